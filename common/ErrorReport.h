@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+// The standard error report: a message box with the error's message, after
+// which the program goes on.
+void ReportError(const QString& message);
+
+// Reports the exception in flight; call it from a catch block.
+void ReportCurrentException();
+
+// Runs a handler so that no exception crosses the event loop: whatever it
+// throws reaches the standard error report.
+template <typename Handler> void Guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        ReportCurrentException();
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+namespace db {
+
+class Engine;
+
+// A database connection configured by an ADO-style connection string:
+//   Provider=SQLOLEDB.1;Initial Catalog=<db>;Data Source=<host>;Password=<pw>;
+//   Persist Security Info=True;User ID=<user>
+// "Data Source=(localdb)" (any letter case) selects the embedded engine, the
+// SQLite file <Initial Catalog>.db in the program's folder; anything else is a
+// SQL Server reached through ODBC and FreeTDS. The layer never prompts for a
+// login. Every failure throws db::DbError.
+class Connection final
+{
+public:
+    Connection();
+    explicit Connection(const QString& connectionString);
+    ~Connection(); // releases: disconnects
+
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setConnectionString(const QString& connectionString);
+    const QString& connectionString() const { return m_connectionString; }
+
+    void connect();    // at once; throws DbError when the engine refuses
+    void disconnect(); // harmless when not connected
+    bool isConnected() const;
+
+    // Transactions for writes that must be all-or-nothing.
+    void beginTransaction();
+    void commit();
+    void rollback();
+
+    Engine& engine(); // connects first when not yet connected
+
+private:
+    QString m_connectionString;
+    std::unique_ptr<Engine> m_engine;
+};
+
+// Rolls back on destruction unless commit() was called, so an exception that
+// leaves a multi-statement write early undoes it.
+class Transaction final
+{
+public:
+    explicit Transaction(Connection& connection);
+    ~Transaction();
+
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+private:
+    Connection& m_connection;
+    bool m_done = false;
+};
+
+} // namespace db

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+
+namespace db {
+
+class Connection;
+
+// A statement on one connection, with its result held on the client.
+//
+// The statement text is a list of lines, sent joined with CR LF after each
+// line, as written: the engine adapts the dialect, never the caller's values.
+// open() fetches every row, so recordCount() is exact; countRows() gives the
+// same number for a statement whose rows are not needed, without keeping them.
+// Rows can be appended, edited, posted (written back to the statement's base
+// table, the table after the first FROM, keyed by its first column "id") and
+// deleted, which is what a data-aware grid needs.
+class Query final
+{
+public:
+    explicit Query(Connection& connection);
+    ~Query();
+
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // Statement text.
+    void clearSql();
+    void addSql(const QString& line);
+    QString sqlText() const; // every line followed by "\r\n"
+
+    // The blob parameter written ":file" in the statement.
+    void setFileParameter(const QByteArray& bytes);
+    void loadFileParameter(const QString& path); // whole file; DbError when unreadable
+
+    void open();      // a statement that returns rows; all rows fetched
+    void execute();   // no rows; a text of several statements runs as one batch
+    int countRows();  // runs the statement and counts its rows without keeping them
+    void close();
+    bool isOpen() const;
+
+    // Navigation over the fetched rows.
+    int recordCount() const;
+    void first();
+    void next();
+    bool eof() const;
+    int currentRow() const; // -1 when there is no row
+    void setCurrentRow(int row);
+
+    // Fields of the current row.
+    int fieldCount() const;
+    QString fieldName(int position) const;
+    int fieldIndex(const QString& name) const; // DbError for a name the result lacks
+    bool hasField(const QString& name) const;
+    QVariant value(int position) const;
+    QVariant value(const QString& name) const;
+    bool isNull(int position) const;
+    QString text(int position) const; // as for editing; NULL reads ""
+    QString text(const QString& name) const;
+    QByteArray bytes(const QString& name) const;                    // NULL gives empty
+    void saveBytesToFile(const QString& name, const QString& path) const; // created or replaced
+
+    // Editing, for a data-aware grid. Rows are addressed by index.
+    enum class RowState { Unchanged, Inserted, Modified };
+    QVariant rowValue(int row, int position) const;
+    void setRowValue(int row, int position, const QVariant& value); // marks the row modified
+    RowState rowState(int row) const;
+    void appendRow();         // a blank row at the end, made current
+    void postRow(int row);    // INSERT or UPDATE; a new row's id is read back
+    void cancelRow(int row);  // drops an unposted new row, restores an edited one
+    void deleteCurrentRow();  // DELETE of the current row's id, then drops it
+
+private:
+    struct Row
+    {
+        QList<QVariant> values;
+        QList<QVariant> original;
+        RowState state = RowState::Unchanged;
+    };
+
+    void requireOpen() const;
+    void requireRow() const;
+    QString baseTable() const;
+
+    Connection& m_connection;
+    QStringList m_lines;
+    std::optional<QByteArray> m_fileParameter;
+    bool m_open = false;
+    QStringList m_fieldNames;
+    QList<Row> m_rows;
+    int m_current = -1;
+};
+
+} // namespace db

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the program and the tests need.
+# Quick when everything is already there.
+set -euo pipefail
+
+packages=(
+    g++ cmake pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libqt6sql6-odbc
+    libsqlite3-dev unixodbc-dev tdsodbc freetds-bin
+    libjpeg-dev libwmf-dev libemf2svg-dev libemf-dev libsimpleini-dev
+    fonts-wqy-zenhei xvfb xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The FreeTDS ODBC driver registers itself as {FreeTDS}.
+if ! odbcinst -q -d -n FreeTDS >/dev/null 2>&1; then
+    driver=$(find /usr/lib -name libtdsodbc.so | head -n 1)
+    printf '[FreeTDS]\nDescription=FreeTDS ODBC driver\nDriver=%s\n' "$driver" >/tmp/freetds-odbcinst.ini
+    odbcinst -i -d -f /tmp/freetds-odbcinst.ini >/dev/null
+fi
