@@ -18,7 +18,7 @@ class Connection;
 // open() fetches every row, so recordCount() is exact; countRows() gives the
 // same number for a statement whose rows are not needed, without keeping them.
 // Rows can be appended, edited, posted (written back to the statement's base
-// table, the table after the first FROM, keyed by its first column "id") and
+// table, the table after the first FROM, keyed by its column "id") and
 // deleted, which is what a data-aware grid needs.
 class Query final
 {
@@ -29,7 +29,8 @@ public:
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
 
-    // Statement text.
+    // Statement text. Clearing it also drops the ":file" value, which belongs
+    // to the statement it was given for.
     void clearSql();
     void addSql(const QString& line);
     QString sqlText() const; // every line followed by "\r\n"
@@ -85,10 +86,14 @@ private:
 
     void requireOpen() const;
     void requireRow() const;
+    void requireRowIndex(int row) const;
+    void requirePosition(int position) const;
     QString baseTable() const;
+    void dropRow(int row);
 
     Connection& m_connection;
     QStringList m_lines;
+    QString m_openedSql; // the text whose rows are held
     std::optional<QByteArray> m_fileParameter;
     bool m_open = false;
     QStringList m_fieldNames;

@@ -1,1 +1,554 @@
 #include "SqliteDialect.h"
+
+#include <QList>
+#include <algorithm>
+#include <optional>
+
+namespace db::sqlite {
+
+namespace {
+
+enum class Kind
+{
+    Space,
+    Comment,
+    Literal,    // '...'
+    QuotedName, // [...] or "..."
+    Word,
+    Number,
+    Symbol, // one character: punctuation, operators, parentheses
+};
+
+struct Token
+{
+    Kind kind;
+    QString text;
+    bool closed = true; // false for a literal, quoted name or comment cut off by the end
+};
+
+using Tokens = QList<Token>;
+
+bool isWordStart(QChar c)
+{
+    return c.isLetter() || c == u'_' || c == u'@' || c == u'#';
+}
+
+bool isWordPart(QChar c)
+{
+    return isWordStart(c) || c.isDigit() || c == u'$';
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Ends after the closing quote; a doubled quote stands for itself.
+qsizetype quotedEnd(const QString& text, qsizetype start, QChar close, bool& closed)
+{
+    qsizetype i = start + 1;
+    while (i < text.size()) {
+        if (text[i] == close) {
+            if (i + 1 < text.size() && text[i + 1] == close) {
+                i += 2;
+                continue;
+            }
+            closed = true;
+            return i + 1;
+        }
+        ++i;
+    }
+    closed = false;
+    return text.size();
+}
+
+Tokens tokenize(const QString& text)
+{
+    Tokens tokens;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        const qsizetype start = i;
+        const QChar c = text[i];
+        const QChar next = i + 1 < n ? text[i + 1] : QChar();
+        Kind kind = Kind::Symbol;
+        bool closed = true;
+        if (c.isSpace()) {
+            kind = Kind::Space;
+            while (i < n && text[i].isSpace())
+                ++i;
+        } else if (c == u'-' && next == u'-') {
+            kind = Kind::Comment;
+            while (i < n && text[i] != u'\n' && text[i] != u'\r')
+                ++i;
+        } else if (c == u'/' && next == u'*') {
+            kind = Kind::Comment;
+            const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
+            closed = end >= 0;
+            i = closed ? end + 2 : n;
+        } else if (c == u'\'') {
+            kind = Kind::Literal;
+            i = quotedEnd(text, i, u'\'', closed);
+        } else if (c == u'[') {
+            kind = Kind::QuotedName;
+            i = quotedEnd(text, i, u']', closed);
+        } else if (c == u'"') {
+            kind = Kind::QuotedName;
+            i = quotedEnd(text, i, u'"', closed);
+        } else if (isAsciiDigit(c)) {
+            kind = Kind::Number;
+            while (i < n && isAsciiDigit(text[i]))
+                ++i;
+            if (i + 1 < n && text[i] == u'.' && isAsciiDigit(text[i + 1])) {
+                ++i;
+                while (i < n && isAsciiDigit(text[i]))
+                    ++i;
+            }
+        } else if (isWordStart(c)) {
+            kind = Kind::Word;
+            while (i < n && isWordPart(text[i]))
+                ++i;
+        } else {
+            ++i;
+        }
+        tokens.append({kind, text.mid(start, i - start), closed});
+    }
+    return tokens;
+}
+
+bool isSignificant(const Token& token)
+{
+    return token.kind != Kind::Space && token.kind != Kind::Comment;
+}
+
+bool isWord(const Token& token, const char* word)
+{
+    return token.kind == Kind::Word &&
+           token.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+bool isSymbol(const Token& token, char16_t symbol)
+{
+    return token.kind == Kind::Symbol && token.text.size() == 1 && token.text[0] == symbol;
+}
+
+bool isInteger(const Token& token)
+{
+    return token.kind == Kind::Number && !token.text.contains(u'.');
+}
+
+QString joined(const Tokens& tokens)
+{
+    QString text;
+    for (const Token& token : tokens)
+        text += token.text;
+    return text;
+}
+
+// One statement as tokens, with the positions of its significant tokens and
+// of its parentheses, and the edits made to it.
+class Statement
+{
+public:
+    explicit Statement(Tokens tokens) : m_tokens(std::move(tokens))
+    {
+        const qsizetype n = m_tokens.size();
+        m_enclosing.fill(-1, n);
+        m_match.fill(-1, n);
+        m_removed.fill(false, n);
+        m_replacement.resize(n);
+        m_after.resize(n);
+        QList<qsizetype> open;
+        for (qsizetype i = 0; i < n; ++i) {
+            const Token& token = m_tokens[i];
+            if (!token.closed)
+                m_understood = false;
+            if (isSymbol(token, u')')) {
+                if (open.isEmpty()) {
+                    m_understood = false;
+                } else {
+                    m_match[open.last()] = i;
+                    m_match[i] = open.last();
+                    open.removeLast();
+                }
+            }
+            m_enclosing[i] = open.isEmpty() ? -1 : open.last();
+            if (isSymbol(token, u'('))
+                open.append(i);
+            if (isSignificant(token))
+                m_significant.append(i);
+        }
+        if (!open.isEmpty())
+            m_understood = false;
+    }
+
+    // Balanced, with every literal, name and comment closed.
+    bool wellFormed() const { return m_understood; }
+    bool isEmpty() const { return m_significant.isEmpty(); }
+
+    const Token& token(qsizetype i) const { return m_tokens[i]; }
+    qsizetype size() const { return m_tokens.size(); }
+    const QList<qsizetype>& significant() const { return m_significant; }
+
+    // The significant token that follows token i, or -1.
+    qsizetype nextSignificant(qsizetype i) const
+    {
+        for (++i; i < m_tokens.size(); ++i)
+            if (isSignificant(m_tokens[i]))
+                return i;
+        return -1;
+    }
+    // The significant token before token i, or -1.
+    qsizetype previousSignificant(qsizetype i) const
+    {
+        for (--i; i >= 0; --i)
+            if (isSignificant(m_tokens[i]))
+                return i;
+        return -1;
+    }
+    qsizetype enclosing(qsizetype i) const { return m_enclosing[i]; }
+    qsizetype match(qsizetype i) const { return m_match[i]; }
+
+    void remove(qsizetype from, qsizetype to) // both included
+    {
+        for (qsizetype i = from; i <= to; ++i)
+            m_removed[i] = true;
+    }
+    // Removes a run of significant tokens with the blanks just before it.
+    void removeWithBlanksBefore(qsizetype from, qsizetype to)
+    {
+        if (from > 0 && m_tokens[from - 1].kind == Kind::Space)
+            --from;
+        remove(from, to);
+    }
+    void replace(qsizetype from, qsizetype to, const QString& text)
+    {
+        remove(from, to);
+        m_replacement[from] = text;
+    }
+    void insertAfter(qsizetype i, const QString& text) { m_after[i] += text; }
+
+    QString text() const
+    {
+        QString text;
+        for (qsizetype i = 0; i < m_tokens.size(); ++i) {
+            if (m_replacement[i])
+                text += *m_replacement[i];
+            else if (!m_removed[i])
+                text += m_tokens[i].text;
+            text += m_after[i];
+        }
+        return text;
+    }
+
+private:
+    Tokens m_tokens;
+    QList<qsizetype> m_significant;
+    QList<qsizetype> m_enclosing; // innermost "(" around each token, or -1
+    QList<qsizetype> m_match;     // the partner of each parenthesis
+    QList<bool> m_removed;
+    QList<std::optional<QString>> m_replacement;
+    QStringList m_after;
+    bool m_understood = true;
+};
+
+// SELECT [ALL | DISTINCT] TOP n: the TOP clause goes, and "LIMIT n" ends that
+// select, inside the parentheses of a sub-select. False when a TOP cannot be
+// rewritten with the same meaning.
+bool rewriteTop(Statement& s)
+{
+    for (const qsizetype select : s.significant()) {
+        if (!isWord(s.token(select), "SELECT"))
+            continue;
+        qsizetype top = s.nextSignificant(select);
+        if (top >= 0 && (isWord(s.token(top), "ALL") || isWord(s.token(top), "DISTINCT")))
+            top = s.nextSignificant(top);
+        if (top < 0 || !isWord(s.token(top), "TOP"))
+            continue;
+        const qsizetype count = s.nextSignificant(top);
+        if (count < 0 || !isInteger(s.token(count)))
+            return false;
+        const qsizetype first = s.nextSignificant(count);
+        const qsizetype open = s.enclosing(select);
+        const qsizetype end = open >= 0 ? s.match(open) : s.size();
+        if (first < 0 || first >= end || isWord(s.token(first), "PERCENT") ||
+            isWord(s.token(first), "WITH"))
+            return false;
+        // LIMIT would apply to the whole compound select, TOP only to its first part.
+        for (qsizetype i = select + 1; i < end; ++i) {
+            if (s.enclosing(i) == open &&
+                (isWord(s.token(i), "UNION") || isWord(s.token(i), "EXCEPT") ||
+                 isWord(s.token(i), "INTERSECT")))
+                return false;
+        }
+
+        qsizetype removeTo = count;
+        while (removeTo + 1 < s.size() && s.token(removeTo + 1).kind == Kind::Space)
+            ++removeTo;
+        s.remove(top, removeTo);
+        s.insertAfter(s.previousSignificant(end), QLatin1String(" LIMIT ") + s.token(count).text);
+    }
+    return true;
+}
+
+struct ColumnType
+{
+    qsizetype first = -1; // the type's tokens, its length in parentheses included
+    qsizetype last = -1;
+    QString name; // lower case
+    QString length;
+};
+
+// The type after a column name: a word and an optional "(n)" or "(max)".
+std::optional<ColumnType> columnType(const Statement& s, qsizetype name, qsizetype end)
+{
+    ColumnType type;
+    type.first = s.nextSignificant(name);
+    if (type.first < 0 || type.first >= end || s.token(type.first).kind != Kind::Word)
+        return std::nullopt;
+    type.name = s.token(type.first).text.toLower();
+    type.last = type.first;
+    const qsizetype open = s.nextSignificant(type.first);
+    if (open >= 0 && open < end && isSymbol(s.token(open), u'(')) {
+        const qsizetype length = s.nextSignificant(open);
+        const qsizetype close = s.match(open);
+        if (length < 0 || s.nextSignificant(length) != close)
+            return std::nullopt;
+        if (isInteger(s.token(length)))
+            type.length = s.token(length).text;
+        else if (!isWord(s.token(length), "max"))
+            return std::nullopt;
+        type.last = close;
+    }
+    return type;
+}
+
+// The SQLite type for a SQL Server type, without the identity property.
+std::optional<QString> sqliteType(const ColumnType& type, const QString& column)
+{
+    if ((type.name == u"int" || type.name == u"integer" || type.name == u"image") &&
+        type.first != type.last)
+        return std::nullopt;
+    if (type.name == u"int" || type.name == u"integer")
+        return QStringLiteral("INTEGER");
+    if (type.name == u"image")
+        return QStringLiteral("BLOB");
+    if (type.name == u"float")
+        return QStringLiteral("REAL");
+    if (type.name == u"varchar") {
+        QString text = QStringLiteral("TEXT COLLATE NOCASE");
+        // SQL Server takes a plain "varchar" in a table as varchar(1).
+        const QString length = type.first == type.last ? QStringLiteral("1") : type.length;
+        if (!length.isEmpty())
+            text += QStringLiteral(" CHECK(gbk_length(%1) <= %2)").arg(column, length);
+        return text;
+    }
+    return std::nullopt;
+}
+
+// A table constraint "[CONSTRAINT name] PRIMARY KEY [CLUSTERED] (column)":
+// the column's token, or -1 for any other element.
+qsizetype primaryKeyColumn(const Statement& s, qsizetype first, qsizetype end)
+{
+    qsizetype i = first;
+    if (isWord(s.token(i), "CONSTRAINT")) {
+        const qsizetype name = s.nextSignificant(i);
+        if (name < 0 || name >= end)
+            return -1;
+        i = s.nextSignificant(name);
+    }
+    if (i < 0 || i >= end || !isWord(s.token(i), "PRIMARY"))
+        return -1;
+    i = s.nextSignificant(i);
+    if (i < 0 || i >= end || !isWord(s.token(i), "KEY"))
+        return -1;
+    i = s.nextSignificant(i);
+    if (i >= 0 && i < end &&
+        (isWord(s.token(i), "CLUSTERED") || isWord(s.token(i), "NONCLUSTERED")))
+        i = s.nextSignificant(i);
+    if (i < 0 || i >= end || !isSymbol(s.token(i), u'('))
+        return -1;
+    const qsizetype column = s.nextSignificant(i);
+    if (column < 0 || s.nextSignificant(column) != s.match(i) || s.match(i) >= end)
+        return -1;
+    return column;
+}
+
+QString nameOf(const Token& token)
+{
+    if (token.kind == Kind::QuotedName)
+        return token.text.mid(1, token.text.size() - 2).toLower();
+    return token.text.toLower();
+}
+
+struct Element
+{
+    qsizetype first; // first significant token
+    qsizetype begin; // all its tokens: [begin, end)
+    qsizetype end;
+    qsizetype identity = -1; // IDENTITY [(1, 1)] of a column: its first and last token
+    qsizetype identityLast = -1;
+};
+
+// Finds IDENTITY or IDENTITY (1, 1) in an element; false when the seed or the
+// step is not 1, which AUTOINCREMENT cannot follow.
+bool findIdentity(const Statement& s, Element& e)
+{
+    for (qsizetype i = e.first; i >= 0 && i < e.end; i = s.nextSignificant(i)) {
+        if (!isWord(s.token(i), "IDENTITY"))
+            continue;
+        e.identity = i;
+        e.identityLast = i;
+        const qsizetype open = s.nextSignificant(i);
+        if (open >= 0 && open < e.end && isSymbol(s.token(open), u'(')) {
+            const qsizetype seed = s.nextSignificant(open);
+            const qsizetype comma = seed < 0 ? -1 : s.nextSignificant(seed);
+            const qsizetype step = comma < 0 ? -1 : s.nextSignificant(comma);
+            if (step < 0 || s.token(seed).text != u"1" || !isSymbol(s.token(comma), u',') ||
+                s.token(step).text != u"1" || s.nextSignificant(step) != s.match(open))
+                return false;
+            e.identityLast = s.match(open);
+        }
+        return true;
+    }
+    return true;
+}
+
+// Removes "word1 word2" (NOT NULL, PRIMARY KEY) from a column definition.
+void removePair(Statement& s, const Element& e, const char* word1, const char* word2)
+{
+    for (qsizetype i = e.first; i >= 0 && i < e.end; i = s.nextSignificant(i)) {
+        const qsizetype next = s.nextSignificant(i);
+        if (isWord(s.token(i), word1) && next >= 0 && next < e.end && isWord(s.token(next), word2))
+            s.removeWithBlanksBefore(i, next);
+    }
+}
+
+bool rewriteCreateTable(Statement& s)
+{
+    const QList<qsizetype>& sig = s.significant();
+    qsizetype open = -1;
+    for (qsizetype k = 2; k < sig.size(); ++k) {
+        if (isSymbol(s.token(sig[k]), u'(')) {
+            open = sig[k];
+            break;
+        }
+    }
+    if (open < 0 || open == sig[2] || s.match(open) != sig.last())
+        return false;
+    const qsizetype close = s.match(open);
+
+    QList<Element> elements;
+    qsizetype begin = open + 1;
+    for (qsizetype i = open + 1; i <= close; ++i) {
+        if (i == close || (isSymbol(s.token(i), u',') && s.enclosing(i) == open)) {
+            const qsizetype first = s.nextSignificant(begin - 1);
+            if (first < 0 || first >= i)
+                return false;
+            elements.append({first, begin, i});
+            begin = i + 1;
+        }
+    }
+
+    QString identityColumn;
+    for (Element& e : elements) {
+        if (!findIdentity(s, e))
+            return false;
+        if (e.identity >= 0) {
+            if (!identityColumn.isEmpty())
+                return false;
+            identityColumn = nameOf(s.token(e.first));
+        }
+    }
+
+    for (qsizetype index = 0; index < elements.size(); ++index) {
+        const Element& e = elements[index];
+        const qsizetype keyColumn = primaryKeyColumn(s, e.first, e.end);
+        if (keyColumn >= 0) {
+            if (!identityColumn.isEmpty() && nameOf(s.token(keyColumn)) == identityColumn) {
+                // With its comma: the one before it, or after it for the first element.
+                if (index > 0)
+                    s.remove(e.begin - 1, e.end - 1);
+                else if (elements.size() > 1)
+                    s.remove(e.begin, e.end);
+                else
+                    return false;
+            }
+            continue;
+        }
+        if (isWord(s.token(e.first), "CONSTRAINT") || isWord(s.token(e.first), "PRIMARY") ||
+            isWord(s.token(e.first), "UNIQUE") || isWord(s.token(e.first), "FOREIGN") ||
+            isWord(s.token(e.first), "CHECK"))
+            continue;
+
+        const Token& column = s.token(e.first);
+        if (column.kind != Kind::Word && column.kind != Kind::QuotedName)
+            return false;
+        const std::optional<ColumnType> type = columnType(s, e.first, e.end);
+        if (!type)
+            return false;
+        std::optional<QString> target = sqliteType(*type, column.text);
+        if (!target)
+            return false;
+
+        if (e.identity >= 0) {
+            if (type->name != u"int" && type->name != u"integer")
+                return false;
+            s.removeWithBlanksBefore(e.identity, e.identityLast);
+            removePair(s, e, "NOT", "NULL");
+            removePair(s, e, "PRIMARY", "KEY");
+            *target += QLatin1String(" PRIMARY KEY AUTOINCREMENT");
+        }
+        s.replace(type->first, type->last, *target);
+    }
+    s.insertAfter(close, QStringLiteral(" STRICT"));
+    return true;
+}
+
+QString translateStatement(const Tokens& tokens)
+{
+    Statement s(tokens);
+    if (!s.wellFormed())
+        return joined(tokens);
+    const QList<qsizetype>& sig = s.significant();
+    const bool createTable =
+        sig.size() > 2 && isWord(s.token(sig[0]), "CREATE") && isWord(s.token(sig[1]), "TABLE");
+    const bool rewritten = createTable ? rewriteCreateTable(s) : rewriteTop(s);
+    return rewritten ? s.text() : joined(tokens);
+}
+
+// The statement's tokens without the blanks around them.
+Tokens trimmed(const Tokens& tokens)
+{
+    qsizetype from = 0;
+    qsizetype to = tokens.size();
+    while (from < to && tokens[from].kind == Kind::Space)
+        ++from;
+    while (to > from && tokens[to - 1].kind == Kind::Space)
+        --to;
+    return tokens.mid(from, to - from);
+}
+
+} // namespace
+
+QStringList translateBatch(const QString& text)
+{
+    QList<Tokens> statements(1);
+    for (const Token& token : tokenize(text)) {
+        if (isSymbol(token, u';'))
+            statements.append(Tokens());
+        else
+            statements.last().append(token);
+    }
+
+    QStringList translated;
+    for (const Tokens& statement : statements) {
+        const Tokens tokens = trimmed(statement);
+        if (std::none_of(tokens.begin(), tokens.end(), isSignificant))
+            continue;
+        translated.append(translateStatement(tokens));
+    }
+    return translated;
+}
+
+} // namespace db::sqlite

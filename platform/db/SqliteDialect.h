@@ -7,15 +7,22 @@ namespace db::sqlite {
 
 // Rewrites SQL Server statements so that SQLite runs them with SQL Server's
 // meaning. A text is split into its statements at the semicolons that stand
-// outside string literals and brackets; nothing inside a literal changes.
+// outside string literals, quoted names and comments; each statement comes
+// back without its semicolon and without the blanks and line breaks around
+// it, and empty statements are dropped. Nothing inside a literal changes.
 //
-// - "SELECT TOP n ..." becomes "SELECT ... LIMIT n", also in sub-selects;
-// - CREATE TABLE: "int NOT NULL IDENTITY (1, 1)" becomes an auto-increment
-//   integer key, "image" a blob, "float" a real, "int"/"integer" an integer,
-//   "varchar(n)" a case-insensitive text whose GBK byte length is checked
+// - "SELECT TOP n ..." becomes "SELECT ... LIMIT n", the LIMIT at the end of
+//   that select (before the parenthesis that closes a sub-select);
+// - CREATE TABLE: "int NOT NULL IDENTITY (1, 1)" becomes "INTEGER PRIMARY KEY
+//   AUTOINCREMENT" (identity values are never reused), "image" a BLOB,
+//   "float" a REAL, "int"/"integer" an INTEGER, "varchar(n)" a TEXT that
+//   compares without regard to case and whose GBK byte length is checked
 //   against n with the SQL function gbk_length(), which the engine registers;
-//   the table is STRICT; "CONSTRAINT x PRIMARY KEY (id)" on the identity
-//   column is dropped since that column is the key already.
+//   "CONSTRAINT x PRIMARY KEY (id)" on the identity column is dropped since
+//   that column is the key already; the table is STRICT, so a value of the
+//   wrong type fails as it does on SQL Server.
+// - Every other statement passes unchanged, and so does a statement that the
+//   translation does not understand: SQLite then reports its own error.
 QStringList translateBatch(const QString& text);
 
 } // namespace db::sqlite

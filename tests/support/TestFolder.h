@@ -11,8 +11,8 @@ public:
     TestFolder();
     ~TestFolder();
 
-    QString path() const;                     // with a trailing "/"
-    QString file(const QString& name) const;  // path() + name
+    QString path() const;                    // with a trailing "/"
+    QString file(const QString& name) const; // path() + name
     // The connection string of an embedded database in this folder.
     QString embeddedConnectionString(const QString& database = QStringLiteral("test")) const;
 

@@ -1,0 +1,33 @@
+#include "Entry.h"
+
+#include "AppState.h"
+#include "Main.h"
+#include "common/ErrorReport.h"
+#include "signin/Login.h"
+
+#include <QApplication>
+#include <memory>
+
+int RunProgram(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    // The application title; the main window replaces it with the title setting.
+    QApplication::setApplicationName(QStringLiteral("Vardenix"));
+    try {
+        {
+            auto login = std::make_unique<TLoginBox>();
+            LoginBox = login.get();
+            login->exec();
+            AppState.SignInSucceeded = login->LoginOk;
+            LoginBox = nullptr;
+        }
+        if (AppState.SignInSucceeded) {
+            TMainBox window;
+            window.showMaximized();
+            QApplication::exec();
+        }
+    } catch (...) {
+        ReportCurrentException();
+    }
+    return 0;
+}

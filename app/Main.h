@@ -1,0 +1,110 @@
+#pragma once
+
+#include "common/ErrorReport.h"
+#include "platform/db/Connection.h"
+#include "platform/db/Query.h"
+
+#include <QColor>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <memory>
+
+class QLabel;
+
+namespace Ui {
+class TMainBox;
+}
+
+// One column of a data-aware grid: the field it shows, its title and width.
+struct GridColumn
+{
+    QString FieldName;
+    QString Title;
+    int Width = 0; // 0 keeps the grid's default width
+    Qt::Alignment TitleAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    QColor TitleColor = Qt::black;
+};
+
+// The main window: toolbar, attachment strip, the About, Data and Users
+// views, menu and status bar. Its handlers are spread over the folders of the
+// subsystems they belong to; this file holds the frame.
+class TMainBox final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TMainBox(QWidget* parent = nullptr);
+    ~TMainBox() override;
+
+    // The window's own connection, which the record and operator grids use;
+    // it connects on first use.
+    db::Connection ADOConnMain;
+    db::Query ADOQueryMain{ADOConnMain};
+    db::Query ADOQueryUser{ADOConnMain};
+
+    // Columns of the record grid, one per data column of the catalogue, and
+    // the fixed columns of the operator grid.
+    QList<GridColumn> DBGrid1Columns;
+    const QList<GridColumn> DBGrid2Columns;
+
+    // Panel 0 of StatusBar1 holds the paging line, panel 1 the operator line.
+    QLabel* StatusPanel(int index) const;
+
+    // Shows view 1 (About), 2 (Data) or 3 (Users) with the controls this
+    // operator may use; every call rebuilds the whole state.
+    void ViewMode(int m);
+
+    void FormCreate();
+    void FormShow();
+    void FormCloseQuery();
+    void SpeedButton7Click();
+    void SpeedButton8Click();
+    void SpeedButton10Click();
+    void U1Click();
+    void TabSheet1Resize();
+
+    // Record browser (browser/).
+    // -- browser handlers begin
+    // -- browser handlers end
+
+    // Attachment strip, documents and pictures (attachments/).
+    // -- attachment handlers begin
+    void DataSourceMainDataChange();
+    // -- attachment handlers end
+
+    // Operators and settings (admin/).
+    // -- admin handlers begin
+    void ShowAllUserClick();
+    // -- admin handlers end
+
+    // Connects a signal to a handler so that whatever the handler throws
+    // reaches the standard error report instead of the event loop.
+    template <typename Sender, typename Signal>
+    void Bind(Sender* sender, Signal signal, void (TMainBox::*handler)())
+    {
+        connect(sender, signal, this,
+                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Each subsystem connects the controls it owns.
+    void ConnectBrowserHandlers();
+    void ConnectAttachmentHandlers();
+    void ConnectAdminHandlers();
+
+    void LoadCatalogue(db::Query& query);
+    void LoadOperator(db::Query& query);
+    void LoadOptions(db::Query& query);
+
+    std::unique_ptr<Ui::TMainBox> ui;
+    std::array<QLabel*, 2> m_statusPanels{};
+};
+
+extern TMainBox* MainBox;

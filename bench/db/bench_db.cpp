@@ -1,0 +1,324 @@
+// Times the data-access layer on the embedded engine against the SQLite C API
+// running the same statements, and measures the peak memory of counting a
+// million rows. Prints one line per statement: both median times and their
+// ratio (layer / raw).
+//
+//   bench_db [folder]   the database is built there (default: a temp folder)
+
+#include "platform/db/Connection.h"
+#include "platform/db/Query.h"
+#include "platform/db/SqliteDialect.h"
+#include "platform/paths/ProgramPaths.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sqlite3.h>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+constexpr int RowCount = 1000000;
+constexpr int PageSize = 50;
+constexpr qsizetype BlobSize = 20 * 1024 * 1024;
+
+QString connectionString()
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=bench;Data Source=(localdb);"
+                          "Password=;Persist Security Info=True;User ID=sa");
+}
+
+// The peak resident memory of this process so far, in kB.
+long peakMemoryKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// The statement text of the page with the given index (0 is the first page).
+QString pageStatement(int pageIndex)
+{
+    const QString condition = QStringLiteral("WHERE (1=1)");
+    QString skip;
+    if (pageIndex > 0)
+        skip = QStringLiteral(" AND (ID >(SELECT MAX(id) FROM (SELECT TOP %1 id  FROM fid_Main %2"
+                              " ORDER BY id) AS T))  ")
+                   .arg(PageSize * pageIndex)
+                   .arg(condition);
+    return QStringLiteral("SELECT TOP %1 id,f_1,f_2,f_3,picname,docname FROM fid_Main ")
+               .arg(PageSize) +
+           condition + skip + QStringLiteral(" ORDER BY id ");
+}
+
+const QString CountStatement = QStringLiteral("select id from  fid_Main WHERE (1=1)");
+
+// The statement as SQLite runs it, for the raw side.
+QByteArray sqliteText(const QString& statement)
+{
+    return db::sqlite::translateBatch(statement).first().toUtf8();
+}
+
+struct RawDatabase
+{
+    sqlite3* handle = nullptr;
+
+    explicit RawDatabase(const QString& path)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE,
+                            nullptr) != SQLITE_OK)
+            qFatal("cannot open %s", qPrintable(path));
+        // The table's CHECK constraints call gbk_length(); the bench's texts are ASCII.
+        sqlite3_create_function_v2(
+            handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+            [](sqlite3_context* context, int, sqlite3_value** values) {
+                sqlite3_result_int(context, sqlite3_value_bytes(values[0]));
+            },
+            nullptr, nullptr, nullptr);
+    }
+    ~RawDatabase() { sqlite3_close(handle); }
+
+    sqlite3_stmt* prepare(const QByteArray& sql)
+    {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(handle, sql.constData(), static_cast<int>(sql.size()), &statement,
+                               nullptr) != SQLITE_OK)
+            qFatal("raw prepare failed: %s", sqlite3_errmsg(handle));
+        return statement;
+    }
+};
+
+using Value = std::variant<std::monostate, qint64, double, std::string>;
+
+// Every value of every row copied out, as a client keeps a page.
+std::vector<std::vector<Value>> rawRows(RawDatabase& raw, const QByteArray& sql)
+{
+    sqlite3_stmt* statement = raw.prepare(sql);
+    const int columns = sqlite3_column_count(statement);
+    std::vector<std::vector<Value>> rows;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        std::vector<Value> row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(statement, i)) {
+            case SQLITE_INTEGER:
+                row.emplace_back(static_cast<qint64>(sqlite3_column_int64(statement, i)));
+                break;
+            case SQLITE_FLOAT:
+                row.emplace_back(sqlite3_column_double(statement, i));
+                break;
+            case SQLITE_NULL:
+                row.emplace_back(std::monostate());
+                break;
+            default: {
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, i));
+                row.emplace_back(std::string(bytes ? bytes : "",
+                                             static_cast<size_t>(sqlite3_column_bytes(statement, i))));
+                break;
+            }
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(statement);
+    return rows;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs both sides in turn, repeats times, and prints the medians.
+void compare(const char* name, int repeats, const std::function<void()>& layer,
+             const std::function<void()>& raw)
+{
+    layer(); // warm the page cache and the driver for both
+    raw();
+    std::vector<double> layerTimes;
+    std::vector<double> rawTimes;
+    QElapsedTimer timer;
+    for (int i = 0; i < repeats; ++i) {
+        timer.start();
+        layer();
+        layerTimes.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        raw();
+        rawTimes.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    const double l = median(layerTimes);
+    const double r = median(rawTimes);
+    std::printf("%-28s layer %10.3f ms   raw %10.3f ms   ratio %5.2f\n", name, l, r, l / r);
+    std::fflush(stdout);
+}
+
+void build(const QString& folder)
+{
+    std::printf("building %d rows in %s\n", RowCount, qPrintable(folder));
+    std::fflush(stdout);
+    db::Connection connection(connectionString());
+    db::Query query(connection);
+    query.addSql(QStringLiteral(
+        "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 int,"
+        "f_3 float,pic image,picmin image,picname varchar(240),doc image,"
+        "docname varchar(240));"));
+    query.execute();
+    query.clearSql();
+    query.addSql(QStringLiteral(
+        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM n WHERE x<%1) "
+        "INSERT INTO fid_main(f_1,f_2,f_3,picname,docname) "
+        "SELECT 'record '||x, x*7%1000, x/4.0, 'C:\\\\Pics\\\\'||x||'.jpg', NULL FROM n")
+                     .arg(RowCount));
+    query.execute();
+}
+
+// In a child process: counts the rows through the layer and prints the peak
+// memory before and after.
+int countInChild()
+{
+    db::Connection connection(connectionString());
+    connection.connect();
+    const long before = peakMemoryKb();
+    db::Query query(connection);
+    query.addSql(CountStatement);
+    const int count = query.countRows();
+    std::printf("%d %ld %ld\n", count, before, peakMemoryKb());
+    return 0;
+}
+
+void measureCountMemory(const QString& folder)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--count-in-child"), folder});
+    child.waitForFinished(-1);
+    const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 3) {
+        std::printf("count in a child process failed\n");
+        return;
+    }
+    std::printf("count of %s ids in a child process: peak memory %.1f MB "
+                "(%.1f MB after connecting, before the count)\n",
+                figures.at(0).constData(), figures.at(2).toLong() / 1024.0,
+                figures.at(1).toLong() / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    QTemporaryDir temporary;
+    QString folder = temporary.path();
+    const bool child = arguments.size() > 2 && arguments.at(1) == u"--count-in-child";
+    if (child)
+        folder = arguments.at(2);
+    else if (arguments.size() > 1)
+        folder = arguments.at(1);
+    ProgramPaths::setExecutablePathForTesting(folder + QStringLiteral("/bench_db"));
+    if (child)
+        return countInChild();
+
+    const QString path = ProgramPaths::folder() + QStringLiteral("bench.db");
+    if (!QFile::exists(path))
+        build(folder);
+
+    db::Connection connection(connectionString());
+    db::Query query(connection);
+    RawDatabase raw(path);
+
+    for (const int page : {1, 10000, 20000}) {
+        const QString statement = pageStatement(page - 1);
+        const QByteArray sql = sqliteText(statement);
+        const QByteArray name = "page " + QByteArray::number(page);
+        compare(name.constData(), page == 1 ? 2000 : 15,
+                [&] {
+                    query.close();
+                    query.clearSql();
+                    query.addSql(statement);
+                    query.open();
+                    if (query.recordCount() != (page <= RowCount / PageSize ? PageSize : 0))
+                        qFatal("wrong page size");
+                },
+                [&] { rawRows(raw, sql); });
+    }
+
+    const QByteArray countSql = sqliteText(CountStatement);
+    compare("count of 1,000,000 ids", 10,
+            [&] {
+                query.clearSql();
+                query.addSql(CountStatement);
+                if (query.countRows() != RowCount)
+                    qFatal("wrong count");
+            },
+            [&] {
+                sqlite3_stmt* statement = raw.prepare(countSql);
+                int count = 0;
+                while (sqlite3_step(statement) == SQLITE_ROW)
+                    ++count;
+                sqlite3_finalize(statement);
+                if (count != RowCount)
+                    qFatal("wrong raw count");
+            });
+
+    QByteArray blob(BlobSize, Qt::Uninitialized);
+    for (qsizetype i = 0; i < blob.size(); ++i)
+        blob[i] = static_cast<char>(i * 131 % 251);
+    const QString writeStatement = QStringLiteral("update fid_Main set doc=:file where id=1;");
+    const QByteArray rawWrite = "update fid_Main set doc=?1 where id=1";
+    compare("20 MB blob write", 10,
+            [&] {
+                query.clearSql();
+                query.addSql(writeStatement);
+                query.setFileParameter(blob);
+                query.execute();
+            },
+            [&] {
+                sqlite3_stmt* statement = raw.prepare(rawWrite);
+                sqlite3_bind_blob64(statement, 1, blob.constData(),
+                                    static_cast<sqlite3_uint64>(blob.size()), SQLITE_STATIC);
+                if (sqlite3_step(statement) != SQLITE_DONE)
+                    qFatal("raw blob write failed: %s", sqlite3_errmsg(raw.handle));
+                sqlite3_finalize(statement);
+            });
+
+    const QString readStatement = QStringLiteral("select doc from  fid_Main where id=1");
+    const QByteArray rawRead = sqliteText(readStatement);
+    compare("20 MB blob read", 10,
+            [&] {
+                query.close();
+                query.clearSql();
+                query.addSql(readStatement);
+                query.open();
+                if (query.bytes(QStringLiteral("doc")).size() != BlobSize)
+                    qFatal("wrong blob size");
+            },
+            [&] {
+                sqlite3_stmt* statement = raw.prepare(rawRead);
+                sqlite3_step(statement);
+                const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
+                                       sqlite3_column_bytes(statement, 0));
+                sqlite3_finalize(statement);
+                if (bytes.size() != BlobSize)
+                    qFatal("wrong raw blob size");
+            });
+
+    query.close();
+    connection.disconnect();
+    measureCountMemory(folder);
+    return 0;
+}

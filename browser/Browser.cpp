@@ -1,0 +1,5 @@
+#include "app/Main.h"
+
+#include "ui_Main.h"
+
+void TMainBox::ConnectBrowserHandlers() {}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// The file dialogs of the main window. Tests put a chooser in place of the
+// real dialogs: it gets what the dialog would show and gives the chosen path,
+// or an empty text for a cancel.
+namespace FileDialogs {
+
+enum class Kind
+{
+    Open,
+    Save
+};
+
+struct Request
+{
+    Kind kind = Kind::Open;
+    QString presetName; // the file name the dialog starts with
+    QString filter;     // Qt name filter; empty for all files
+};
+
+// The chosen path, or an empty text when the operator cancels.
+QString Choose(QWidget* parent, const Request& request);
+
+using Chooser = std::function<QString(const Request&)>;
+void setChooser(Chooser chooser); // an empty function restores the real dialogs
+
+} // namespace FileDialogs

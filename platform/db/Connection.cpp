@@ -1,0 +1,91 @@
+#include "Connection.h"
+
+#include "ConnectionString.h"
+#include "DbError.h"
+#include "Engine.h"
+#include "OdbcEngine.h"
+#include "SqliteEngine.h"
+
+namespace db {
+
+Connection::Connection() = default;
+
+Connection::Connection(const QString& connectionString) : m_connectionString(connectionString) {}
+
+Connection::~Connection() = default;
+
+void Connection::setConnectionString(const QString& connectionString)
+{
+    disconnect();
+    m_connectionString = connectionString;
+}
+
+void Connection::connect()
+{
+    if (m_engine)
+        return;
+    const ConnectionStringParts parts = parseConnectionString(m_connectionString);
+    if (isEmbeddedDataSource(parts.dataSource))
+        m_engine = std::make_unique<SqliteEngine>(parts);
+    else
+        m_engine = std::make_unique<OdbcEngine>(parts);
+}
+
+void Connection::disconnect()
+{
+    m_engine.reset();
+}
+
+bool Connection::isConnected() const
+{
+    return m_engine != nullptr;
+}
+
+void Connection::beginTransaction()
+{
+    engine().beginTransaction();
+}
+
+void Connection::commit()
+{
+    if (!m_engine)
+        throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
+    m_engine->commit();
+}
+
+void Connection::rollback()
+{
+    if (!m_engine)
+        throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
+    m_engine->rollback();
+}
+
+Engine& Connection::engine()
+{
+    connect();
+    return *m_engine;
+}
+
+Transaction::Transaction(Connection& connection) : m_connection(connection)
+{
+    m_connection.beginTransaction();
+}
+
+Transaction::~Transaction()
+{
+    if (m_done || !m_connection.isConnected())
+        return;
+    try {
+        m_connection.rollback();
+    } catch (const DbError&) {
+        // Already unwinding, or the session is gone: the work is undone either way.
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.commit();
+    m_done = true;
+}
+
+} // namespace db

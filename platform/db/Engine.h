@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <optional>
+
+namespace db {
+
+// The rows of a result as the client keeps them; a NULL is an invalid QVariant.
+struct ResultRows
+{
+    QStringList fieldNames;
+    QList<QList<QVariant>> rows;
+};
+
+// The value of the ":file" parameter, when one was given.
+using FileParameter = std::optional<QByteArray>;
+
+// One open database session of one engine. Statement texts arrive as the
+// caller wrote them; each engine runs them with SQL Server's meaning. Every
+// failure throws DbError with the engine's message.
+class Engine
+{
+public:
+    virtual ~Engine() = default; // closes the session; an open transaction is rolled back
+
+    virtual void beginTransaction() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+
+    // Runs a text of one or more statements and keeps the rows of the first
+    // statement that returns rows; DbError when none does.
+    virtual ResultRows select(const QString& text, const FileParameter& file) = 0;
+    // Runs a text of one or more statements, all or nothing.
+    virtual void execute(const QString& text, const FileParameter& file) = 0;
+    // The number of rows the text returns, walked forward and never kept.
+    virtual int countRows(const QString& text, const FileParameter& file) = 0;
+
+    // Writing single rows back for a grid. The statements are built by the
+    // layer from names that come from an earlier result, with a "?" for
+    // each value.
+    virtual QString quoteName(const QString& name) const = 0;
+    // An INSERT of the columns (none: the defaults only) that returns the new
+    // row's key, which the database assigns.
+    virtual QString insertStatement(const QString& table, const QStringList& columns,
+                                    const QString& keyColumn) const = 0;
+    virtual QVariant insertRow(const QString& statement, const QList<QVariant>& values) = 0;
+    // An UPDATE or DELETE; returns the number of rows it changed.
+    virtual int writeRow(const QString& statement, const QList<QVariant>& values) = 0;
+};
+
+} // namespace db

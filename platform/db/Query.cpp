@@ -1,0 +1,406 @@
+#include "Query.h"
+
+#include "Connection.h"
+#include "DbError.h"
+#include "Engine.h"
+#include "SqlScan.h"
+#include "StatementLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace db {
+
+namespace {
+
+const QString KeyColumn = QStringLiteral("id");
+
+bool isNullValue(const QVariant& value)
+{
+    return !value.isValid() || value.isNull();
+}
+
+bool sameValue(const QVariant& a, const QVariant& b)
+{
+    if (isNullValue(a) || isNullValue(b))
+        return isNullValue(a) && isNullValue(b);
+    return a == b;
+}
+
+// A value as an edit box shows it.
+QString editText(const QVariant& value)
+{
+    if (isNullValue(value))
+        return QString();
+    switch (value.typeId()) {
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', 15);
+    case QMetaType::Float:
+        return QString::number(value.toFloat(), 'g', 7);
+    default:
+        return value.toString();
+    }
+}
+
+} // namespace
+
+Query::Query(Connection& connection) : m_connection(connection) {}
+
+Query::~Query() = default;
+
+void Query::clearSql()
+{
+    m_lines.clear();
+    m_fileParameter.reset();
+}
+
+void Query::addSql(const QString& line)
+{
+    m_lines.append(line);
+}
+
+QString Query::sqlText() const
+{
+    QString text;
+    for (const QString& line : m_lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+void Query::setFileParameter(const QByteArray& bytes)
+{
+    m_fileParameter = bytes;
+}
+
+void Query::loadFileParameter(const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        throw DbError(QStringLiteral("Cannot read the file %1: it is a folder.").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+    m_fileParameter = bytes;
+}
+
+void Query::open()
+{
+    close();
+    const QString text = sqlText();
+    notifyStatement(text);
+    ResultRows result = m_connection.engine().select(text, m_fileParameter);
+    m_rows.reserve(result.rows.size());
+    for (QList<QVariant>& values : result.rows)
+        m_rows.append(Row{std::move(values), {}, RowState::Unchanged});
+    m_fieldNames = std::move(result.fieldNames);
+    m_openedSql = text;
+    m_open = true;
+    m_current = 0;
+}
+
+void Query::execute()
+{
+    const QString text = sqlText();
+    notifyStatement(text);
+    m_connection.engine().execute(text, m_fileParameter);
+}
+
+int Query::countRows()
+{
+    const QString text = sqlText();
+    notifyStatement(text);
+    return m_connection.engine().countRows(text, m_fileParameter);
+}
+
+void Query::close()
+{
+    m_open = false;
+    m_fieldNames.clear();
+    m_rows.clear();
+    m_openedSql.clear();
+    m_current = -1;
+}
+
+bool Query::isOpen() const
+{
+    return m_open;
+}
+
+int Query::recordCount() const
+{
+    return m_open ? static_cast<int>(m_rows.size()) : 0;
+}
+
+void Query::first()
+{
+    requireOpen();
+    m_current = 0;
+}
+
+void Query::next()
+{
+    requireOpen();
+    if (m_current < m_rows.size())
+        ++m_current;
+}
+
+bool Query::eof() const
+{
+    return !m_open || m_current < 0 || m_current >= m_rows.size();
+}
+
+int Query::currentRow() const
+{
+    return eof() ? -1 : m_current;
+}
+
+void Query::setCurrentRow(int row)
+{
+    requireOpen();
+    if (row != -1)
+        requireRowIndex(row);
+    m_current = row == -1 ? static_cast<int>(m_rows.size()) : row;
+}
+
+int Query::fieldCount() const
+{
+    return static_cast<int>(m_fieldNames.size());
+}
+
+QString Query::fieldName(int position) const
+{
+    requirePosition(position);
+    return m_fieldNames.at(position);
+}
+
+int Query::fieldIndex(const QString& name) const
+{
+    const int index = static_cast<int>(m_fieldNames.indexOf(name));
+    if (index >= 0)
+        return index;
+    // Field names match without regard to case, as on SQL Server.
+    for (int i = 0; i < m_fieldNames.size(); ++i) {
+        if (m_fieldNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    throw DbError(QStringLiteral("The result has no field named %1.").arg(name));
+}
+
+bool Query::hasField(const QString& name) const
+{
+    return std::any_of(m_fieldNames.cbegin(), m_fieldNames.cend(), [&](const QString& field) {
+        return field.compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
+QVariant Query::value(int position) const
+{
+    requireRow();
+    requirePosition(position);
+    return m_rows.at(m_current).values.at(position);
+}
+
+QVariant Query::value(const QString& name) const
+{
+    return value(fieldIndex(name));
+}
+
+bool Query::isNull(int position) const
+{
+    return isNullValue(value(position));
+}
+
+QString Query::text(int position) const
+{
+    return editText(value(position));
+}
+
+QString Query::text(const QString& name) const
+{
+    return text(fieldIndex(name));
+}
+
+QByteArray Query::bytes(const QString& name) const
+{
+    const QVariant field = value(name);
+    return isNullValue(field) ? QByteArray() : field.toByteArray();
+}
+
+void Query::saveBytesToFile(const QString& name, const QString& path) const
+{
+    const QByteArray content = bytes(name);
+    // Written beside the target and renamed over it, so that a failure
+    // leaves an earlier file of that name whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
+        !file.commit())
+        throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+}
+
+QVariant Query::rowValue(int row, int position) const
+{
+    requireRowIndex(row);
+    requirePosition(position);
+    return m_rows.at(row).values.at(position);
+}
+
+void Query::setRowValue(int row, int position, const QVariant& value)
+{
+    requireRowIndex(row);
+    requirePosition(position);
+    Row& target = m_rows[row];
+    if (target.state == RowState::Unchanged) {
+        target.original = target.values;
+        target.state = RowState::Modified;
+    }
+    target.values[position] = value;
+}
+
+Query::RowState Query::rowState(int row) const
+{
+    requireRowIndex(row);
+    return m_rows.at(row).state;
+}
+
+void Query::appendRow()
+{
+    requireOpen();
+    m_rows.append(Row{QList<QVariant>(m_fieldNames.size()), {}, RowState::Inserted});
+    m_current = static_cast<int>(m_rows.size()) - 1;
+}
+
+void Query::postRow(int row)
+{
+    requireRowIndex(row);
+    Row& target = m_rows[row];
+    if (target.state == RowState::Unchanged)
+        return;
+    const int key = fieldIndex(KeyColumn);
+    const QString table = baseTable();
+    Engine& engine = m_connection.engine();
+
+    QStringList columns;
+    QList<QVariant> values;
+    if (target.state == RowState::Inserted) {
+        for (int i = 0; i < m_fieldNames.size(); ++i) {
+            if (i != key && !isNullValue(target.values.at(i))) {
+                columns.append(m_fieldNames.at(i));
+                values.append(target.values.at(i));
+            }
+        }
+        const QString statement = engine.insertStatement(table, columns, m_fieldNames.at(key));
+        notifyStatement(statement);
+        target.values[key] = engine.insertRow(statement, values);
+    } else {
+        QStringList assignments;
+        for (int i = 0; i < m_fieldNames.size(); ++i) {
+            const QVariant& newValue = target.values.at(i);
+            if (i == key || sameValue(newValue, target.original.at(i)))
+                continue;
+            // A NULL goes in as a literal: a typeless NULL parameter cannot be
+            // converted to every column type on SQL Server.
+            if (isNullValue(newValue)) {
+                assignments.append(engine.quoteName(m_fieldNames.at(i)) + QStringLiteral("=NULL"));
+            } else {
+                assignments.append(engine.quoteName(m_fieldNames.at(i)) + QStringLiteral("=?"));
+                values.append(newValue);
+            }
+        }
+        if (!assignments.isEmpty()) {
+            const QVariant& keyValue = target.original.at(key);
+            values.append(keyValue);
+            const QString statement = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
+                                      assignments.join(u',') + QStringLiteral(" WHERE ") +
+                                      engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
+            notifyStatement(statement);
+            if (engine.writeRow(statement, values) == 0)
+                throw DbError(QStringLiteral("The row with %1 %2 is no longer in %3.")
+                                  .arg(m_fieldNames.at(key), editText(keyValue), table));
+        }
+    }
+    target.original.clear();
+    target.state = RowState::Unchanged;
+}
+
+void Query::cancelRow(int row)
+{
+    requireRowIndex(row);
+    Row& target = m_rows[row];
+    if (target.state == RowState::Inserted) {
+        dropRow(row);
+    } else if (target.state == RowState::Modified) {
+        target.values = target.original;
+        target.original.clear();
+        target.state = RowState::Unchanged;
+    }
+}
+
+void Query::deleteCurrentRow()
+{
+    requireRow();
+    const Row& target = m_rows.at(m_current);
+    if (target.state != RowState::Inserted) {
+        const int key = fieldIndex(KeyColumn);
+        const QString table = baseTable();
+        Engine& engine = m_connection.engine();
+        const QVariant keyValue =
+            target.state == RowState::Modified ? target.original.at(key) : target.values.at(key);
+        const QString statement = QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") +
+                                  engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
+        notifyStatement(statement);
+        if (engine.writeRow(statement, {keyValue}) == 0)
+            throw DbError(QStringLiteral("The row with %1 %2 is no longer in %3.")
+                              .arg(m_fieldNames.at(key), editText(keyValue), table));
+    }
+    dropRow(m_current);
+}
+
+void Query::requireOpen() const
+{
+    if (!m_open)
+        throw DbError(QStringLiteral("The query is not open."));
+}
+
+void Query::requireRow() const
+{
+    requireOpen();
+    if (eof())
+        throw DbError(QStringLiteral("There is no current row."));
+}
+
+void Query::requireRowIndex(int row) const
+{
+    requireOpen();
+    if (row < 0 || row >= m_rows.size())
+        throw DbError(QStringLiteral("There is no row %1.").arg(row));
+}
+
+void Query::requirePosition(int position) const
+{
+    if (position < 0 || position >= m_fieldNames.size())
+        throw DbError(QStringLiteral("There is no field at position %1.").arg(position));
+}
+
+QString Query::baseTable() const
+{
+    const QString table = sqlscan::firstFromTable(m_openedSql);
+    if (table.isEmpty())
+        throw DbError(QStringLiteral("The statement names no table to write the row to."));
+    return table;
+}
+
+void Query::dropRow(int row)
+{
+    const bool wasCurrent = row == m_current;
+    m_rows.removeAt(row);
+    if (m_current > row)
+        --m_current;
+    else if (wasCurrent && m_current >= m_rows.size())
+        m_current = std::max(0, static_cast<int>(m_rows.size()) - 1);
+}
+
+} // namespace db

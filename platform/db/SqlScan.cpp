@@ -1,0 +1,148 @@
+#include "SqlScan.h"
+
+namespace db::sqlscan {
+
+namespace {
+
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c == u'@' || c == u'#' || c == u'$';
+}
+
+// The index just past the literal, quoted name or comment that starts at i,
+// or i itself when code starts there.
+qsizetype skipNonCode(const QString& sql, qsizetype i)
+{
+    const qsizetype n = sql.size();
+    const QChar c = sql.at(i);
+    const QChar next = i + 1 < n ? sql.at(i + 1) : QChar();
+    if (c == u'\'' || c == u'"' || c == u'[') {
+        const QChar close = c == u'[' ? QChar(u']') : c;
+        qsizetype j = i + 1;
+        while (j < n) {
+            if (sql.at(j) == close) {
+                if (j + 1 < n && sql.at(j + 1) == close) { // doubled: stands for itself
+                    j += 2;
+                    continue;
+                }
+                return j + 1;
+            }
+            ++j;
+        }
+        return n;
+    }
+    if (c == u'-' && next == u'-') {
+        const qsizetype end = sql.indexOf(u'\n', i);
+        return end < 0 ? n : end + 1;
+    }
+    if (c == u'/' && next == u'*') {
+        const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
+        return end < 0 ? n : end + 2;
+    }
+    return i;
+}
+
+// Calls visit(index, depth) for every code character; visit returns false to stop.
+template <typename Visit> void forEachCodeChar(const QString& sql, Visit visit)
+{
+    int depth = 0;
+    qsizetype i = 0;
+    while (i < sql.size()) {
+        const qsizetype skipped = skipNonCode(sql, i);
+        if (skipped != i) {
+            i = skipped;
+            continue;
+        }
+        const QChar c = sql.at(i);
+        if (c == u')' && depth > 0)
+            --depth;
+        if (!visit(i, depth))
+            return;
+        if (c == u'(')
+            ++depth;
+        ++i;
+    }
+}
+
+bool wordAt(const QString& sql, qsizetype i, QLatin1String word)
+{
+    if (i > 0 && isNameChar(sql.at(i - 1)))
+        return false;
+    const qsizetype end = i + word.size();
+    if (end > sql.size() || QStringView(sql).mid(i, word.size()).compare(word, Qt::CaseInsensitive))
+        return false;
+    return end == sql.size() || !isNameChar(sql.at(end));
+}
+
+// A name of one or more parts joined by dots, starting at i.
+QString nameAt(const QString& sql, qsizetype i)
+{
+    const qsizetype start = i;
+    while (i < sql.size()) {
+        const QChar c = sql.at(i);
+        if (c == u'[' || c == u'"') {
+            i = skipNonCode(sql, i);
+        } else if (isNameChar(c)) {
+            while (i < sql.size() && isNameChar(sql.at(i)))
+                ++i;
+        } else {
+            break;
+        }
+        if (i >= sql.size() || sql.at(i) != u'.')
+            break;
+        ++i;
+    }
+    return sql.mid(start, i - start);
+}
+
+} // namespace
+
+bool containsParameter(const QString& sql, const QString& name)
+{
+    const QString marker = u':' + name;
+    bool found = false;
+    forEachCodeChar(sql, [&](qsizetype i, int) {
+        if (sql.at(i) != u':' || (i > 0 && sql.at(i - 1) == u':'))
+            return true;
+        const qsizetype end = i + marker.size();
+        found = QStringView(sql).mid(i, marker.size()).compare(marker, Qt::CaseInsensitive) == 0 &&
+                (end == sql.size() || !isNameChar(sql.at(end)));
+        return !found;
+    });
+    return found;
+}
+
+QString firstFromTable(const QString& sql)
+{
+    qsizetype from = -1;
+    forEachCodeChar(sql, [&](qsizetype i, int depth) {
+        if (depth == 0 && wordAt(sql, i, QLatin1String("from")))
+            from = i;
+        return from < 0;
+    });
+    if (from < 0)
+        return QString();
+    qsizetype i = from + 4;
+    while (i < sql.size() && sql.at(i).isSpace())
+        ++i;
+    return i < sql.size() ? nameAt(sql, i) : QString();
+}
+
+int statementCount(const QString& sql)
+{
+    int count = 0;
+    bool pending = false;
+    forEachCodeChar(sql, [&](qsizetype i, int) {
+        const QChar c = sql.at(i);
+        if (c == u';') {
+            count += pending ? 1 : 0;
+            pending = false;
+        } else if (!c.isSpace()) {
+            pending = true;
+        }
+        return true;
+    });
+    return count + (pending ? 1 : 0);
+}
+
+} // namespace db::sqlscan

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ConnectionString.h"
+#include "Engine.h"
+
+#include <QSqlDatabase>
+
+struct sqlite3;
+
+namespace db {
+
+// The embedded engine: the SQLite file <Initial Catalog>.db in the program's
+// folder, created when missing, reached through Qt's SQLite driver. SQL
+// Server statements are translated to SQLite's dialect first; a text of
+// several statements runs in one transaction, all or nothing.
+class SqliteEngine final : public Engine
+{
+public:
+    explicit SqliteEngine(const ConnectionStringParts& parts); // opens; DbError when it cannot
+    ~SqliteEngine() override;
+
+    SqliteEngine(const SqliteEngine&) = delete;
+    SqliteEngine& operator=(const SqliteEngine&) = delete;
+
+    void beginTransaction() override;
+    void commit() override;
+    void rollback() override;
+
+    ResultRows select(const QString& text, const FileParameter& file) override;
+    void execute(const QString& text, const FileParameter& file) override;
+    int countRows(const QString& text, const FileParameter& file) override;
+
+    QString quoteName(const QString& name) const override;
+    QString insertStatement(const QString& table, const QStringList& columns,
+                            const QString& keyColumn) const override;
+    QVariant insertRow(const QString& statement, const QList<QVariant>& values) override;
+    int writeRow(const QString& statement, const QList<QVariant>& values) override;
+
+private:
+    QStringList translate(const QString& text) const;
+    // Runs the statements; rows, when given, receive those of the first
+    // statement that returns any.
+    void runAll(const QStringList& statements, const FileParameter& file, ResultRows* rows);
+    void runOne(const QString& statement, const FileParameter& file, ResultRows* rows);
+    void close();
+
+    QString m_connectionName;
+    QSqlDatabase m_database;
+    sqlite3* m_handle = nullptr;
+};
+
+} // namespace db

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QLineEdit;
+class QSpinBox;
+
+namespace Ui {
+class TInitdbBox;
+}
+
+// The designer of the data table, shown once on a database without the
+// program's tables. After "确定" it holds the create statement of fid_main
+// and the statements that create and fill fid_title.
+class TInitdbBox final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxColumns = 24;
+
+    explicit TInitdbBox(QWidget* parent = nullptr);
+    ~TInitdbBox() override;
+
+    bool InitOk = false;
+    QString MainTableSql;
+    QString TitleTableSql;
+
+    void S00Change();
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    QString refusedTitleMessage(int columnCount) const;
+
+    std::unique_ptr<Ui::TInitdbBox> ui;
+    // Row n of the designer lives at index n - 1.
+    std::array<QLineEdit*, MaxColumns> TitleEdits{};
+    std::array<QComboBox*, MaxColumns> TypeBoxes{};
+    std::array<QSpinBox*, MaxColumns> LengthSpins{};
+};
+
+extern TInitdbBox* InitdbBox;
+
+// The password of root on a database just set up.
+extern const QString DefaultRootPassword;
+
+// The first-run batch, twelve lines: the four tables, the operator root and
+// the two options, around the designer's two texts.
+QStringList FirstRunBatch(const QString& mainTableSql, const QString& titleTableSql);

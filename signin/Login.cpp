@@ -1,0 +1,299 @@
+#include "Login.h"
+
+#include "Initdb.h"
+#include "Settings.h"
+#include "app/AppState.h"
+#include "common/ErrorReport.h"
+#include "common/FreshConnection.h"
+#include "common/MessageBox.h"
+#include "common/SqlText.h"
+#include "common/_md5.h"
+#include "platform/db/Connection.h"
+#include "platform/db/DbError.h"
+#include "ui_Login.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QTimer>
+
+TLoginBox* LoginBox = nullptr;
+
+namespace {
+
+const char* const ConnectFailedMessage = "连接数据库错误，请重新设置你的数据库连接!";
+
+bool isEnter(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+TLoginBox::TLoginBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TLoginBox>())
+{
+    Q_INIT_RESOURCE(forms);
+    ui->setupUi(this);
+    setFixedSize(441, 268);
+    // The operator leaves the dialog through its own buttons only.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    ui->EUser->installEventFilter(this);
+    ui->EPassword->installEventFilter(this);
+
+    const auto bind = [this](QPushButton* button, void (TLoginBox::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    bind(ui->Button1, &TLoginBox::Button1Click);
+    bind(ui->Button2, &TLoginBox::Button2Click);
+    bind(ui->Button3, &TLoginBox::Button3Click);
+    bind(ui->Button5, &TLoginBox::Button5Click);
+    bind(ui->Button6, &TLoginBox::Button6Click);
+
+    FormCreate();
+}
+
+TLoginBox::~TLoginBox() = default;
+
+void TLoginBox::FormCreate()
+{
+    const ConnectionSettings settings = ReadConnectionSettings();
+    ui->EUser->setText(settings.dbuser);
+    AppState.SignInConnectionString =
+        BuildConnectionString(settings.host, settings.database, settings.user, settings.password);
+    AppState.ConnectionConfigured = !settings.host.isEmpty();
+    ui->Edit1->setText(settings.host);
+    ui->Edit4->setText(settings.user);
+    ui->Edit3->setText(settings.database);
+    ui->Edit5->setText(settings.password);
+}
+
+void TLoginBox::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+void TLoginBox::FormShow()
+{
+    if (AppState.ConnectionConfigured)
+        showSignInPage();
+    else
+        showConnectionPage();
+}
+
+void TLoginBox::showSignInPage()
+{
+    ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+    setWindowTitle(QStringLiteral("登录"));
+    TabSheet1Show();
+}
+
+void TLoginBox::showConnectionPage()
+{
+    ui->PageControl1->setCurrentWidget(ui->TabSheet2);
+    setWindowTitle(QStringLiteral("连接设置"));
+}
+
+void TLoginBox::TabSheet1Show()
+{
+    ui->EPassword->setFocus();
+}
+
+void TLoginBox::Button6Click()
+{
+    showConnectionPage();
+}
+
+void TLoginBox::Button3Click()
+{
+    const QString host = ui->Edit1->text();
+    const QString user = ui->Edit4->text();
+    const QString database = ui->Edit3->text();
+    const QString password = ui->Edit5->text();
+    const QString port = ui->Edit2->text();
+
+    AppState.SignInConnectionString = BuildConnectionString(host, database, user, password);
+    try {
+        db::Connection connection(AppState.SignInConnectionString);
+        connection.connect();
+    } catch (const db::DbError&) {
+        MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+        return;
+    }
+    MessageBox::Show(QStringLiteral("连接数据库成功!"));
+    WriteConnectionSettings(host, user, port, database, password);
+    showSignInPage();
+}
+
+void TLoginBox::Button5Click()
+{
+    if (AppState.ConnectionConfigured)
+        showSignInPage();
+    else
+        finish(Rejected);
+}
+
+void TLoginBox::Button1Click()
+{
+    ++AppState.SignInAttempts;
+    bool signedIn = false;
+    {
+        FreshConnection work(AppState.SignInConnectionString, FreshConnection::Mode::Prepare);
+        bool connected = true;
+        try {
+            work.connect();
+        } catch (const db::DbError&) {
+            connected = false;
+            MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+            terminateProgram();
+        }
+        if (connected) {
+            // Only an error of the probe counts: it means a database without
+            // the program's tables.
+            bool fresh = false;
+            try {
+                work.query().close();
+                work.query().clearSql();
+                work.query().addSql(
+                    QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'"));
+                work.query().open();
+            } catch (const db::DbError&) {
+                fresh = true;
+            }
+            if (fresh)
+                runFirstRun(work);
+            else
+                signedIn = passwordMatches(work);
+        }
+    }
+
+    if (signedIn) {
+        WriteOperatorName(ui->EUser->text());
+        LoginOk = true;
+        finish(Accepted);
+        return;
+    }
+    if (AppState.SignInAttempts >= 3) {
+        MessageBox::Show(QStringLiteral("三次登录都没有成功，程序退出!"));
+        terminateProgram();
+    }
+}
+
+bool TLoginBox::passwordMatches(FreshConnection& work)
+{
+    const QString digest = PasswordDigest(ui->EPassword->text());
+    db::Query& query = work.query();
+    query.close();
+    query.clearSql();
+    query.addSql(QStringLiteral("SELECT user_password FROM fid_user WHERE user_name='%1'")
+                     .arg(QuoteDoubled(ui->EUser->text())));
+    query.open();
+    const QString stored = query.eof() ? QString() : query.text(0);
+    if (stored == digest)
+        return true;
+    MessageBox::Show(QStringLiteral("用户名或密码错误，不能登录!"));
+    return false;
+}
+
+void TLoginBox::runFirstRun(FreshConnection& work)
+{
+    bool confirmed = false;
+    QString mainTableSql;
+    QString titleTableSql;
+    {
+        TInitdbBox designer;
+        InitdbBox = &designer;
+        designer.exec();
+        InitdbBox = nullptr;
+        confirmed = designer.InitOk;
+        mainTableSql = designer.MainTableSql;
+        titleTableSql = designer.TitleTableSql;
+    }
+    if (!confirmed)
+        return;
+
+    db::Query& query = work.query();
+    query.close();
+    query.clearSql();
+    for (const QString& line : FirstRunBatch(mainTableSql, titleTableSql))
+        query.addSql(line);
+    // All or nothing: a half-made database would pass the probe and could
+    // never be set up again.
+    db::Transaction transaction(work.connection());
+    query.execute();
+    transaction.commit();
+
+    ui->EUser->setText(QStringLiteral("root"));
+    ui->EPassword->setText(DefaultRootPassword);
+    ui->EUser->setEnabled(false);
+    ui->EPassword->setFocus();
+}
+
+void TLoginBox::Button2Click()
+{
+    finish(Rejected);
+}
+
+bool TLoginBox::EUserKeyPress(int key)
+{
+    if (isEnter(key)) {
+        ui->EPassword->setFocus();
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        ui->EUser->clear();
+        return true;
+    }
+    return false;
+}
+
+bool TLoginBox::EPasswordKeyPress(int key)
+{
+    if (isEnter(key)) {
+        ui->Button1->setFocus();
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        ui->EPassword->clear();
+        return true;
+    }
+    return false;
+}
+
+bool TLoginBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == ui->EUser)
+            return EUserKeyPress(key);
+        if (watched == ui->EPassword)
+            return EPasswordKeyPress(key);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The program ends: the dialog's modal loop ends at its next turn without a
+// sign-in, and the start-up sequence then creates no main window.
+void TLoginBox::terminateProgram()
+{
+    QTimer::singleShot(0, this, [this] { finish(Rejected); });
+}
+
+void TLoginBox::finish(DialogCode result)
+{
+    m_finishing = true;
+    done(result);
+}
+
+// Escape and the window's close request leave the dialog open: only its own
+// buttons end it.
+void TLoginBox::reject() {}
+
+void TLoginBox::closeEvent(QCloseEvent* event)
+{
+    if (m_finishing)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}

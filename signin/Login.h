@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TLoginBox;
+}
+
+class FreshConnection;
+
+// The sign-in dialog with its two pages: signing in, and the connection
+// settings. On a database without the program's tables a sign-in press runs
+// the first-run set-up instead.
+class TLoginBox final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TLoginBox(QWidget* parent = nullptr);
+    ~TLoginBox() override;
+
+    bool LoginOk = false;
+
+    // Handlers, public so that tests can drive them like a button press.
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button5Click();
+    void Button6Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void TabSheet1Show();
+    bool EUserKeyPress(int key);
+    bool EPasswordKeyPress(int key);
+
+    void showSignInPage();
+    void showConnectionPage();
+    bool passwordMatches(FreshConnection& work);
+    void runFirstRun(FreshConnection& work);
+    void terminateProgram();
+    void finish(DialogCode result);
+
+    std::unique_ptr<Ui::TLoginBox> ui;
+    bool m_finishing = false;
+};
+
+extern TLoginBox* LoginBox;

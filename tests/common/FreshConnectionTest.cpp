@@ -1,0 +1,107 @@
+#include "common/FreshConnection.h"
+
+#include "app/AppState.h"
+#include "platform/db/DbError.h"
+#include "support/TestFolder.h"
+
+#include <QSqlDatabase>
+#include <QTest>
+
+namespace {
+
+int openConnections()
+{
+    return static_cast<int>(QSqlDatabase::connectionNames().size());
+}
+
+int selectOne(FreshConnection& fresh)
+{
+    fresh.query().addSql(QStringLiteral("select 1 as one"));
+    fresh.query().open();
+    return fresh.query().value(0).toInt();
+}
+
+} // namespace
+
+class FreshConnectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openConnectsAtOnceAndReleases();
+    void openTakesTheProgramConnectionString();
+    void failingConnectionThrowsFromTheConstructor_data();
+    void failingConnectionThrowsFromTheConstructor();
+    void prepareConnectsAtConnect();
+};
+
+void FreshConnectionTest::openConnectsAtOnceAndReleases()
+{
+    TestFolder folder;
+    const int before = openConnections();
+    {
+        FreshConnection fresh(folder.embeddedConnectionString(), FreshConnection::Mode::Open);
+        QVERIFY(fresh.connection().isConnected());
+        QCOMPARE(openConnections(), before + 1);
+        QCOMPARE(fresh.connection().connectionString(), folder.embeddedConnectionString());
+        QCOMPARE(selectOne(fresh), 1);
+    }
+    QCOMPARE(openConnections(), before);
+}
+
+void FreshConnectionTest::openTakesTheProgramConnectionString()
+{
+    TestFolder folder;
+    AppState.ConnectionString = folder.embeddedConnectionString(QStringLiteral("main"));
+    FreshConnection fresh;
+    AppState.ConnectionString.clear();
+    QVERIFY(fresh.connection().isConnected());
+    QCOMPARE(fresh.connection().connectionString(),
+             folder.embeddedConnectionString(QStringLiteral("main")));
+    QCOMPARE(selectOne(fresh), 1);
+}
+
+void FreshConnectionTest::failingConnectionThrowsFromTheConstructor_data()
+{
+    QTest::addColumn<QString>("connectionString");
+    QTest::newRow("embedded database in a missing folder")
+        << "Provider=SQLOLEDB.1;Initial Catalog=missing/test;Data Source=(localdb);"
+           "Password=;Persist Security Info=True;User ID=sa";
+    QTest::newRow("server refusing connections")
+        << "Provider=SQLOLEDB.1;Initial Catalog=stock;Data Source=127.0.0.1,1;"
+           "Password=x;Persist Security Info=True;User ID=sa";
+}
+
+void FreshConnectionTest::failingConnectionThrowsFromTheConstructor()
+{
+    QFETCH(QString, connectionString);
+    TestFolder folder;
+    const int before = openConnections();
+    QVERIFY_THROWS_EXCEPTION(db::DbError,
+                             FreshConnection{connectionString, FreshConnection::Mode::Open});
+    QCOMPARE(openConnections(), before);
+
+    // Prepared, the same string fails only at the step that connects.
+    FreshConnection prepared(connectionString, FreshConnection::Mode::Prepare);
+    QVERIFY_THROWS_EXCEPTION(db::DbError, prepared.connect());
+    QVERIFY(!prepared.connection().isConnected());
+}
+
+void FreshConnectionTest::prepareConnectsAtConnect()
+{
+    TestFolder folder;
+    const int before = openConnections();
+    {
+        FreshConnection fresh(folder.embeddedConnectionString(), FreshConnection::Mode::Prepare);
+        QVERIFY(!fresh.connection().isConnected());
+        QVERIFY(!QFile::exists(folder.file(QStringLiteral("test.db"))));
+        fresh.connect();
+        QVERIFY(fresh.connection().isConnected());
+        QCOMPARE(openConnections(), before + 1);
+        QCOMPARE(selectOne(fresh), 1);
+    }
+    QCOMPARE(openConnections(), before);
+}
+
+QTEST_GUILESS_MAIN(FreshConnectionTest)
+#include "FreshConnectionTest.moc"

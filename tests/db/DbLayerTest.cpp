@@ -1,0 +1,763 @@
+#include "EmbeddedDatabase.h"
+#include "platform/db/DbError.h"
+#include "platform/db/StatementLog.h"
+#include "platform/paths/ProgramPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QTest>
+#include <unistd.h>
+
+using db::DbError;
+using db::Query;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(static_cast<quint32>(size) + 7);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "(unreadable)";
+    return file.readAll();
+}
+
+// Records the statement texts the layer sends while it lives.
+class StatementRecorder
+{
+public:
+    StatementRecorder()
+    {
+        db::setStatementObserver([this](const QString& text) { texts.append(text); });
+    }
+    ~StatementRecorder() { db::setStatementObserver({}); }
+
+    QStringList texts;
+};
+
+// The DbError message of a call that must fail; empty when it did not.
+template <typename Call> QString failure(Call call)
+{
+    try {
+        call();
+    } catch (const DbError& error) {
+        return error.message().isEmpty() ? QStringLiteral("(empty message)") : error.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+class DbLayerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void connectingCreatesTheFileAndReleasingRemovesTheSession();
+    void connectFailures_data();
+    void connectFailures();
+    void failingStatementsCarryTheEngineMessage_data();
+    void failingStatementsCarryTheEngineMessage();
+    void statementTextIsTheLinesWithCrLf();
+    void batchIsAllOrNothing();
+    void transactions();
+    void navigationAndFields();
+    void fieldText_data();
+    void fieldText();
+    void blobRoundTrip_data();
+    void blobRoundTrip();
+    void nullBlobWritesAnEmptyFile();
+    void fileParameterErrors();
+    void countRows();
+    void textComparesWithoutCase();
+    void typeAndLengthRules_data();
+    void typeAndLengthRules();
+    void appendAndPost();
+    void editAndPost();
+    void deleteCurrentRow();
+    void cancelRow();
+    void failedPostKeepsTheRowState_data();
+    void failedPostKeepsTheRowState();
+    void rowsGoneElsewhereAreReported();
+};
+
+void DbLayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
+{
+    TestFolder folder;
+    {
+        db::Connection connection(
+            QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=(LocalDB);"
+                           "Password=;Persist Security Info=True;User ID=sa"));
+        QVERIFY(!connection.isConnected());
+        connection.connect();
+        QVERIFY(connection.isConnected());
+        QVERIFY(QFile::exists(folder.file(QStringLiteral("records.db"))));
+        QCOMPARE(QSqlDatabase::connectionNames().size(), 1);
+        connection.disconnect();
+        QVERIFY(!connection.isConnected());
+        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+        connection.disconnect(); // harmless twice
+
+        // A query connects its connection on first use.
+        Query query(connection);
+        query.addSql(QStringLiteral("select 1 as one"));
+        query.open();
+        QVERIFY(connection.isConnected());
+        QCOMPARE(query.text(QStringLiteral("one")), QStringLiteral("1"));
+    }
+    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+}
+
+void DbLayerTest::connectFailures_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("catalog");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("folder missing") << "missing" << "test" << "unable to open database file";
+    QTest::newRow("folder not writable") << "readonly" << "test" << "unable to open database file";
+    QTest::newRow("not a database") << "garbage" << "test" << "file is not a database";
+    QTest::newRow("no database named") << "" << "" << "names no database";
+    QTest::newRow("path as name") << "" << "../test" << "not a plain name";
+}
+
+void DbLayerTest::connectFailures()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, catalog);
+    QFETCH(QString, message);
+
+    TestFolder folder;
+    if (setup == u"missing") {
+        ProgramPaths::setExecutablePathForTesting(folder.file(QStringLiteral("no/such/vardenix")));
+    } else if (setup == u"readonly") {
+        if (geteuid() == 0)
+            QSKIP("running as root: a folder without write permission is still writable");
+        QDir(folder.path()).mkdir(QStringLiteral("ro"));
+        QFile::setPermissions(folder.file(QStringLiteral("ro")),
+                              QFile::ReadOwner | QFile::ExeOwner);
+        ProgramPaths::setExecutablePathForTesting(folder.file(QStringLiteral("ro/vardenix")));
+    } else if (setup == u"garbage") {
+        writeFile(folder.file(QStringLiteral("test.db")), QByteArray(4096, 'x'));
+    }
+
+    db::Connection connection(folder.embeddedConnectionString(catalog));
+    const QString error = failure([&] { connection.connect(); });
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!connection.isConnected());
+    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+
+    // A query on it reports the same failure.
+    Query query(connection);
+    query.addSql(QStringLiteral("select 1"));
+    QVERIFY(failure([&] { query.open(); }).contains(message));
+    QVERIFY(!query.isOpen());
+}
+
+void DbLayerTest::failingStatementsCarryTheEngineMessage_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("missing table") << "SELECT 1 FROM fid_user WHERE user_name='root'" << true
+                                   << "no such table: fid_user";
+    QTest::newRow("syntax") << "selec 1" << false << "syntax error";
+    QTest::newRow("empty row key") << "select doc from  fid_Main where id=" << true
+                                   << "incomplete input";
+    QTest::newRow("unknown column") << "select nosuch from fid_set" << true
+                                    << "no such column: nosuch";
+    QTest::newRow("no rows to open") << "update fid_set set parameter='x'" << true
+                                     << "returns no rows";
+    QTest::newRow("empty text") << "" << false << "empty";
+}
+
+void DbLayerTest::failingStatementsCarryTheEngineMessage()
+{
+    QFETCH(QString, statement);
+    QFETCH(bool, open);
+    QFETCH(QString, message);
+
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_set(id int NOT NULL IDENTITY (1, 1),"
+                                     "options varchar(24),parameter varchar(128));")});
+    database.query.clearSql();
+    database.query.addSql(statement);
+    const QString error = failure([&] {
+        if (open)
+            database.query.open();
+        else
+            database.query.execute();
+    });
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY(!database.query.isOpen());
+}
+
+void DbLayerTest::statementTextIsTheLinesWithCrLf()
+{
+    EmbeddedDatabase database;
+    StatementRecorder recorder;
+    database.query.addSql(QStringLiteral("select 1 as a,"));
+    database.query.addSql(QStringLiteral("  2 as b"));
+    QCOMPARE(database.query.sqlText(), QStringLiteral("select 1 as a,\r\n  2 as b\r\n"));
+    database.query.open();
+    QCOMPARE(database.query.text(1), QStringLiteral("2"));
+    database.query.countRows();
+    database.query.execute();
+    QCOMPARE(recorder.texts, QStringList(3, database.query.sqlText()));
+
+    database.query.clearSql();
+    QCOMPARE(database.query.sqlText(), QString());
+}
+
+void DbLayerTest::batchIsAllOrNothing()
+{
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_set(id int NOT NULL IDENTITY (1, 1),"
+                                     "options varchar(24),parameter varchar(128));"),
+                      QStringLiteral("INSERT INTO fid_set(options,parameter)"),
+                      QStringLiteral(" values('title','Vardenix');")});
+
+    // The second statement fails: the first leaves nothing behind.
+    QVERIFY(!failure([&] {
+                 database.execute(
+                     {QStringLiteral("update fid_set  set parameter='New' where options='title';"
+                                     "update fid_set  set parameter=oops where options='x';")});
+             }).isEmpty());
+    QCOMPARE(database.column(QStringLiteral("select parameter from fid_set")),
+             QStringList{QStringLiteral("Vardenix")});
+
+    // A table created by a failing batch does not remain either.
+    QVERIFY(!failure([&] {
+                 database.execute({QStringLiteral("create table t(id int);"),
+                                   QStringLiteral("insert into t values (1);"),
+                                   QStringLiteral("insert into nosuch values (1);")});
+             }).isEmpty());
+    QVERIFY(failure([&] { database.open(QStringLiteral("select * from t")); })
+                .contains(QStringLiteral("no such table: t")));
+
+    // Inside a caller's transaction the failing batch undoes only itself.
+    {
+        db::Transaction transaction(database.connection);
+        database.execute({QStringLiteral("INSERT INTO fid_set(options,parameter)"),
+                          QStringLiteral(" values('pagesize','50');")});
+        QVERIFY(!failure([&] {
+                     database.execute({QStringLiteral("delete from fid_set;"),
+                                       QStringLiteral("insert into nosuch values (1);")});
+                 }).isEmpty());
+        transaction.commit();
+    }
+    QCOMPARE(database.column(QStringLiteral("select options from fid_set order by id")),
+             (QStringList{QStringLiteral("title"), QStringLiteral("pagesize")}));
+}
+
+void DbLayerTest::transactions()
+{
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),v int);")});
+
+    database.connection.beginTransaction();
+    database.execute({QStringLiteral("insert into t(v) values (1);")});
+    database.connection.rollback();
+    QCOMPARE(database.count(QStringLiteral("select id from t")), 0);
+
+    database.connection.beginTransaction();
+    database.execute({QStringLiteral("insert into t(v) values (2);")});
+    database.connection.commit();
+    QCOMPARE(database.column(QStringLiteral("select v from t")), QStringList{QStringLiteral("2")});
+
+    // Leaving a Transaction early by an error undoes its work.
+    try {
+        db::Transaction transaction(database.connection);
+        database.execute({QStringLiteral("insert into t(v) values (3);")});
+        database.execute({QStringLiteral("insert into t(v) values ('three');")});
+        transaction.commit();
+        QFAIL("a text in an integer column was accepted");
+    } catch (const DbError&) {
+    }
+    QCOMPARE(database.column(QStringLiteral("select v from t")), QStringList{QStringLiteral("2")});
+
+    // A commit without a transaction is an error, not a silent success.
+    QVERIFY(!failure([&] { database.connection.commit(); }).isEmpty());
+    db::Connection closed(database.folder.embeddedConnectionString());
+    QVERIFY(!failure([&] { closed.rollback(); }).isEmpty());
+}
+
+void DbLayerTest::navigationAndFields()
+{
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_user(id int NOT NULL IDENTITY (1, 1),"
+                                     "user_name varchar(16),user_wr integer);"),
+                      QStringLiteral("insert into fid_user(user_name,user_wr) values ('a',1);"
+                                     "insert into fid_user(user_name,user_wr) values ('b',0);"
+                                     "insert into fid_user(user_name,user_wr) values ('c',NULL);")});
+    Query& query = database.query;
+    QVERIFY(!query.isOpen());
+    QVERIFY(query.eof());
+    QCOMPARE(query.recordCount(), 0);
+    QVERIFY(!failure([&] { query.text(0); }).isEmpty());
+
+    database.open(QStringLiteral("select id,user_name,user_wr from fid_user order by id"));
+    QVERIFY(query.isOpen());
+    QCOMPARE(query.recordCount(), 3);
+    QCOMPARE(query.fieldCount(), 3);
+    QCOMPARE(query.fieldName(1), QStringLiteral("user_name"));
+    QCOMPARE(query.fieldIndex(QStringLiteral("USER_WR")), 2);
+    QVERIFY(query.hasField(QStringLiteral("User_Name")));
+    QVERIFY(!query.hasField(QStringLiteral("user_alias")));
+    QVERIFY(failure([&] { query.fieldIndex(QStringLiteral("user_alias")); })
+                .contains(QStringLiteral("user_alias")));
+    QVERIFY(failure([&] { query.text(QStringLiteral("nosuch")); })
+                .contains(QStringLiteral("nosuch")));
+    QVERIFY(!failure([&] { query.value(3); }).isEmpty());
+
+    QStringList names;
+    for (query.first(); !query.eof(); query.next())
+        names.append(query.text(QStringLiteral("user_name")) + query.text(2));
+    QCOMPARE(names, (QStringList{QStringLiteral("a1"), QStringLiteral("b0"), QStringLiteral("c")}));
+    QCOMPARE(query.currentRow(), -1);
+    QVERIFY(!failure([&] { query.value(0); }).isEmpty());
+    query.next(); // stays past the end
+    QVERIFY(query.eof());
+
+    query.setCurrentRow(2);
+    QVERIFY(query.isNull(2));
+    QVERIFY(!query.value(2).isValid());
+    query.first();
+    QCOMPARE(query.currentRow(), 0);
+    QCOMPARE(query.value(QStringLiteral("id")).toInt(), 1);
+
+    // No rows: at the end at once, and reading a field is an error.
+    database.open(QStringLiteral("select user_wr from fid_user where user_name='nobody'"));
+    QVERIFY(query.isOpen());
+    QVERIFY(query.eof());
+    QCOMPARE(query.recordCount(), 0);
+    QVERIFY(!failure([&] { query.text(0); }).isEmpty());
+
+    query.close();
+    QVERIFY(!query.isOpen());
+    QCOMPARE(query.fieldCount(), 0);
+}
+
+void DbLayerTest::fieldText_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("literal");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("null int") << "i" << "NULL" << "";
+    QTest::newRow("null text") << "s" << "NULL" << "";
+    QTest::newRow("int") << "i" << "42" << "42";
+    QTest::newRow("negative int") << "i" << "-2147483648" << "-2147483648";
+    QTest::newRow("whole real") << "f" << "3" << "3";
+    QTest::newRow("real") << "f" << "3.25" << "3.25";
+    QTest::newRow("real sum") << "f" << "0.1+0.2" << "0.3";
+    QTest::newRow("third") << "f" << "1.0/3" << "0.333333333333333";
+    QTest::newRow("large real") << "f" << "123456789012.5" << "123456789012.5";
+    QTest::newRow("huge real") << "f" << "1e20" << "1e+20";
+    QTest::newRow("small real") << "f" << "0.000125" << "0.000125";
+    QTest::newRow("empty text") << "s" << "''" << "";
+    QTest::newRow("text") << "s" << "'Ab c'" << "Ab c";
+    QTest::newRow("chinese") << "s" << "'管理员'" << "管理员";
+    QTest::newRow("quote") << "s" << "'O''Neil'" << "O'Neil";
+}
+
+void DbLayerTest::fieldText()
+{
+    QFETCH(QString, column);
+    QFETCH(QString, literal);
+    QFETCH(QString, text);
+
+    EmbeddedDatabase database;
+    database.execute(
+        {QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),i int,f float,"
+                        "s varchar(20));"),
+         QStringLiteral("insert into t(%1) values (%2);").arg(column, literal)});
+    database.open(QStringLiteral("select %1 from t").arg(column));
+    QCOMPARE(database.query.text(0), text);
+    QCOMPARE(database.query.isNull(0), literal == u"NULL");
+}
+
+void DbLayerTest::blobRoundTrip_data()
+{
+    QTest::addColumn<qsizetype>("size");
+    QTest::addColumn<bool>("fromFile");
+
+    for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(70 * 1024),
+                                 qsizetype(20 * 1024 * 1024)}) {
+        QTest::addRow("%lld bytes from a buffer", static_cast<long long>(size)) << size << false;
+        QTest::addRow("%lld bytes from a file", static_cast<long long>(size)) << size << true;
+    }
+}
+
+void DbLayerTest::blobRoundTrip()
+{
+    QFETCH(qsizetype, size);
+    QFETCH(bool, fromFile);
+
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "f_1 varchar(20),doc image,docname varchar(240));"),
+                      QStringLiteral("insert into fid_main(f_1) values ('a');")});
+    const QByteArray bytes = randomBytes(size);
+    Query& query = database.query;
+    query.clearSql();
+    query.addSql(QStringLiteral("update fid_Main set doc=:file where id=1;"));
+    if (fromFile) {
+        const QString source = database.folder.file(QStringLiteral("source.bin"));
+        writeFile(source, bytes);
+        query.loadFileParameter(source);
+    } else {
+        query.setFileParameter(bytes);
+    }
+    query.execute();
+
+    database.open(QStringLiteral("select doc from  fid_Main where id=1"));
+    QVERIFY(!query.isNull(0)); // an empty file is stored as an empty value, not as NULL
+    QVERIFY(query.bytes(QStringLiteral("doc")) == bytes);
+
+    const QString target = database.folder.file(QStringLiteral("target.bin"));
+    writeFile(target, "an older, longer file of that name");
+    query.saveBytesToFile(QStringLiteral("doc"), target);
+    QVERIFY(readFile(target) == bytes);
+}
+
+void DbLayerTest::nullBlobWritesAnEmptyFile()
+{
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "pic image,picname varchar(240));"),
+                      QStringLiteral("insert into fid_main(picname) values ('');")});
+    database.open(QStringLiteral("select pic from  fid_Main where id=1"));
+    QVERIFY(database.query.isNull(0));
+    QVERIFY(database.query.bytes(QStringLiteral("pic")).isEmpty());
+
+    const QString created = database.folder.file(QStringLiteral("new.jpg"));
+    database.query.saveBytesToFile(QStringLiteral("pic"), created);
+    QVERIFY(QFile::exists(created));
+    QCOMPARE(QFileInfo(created).size(), 0);
+
+    const QString replaced = database.folder.file(QStringLiteral("old.jpg"));
+    writeFile(replaced, "old content");
+    database.query.saveBytesToFile(QStringLiteral("pic"), replaced);
+    QCOMPARE(QFileInfo(replaced).size(), 0);
+
+    // A target that cannot be written is reported.
+    QVERIFY(failure([&] {
+                database.query.saveBytesToFile(QStringLiteral("pic"), database.folder.path());
+            }).contains(database.folder.path()));
+    QVERIFY(!failure([&] {
+                 database.query.saveBytesToFile(QStringLiteral("nosuch"), replaced);
+             }).isEmpty());
+}
+
+void DbLayerTest::fileParameterErrors()
+{
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "doc image,docname varchar(240));"),
+                      QStringLiteral("insert into fid_main(docname) values ('kept');")});
+    Query& query = database.query;
+    query.clearSql();
+    query.addSql(QStringLiteral("update fid_Main set doc=:file where id=1;"));
+
+    const QString missing = database.folder.file(QStringLiteral("missing.doc"));
+    QVERIFY(failure([&] { query.loadFileParameter(missing); }).contains(missing));
+    QVERIFY(failure([&] { query.loadFileParameter(database.folder.path()); })
+                .contains(database.folder.path()));
+    // No value was given: the statement is refused rather than storing anything.
+    QVERIFY(failure([&] { query.execute(); }).contains(QStringLiteral(":file")));
+
+    // A value belongs to its statement: clearing the text drops it.
+    query.setFileParameter("bytes");
+    query.clearSql();
+    query.addSql(QStringLiteral("update fid_Main set doc=:file where id=1;"));
+    QVERIFY(failure([&] { query.execute(); }).contains(QStringLiteral(":file")));
+
+    // ":file" inside a literal is text, not a parameter.
+    database.execute({QStringLiteral("update fid_Main set docname=':file' where id=1;")});
+    QCOMPARE(database.column(QStringLiteral("select docname from fid_main")),
+             QStringList{QStringLiteral(":file")});
+    database.open(QStringLiteral("select doc from  fid_Main where id=1"));
+    QVERIFY(database.query.isNull(0));
+}
+
+void DbLayerTest::countRows()
+{
+    EmbeddedDatabase database;
+    QStringList lines{QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "f_1 varchar(20));")};
+    for (int i = 0; i < 1234; ++i)
+        lines.append(QStringLiteral("insert into fid_main(f_1) values ('%1');").arg(i % 3));
+    database.execute(lines);
+
+    QCOMPARE(database.count(QStringLiteral("select id from  fid_Main WHERE (1=1)")), 1234);
+    QCOMPARE(database.count(QStringLiteral("select id from  fid_Main where f_1 like '%1%'")), 411);
+    QCOMPARE(database.count(QStringLiteral("select id from  fid_Main where f_1='x'")), 0);
+    database.open(QStringLiteral("select id from  fid_Main WHERE (1=1)"));
+    QCOMPARE(database.query.recordCount(), 1234);
+
+    QVERIFY(!failure([&] { database.count(QStringLiteral("delete from fid_main")); }).isEmpty());
+    QCOMPARE(database.count(QStringLiteral("select id from  fid_Main")), 1234);
+    QVERIFY(failure([&] { database.count(QStringLiteral("select id from fid_nothing")); })
+                .contains(QStringLiteral("no such table")));
+}
+
+void DbLayerTest::textComparesWithoutCase()
+{
+    EmbeddedDatabase database;
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "f_1 varchar(20));"),
+                      QStringLiteral("insert into fid_main(f_1) values ('beta');"
+                                     "insert into fid_main(f_1) values ('Alpha');"
+                                     "insert into fid_main(f_1) values ('ALPHA2');"
+                                     "insert into fid_main(f_1) values ('gamma');")});
+    QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main where f_1='alpha'")),
+             QStringList{QStringLiteral("Alpha")});
+    QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main where f_1 like '%ALP%' "
+                                            "order by id")),
+             (QStringList{QStringLiteral("Alpha"), QStringLiteral("ALPHA2")}));
+    QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main where f_1<'BETA' "
+                                            "order by f_1")),
+             (QStringList{QStringLiteral("Alpha"), QStringLiteral("ALPHA2")}));
+    QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main order by f_1 desc")),
+             (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"),
+                          QStringLiteral("ALPHA2"), QStringLiteral("Alpha")}));
+    QCOMPARE(database.column(QStringLiteral("SELECT F_1 FROM FID_MAIN WHERE ID=2")),
+             QStringList{QStringLiteral("Alpha")});
+}
+
+void DbLayerTest::typeAndLengthRules_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("text in int") << "update fid_Main set f_2='abc' where id=1;" << false;
+    QTest::newRow("number text in int") << "update fid_Main set f_2='12' where id=1;" << true;
+    QTest::newRow("text in float") << "update fid_Main set f_3='x' where id=1;" << false;
+    QTest::newRow("int in float") << "update fid_Main set f_3=2 where id=1;" << true;
+    QTest::newRow("20 ascii in varchar(20)")
+        << "update fid_Main set f_1='12345678901234567890' where id=1;" << true;
+    QTest::newRow("21 ascii in varchar(20)")
+        << "update fid_Main set f_1='123456789012345678901' where id=1;" << false;
+    QTest::newRow("10 chinese in varchar(20)")
+        << "update fid_Main set f_1='一二三四五六七八九十' where id=1;" << true;
+    QTest::newRow("11 chinese in varchar(20)")
+        << "update fid_Main set f_1='一二三四五六七八九十一' where id=1;" << false;
+    QTest::newRow("mixed 21 bytes")
+        << "update fid_Main set f_1='一二三四五六七八九十a' where id=1;" << false;
+}
+
+void DbLayerTest::typeAndLengthRules()
+{
+    QFETCH(QString, statement);
+    QFETCH(bool, accepted);
+
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1,f_2,f_3) values ('a',1,1.5);")});
+    const QString error = failure([&] { database.execute({statement}); });
+    QVERIFY2(error.isEmpty() == accepted, qPrintable(error));
+    if (!accepted)
+        QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main")),
+                 QStringList{QStringLiteral("a")});
+}
+
+void DbLayerTest::appendAndPost()
+{
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1,f_2) values ('first',1);")});
+    StatementRecorder recorder;
+    database.open(
+        QStringLiteral("SELECT TOP 50 id,f_1,f_2,f_3,picname,docname FROM fid_Main WHERE (1=1) "
+                       "ORDER BY id "));
+    Query& query = database.query;
+    query.appendRow();
+    QCOMPARE(query.recordCount(), 2);
+    QCOMPARE(query.currentRow(), 1);
+    QCOMPARE(query.rowState(1), Query::RowState::Inserted);
+    QVERIFY(query.isNull(0));
+    query.setRowValue(1, 1, QStringLiteral("新记录"));
+    query.setRowValue(1, 2, QStringLiteral("42"));
+    query.setRowValue(1, 3, 2.5);
+    QCOMPARE(query.rowState(1), Query::RowState::Inserted);
+    query.postRow(1);
+    QCOMPARE(query.rowState(1), Query::RowState::Unchanged);
+    QCOMPARE(query.text(QStringLiteral("id")), QStringLiteral("2"));
+    QCOMPARE(recorder.texts.size(), 2);
+    QVERIFY(recorder.texts.at(1).startsWith(QStringLiteral("INSERT INTO fid_Main")));
+
+    // A blank row posted as it is still gets its id from the database.
+    query.appendRow();
+    query.postRow(2);
+    QCOMPARE(query.rowValue(2, 0).toInt(), 3);
+
+    database.open(QStringLiteral("select id,f_1,f_2,f_3 from fid_main order by id"));
+    QCOMPARE(query.recordCount(), 3);
+    query.setCurrentRow(1);
+    QCOMPARE(query.text(1), QStringLiteral("新记录"));
+    QCOMPARE(query.value(2).toInt(), 42);
+    QCOMPARE(query.text(3), QStringLiteral("2.5"));
+    query.setCurrentRow(2);
+    QVERIFY(query.isNull(1));
+}
+
+void DbLayerTest::editAndPost()
+{
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1,f_2,f_3) values ('a',1,1.5);"
+                                     "insert into fid_main(f_1,f_2,f_3) values ('b',2,2.5);")});
+    database.open(QStringLiteral("select id,f_1,f_2,f_3 from  fid_Main where f_2>0 order by id"));
+    Query& query = database.query;
+    query.setRowValue(1, 1, QStringLiteral("B2"));
+    query.setRowValue(1, 3, QVariant()); // cleared cell
+    QCOMPARE(query.rowState(1), Query::RowState::Modified);
+    query.postRow(1);
+    QCOMPARE(query.rowState(1), Query::RowState::Unchanged);
+    query.postRow(0); // unchanged: nothing to write
+
+    database.open(QStringLiteral("select f_1,f_3 from fid_main order by id"));
+    QCOMPARE(query.text(0), QStringLiteral("a"));
+    QCOMPARE(query.text(1), QStringLiteral("1.5"));
+    query.next();
+    QCOMPARE(query.text(0), QStringLiteral("B2"));
+    QVERIFY(query.isNull(1));
+}
+
+void DbLayerTest::deleteCurrentRow()
+{
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,"
+                                     "user_wr) values('bob','x','Bob',1);"
+                                     "INSERT INTO fid_user(user_name,user_password,user_alias,"
+                                     "user_wr) values('amy','x','Amy',0);")});
+    const QString list = QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
+                                        "where user_name<>'root' order by id");
+    database.open(list);
+    Query& query = database.query;
+    query.setCurrentRow(1);
+    query.deleteCurrentRow();
+    QCOMPARE(query.recordCount(), 1);
+    QCOMPARE(query.currentRow(), 0); // the neighbouring row
+    QCOMPARE(query.text(1), QStringLiteral("bob"));
+    query.deleteCurrentRow();
+    QVERIFY(query.eof());
+    QVERIFY(failure([&] { query.deleteCurrentRow(); }).contains(QStringLiteral("no current row")));
+    QCOMPARE(database.column(QStringLiteral("select user_name from fid_user")),
+             QStringList{QStringLiteral("root")});
+
+    // A new row not yet posted is only dropped.
+    database.open(list);
+    query.appendRow();
+    query.deleteCurrentRow();
+    QCOMPARE(query.recordCount(), 0);
+}
+
+void DbLayerTest::cancelRow()
+{
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.open(QStringLiteral("select id,user_name,user_alias,user_wr from fid_user"));
+    Query& query = database.query;
+    query.setRowValue(0, 2, QStringLiteral("changed"));
+    query.cancelRow(0);
+    QCOMPARE(query.rowState(0), Query::RowState::Unchanged);
+    QCOMPARE(query.text(2), QStringLiteral("管理员"));
+    query.appendRow();
+    query.cancelRow(1);
+    QCOMPARE(query.recordCount(), 1);
+    QCOMPARE(query.currentRow(), 0);
+    QCOMPARE(database.count(QStringLiteral("select id from fid_user")), 1);
+}
+
+void DbLayerTest::failedPostKeepsTheRowState_data()
+{
+    QTest::addColumn<bool>("append");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QVariant>("value");
+
+    QTest::newRow("new row, text in int") << true << 2 << QVariant(QStringLiteral("abc"));
+    QTest::newRow("new row, text too long")
+        << true << 1 << QVariant(QStringLiteral("一二三四五六七八九十一"));
+    QTest::newRow("edited row, text in float") << false << 3 << QVariant(QStringLiteral("x"));
+    QTest::newRow("edited row, text too long") << false << 1 << QVariant(QString(21, u'z'));
+}
+
+void DbLayerTest::failedPostKeepsTheRowState()
+{
+    QFETCH(bool, append);
+    QFETCH(int, position);
+    QFETCH(QVariant, value);
+
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1,f_2,f_3) values ('a',1,1.5);")});
+    database.open(QStringLiteral("select id,f_1,f_2,f_3 from fid_main"));
+    Query& query = database.query;
+    if (append)
+        query.appendRow();
+    const int row = query.currentRow();
+    query.setRowValue(row, position, value);
+    QVERIFY(!failure([&] { query.postRow(row); }).isEmpty());
+    QCOMPARE(query.rowState(row),
+             append ? Query::RowState::Inserted : Query::RowState::Modified);
+    QCOMPARE(query.rowValue(row, position), value);
+    QCOMPARE(database.count(QStringLiteral("select id from fid_main where f_1='a' and f_2=1 "
+                                           "and f_3=1.5")),
+             1);
+    QCOMPARE(database.count(QStringLiteral("select id from fid_main")), 1);
+}
+
+void DbLayerTest::rowsGoneElsewhereAreReported()
+{
+    EmbeddedDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('a');"
+                                     "insert into fid_main(f_1) values ('b');")});
+    database.open(QStringLiteral("SELECT TOP 50 id,f_1 FROM fid_Main WHERE (1=1) ORDER BY id "));
+    Query& query = database.query;
+
+    db::Connection other(database.folder.embeddedConnectionString());
+    Query remover(other);
+    remover.addSql(QStringLiteral("delete from fid_main"));
+    remover.execute();
+
+    query.setRowValue(0, 1, QStringLiteral("x"));
+    QVERIFY(failure([&] { query.postRow(0); }).contains(QStringLiteral("no longer")));
+    QCOMPARE(query.rowState(0), Query::RowState::Modified);
+    query.setCurrentRow(1);
+    QVERIFY(failure([&] { query.deleteCurrentRow(); }).contains(QStringLiteral("no longer")));
+    QCOMPARE(query.recordCount(), 2);
+
+    // Rows of a statement without a table cannot be written back.
+    database.open(QStringLiteral("select 1 as id, 2 as f_1"));
+    query.setRowValue(0, 1, 3);
+    QVERIFY(failure([&] { query.postRow(0); }).contains(QStringLiteral("no table")));
+    // Nor rows without an id.
+    database.open(QStringLiteral("select f_1 from fid_main"));
+    query.appendRow();
+    QVERIFY(failure([&] { query.postRow(0); }).contains(QStringLiteral("id")));
+}
+
+QTEST_GUILESS_MAIN(DbLayerTest)
+#include "DbLayerTest.moc"

@@ -1,0 +1,481 @@
+#include "platform/db/SqliteDialect.h"
+#include "platform/text/Gbk.h"
+
+#include <QTest>
+#include <memory>
+#include <sqlite3.h>
+
+using db::sqlite::translateBatch;
+
+namespace {
+
+// The statement text a query sends: its lines, each followed by CR LF.
+QString lines(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+// The id-window clause that skips the first `skip` rows matching `condition`.
+QString skipClause(int skip, const QString& condition)
+{
+    return QStringLiteral(" AND (ID >(SELECT MAX(id) FROM (SELECT TOP %1 id  FROM fid_Main %2 "
+                          "ORDER BY id) AS T))  ")
+        .arg(skip)
+        .arg(condition);
+}
+
+const QString Digest = QStringLiteral("0123456789abcdef0123456789abcdef");
+
+QString firstRunBatch(const QString& mainTableSql, const QString& titleTableSql)
+{
+    return lines({
+        QStringLiteral(
+            "CREATE TABLE fid_user(id int NOT NULL IDENTITY (1, 1),user_name varchar(16),"),
+        QStringLiteral("user_password varchar(32),user_alias varchar(32),"),
+        QStringLiteral("user_wr integer,CONSTRAINT id PRIMARY KEY (id));"),
+        QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)"),
+        QStringLiteral(" values('root','") + Digest + QStringLiteral("','管理员',1);"),
+        mainTableSql,
+        titleTableSql,
+        QStringLiteral("create table fid_set(id int NOT NULL IDENTITY (1, 1),options "
+                       "varchar(24),parameter varchar(128));"),
+        QStringLiteral("INSERT INTO fid_set(options,parameter)"),
+        QStringLiteral(" values('title','Vardenix');"),
+        QStringLiteral("INSERT INTO fid_set(options,parameter)"),
+        QStringLiteral(" values('pagesize','50');"),
+    });
+}
+
+const QString MainTableSql = QStringLiteral(
+    "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 int,f_3 float,"
+    "pic image,picmin image,picname varchar(240),doc image,docname varchar(240));");
+
+const QString TitleTableSql = QStringLiteral(
+    "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), cLength integer);"
+    "insert into fid_title(title,cLength) values ('名称',20);"
+    "insert into fid_title(title,cLength) values ('数量',10);"
+    "insert into fid_title(title,cLength) values ('单价',10);"
+    "insert into fid_title(title,cLength) values ('pic',1);"
+    "insert into fid_title(title,cLength) values ('dbfile',1);");
+
+// An in-memory SQLite database with gbk_length() registered, as the embedded
+// engine provides it.
+class Database
+{
+public:
+    Database()
+    {
+        sqlite3* handle = nullptr;
+        if (sqlite3_open(":memory:", &handle) != SQLITE_OK)
+            qFatal("cannot open an in-memory database");
+        m_db.reset(handle);
+        sqlite3_create_function_v2(handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, &gbkLength, nullptr, nullptr, nullptr);
+    }
+
+    // Runs every statement of a T-SQL text; the error of the first that fails.
+    QString run(const QString& text)
+    {
+        for (const QString& statement : translateBatch(text)) {
+            char* message = nullptr;
+            if (sqlite3_exec(m_db.get(), statement.toUtf8().constData(), nullptr, nullptr,
+                             &message) != SQLITE_OK) {
+                const QString error = QString::fromUtf8(message);
+                sqlite3_free(message);
+                return error;
+            }
+        }
+        return QString();
+    }
+
+    // The first column of every row of a T-SQL select, as text.
+    QStringList column(const QString& text)
+    {
+        const QStringList statements = translateBatch(text);
+        if (statements.size() != 1)
+            return {QStringLiteral("not one statement")};
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_db.get(), statements.first().toUtf8().constData(), -1, &statement,
+                               nullptr) != SQLITE_OK)
+            return {QString::fromUtf8(sqlite3_errmsg(m_db.get()))};
+        QStringList values;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            values.append(QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))));
+        }
+        sqlite3_finalize(statement);
+        return values;
+    }
+
+private:
+    static void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
+    {
+        if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
+            sqlite3_result_null(context);
+            return;
+        }
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+        const QString value = QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]));
+        sqlite3_result_int(context, Gbk::byteLength(value));
+    }
+
+    struct Close
+    {
+        void operator()(sqlite3* db) const { sqlite3_close(db); }
+    };
+    std::unique_ptr<sqlite3, Close> m_db;
+};
+
+QStringList numbers(int from, int to, int step = 1)
+{
+    QStringList list;
+    for (int i = from; i <= to; i += step)
+        list.append(QString::number(i));
+    return list;
+}
+
+} // namespace
+
+class TestSqliteDialect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void translates_data();
+    void translates();
+    void leavesWhatItCannotTranslate_data();
+    void leavesWhatItCannotTranslate();
+    void firstRunBatchBecomesItsStatements();
+
+    void firstRunBatchRuns();
+    void pagesSkipEarlierRows();
+    void searchPagesSkipEarlierMatches();
+    void textSortsAndComparesWithoutCase();
+    void varcharCountsGbkBytes_data();
+    void varcharCountsGbkBytes();
+    void typedColumnsRefuseWrongValues_data();
+    void typedColumnsRefuseWrongValues();
+    void identityValuesAreNotReused();
+};
+
+void TestSqliteDialect::translates_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<QStringList>("sqlite");
+
+    const QString head = QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main ");
+    const QString all = QStringLiteral("WHERE (1=1)");
+    const QString search = QStringLiteral("where f_2 like '%abc%'");
+
+    QTest::newRow("first page")
+        << head + all + " ORDER BY id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main WHERE (1=1) ORDER BY id LIMIT 50"};
+    QTest::newRow("page 3: nested TOP")
+        << head + all + skipClause(100, all) + " ORDER BY id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main WHERE (1=1) AND (ID >(SELECT "
+                       "MAX(id) FROM (SELECT id  FROM fid_Main WHERE (1=1) ORDER BY id LIMIT 100) "
+                       "AS T))   ORDER BY id LIMIT 50"};
+    QTest::newRow("search, page 2")
+        << head + search + skipClause(50, search) + " ORDER BY id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_2 like '%abc%' AND (ID "
+                       ">(SELECT MAX(id) FROM (SELECT id  FROM fid_Main where f_2 like '%abc%' "
+                       "ORDER BY id LIMIT 50) AS T))   ORDER BY id LIMIT 50"};
+    QTest::newRow("sorted descending")
+        << head + all + " order by f_2 desc"
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main WHERE (1=1) order by f_2 desc "
+                       "LIMIT 50"};
+    QTest::newRow("search before any browse")
+        << head + "where f_1='abc'order by id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_1='abc'order by id LIMIT "
+                       "50"};
+    QTest::newRow("search key that reads TOP and semicolons")
+        << head + "where f_1 like '%TOP 5;%' ORDER BY id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_1 like '%TOP 5;%' ORDER "
+                       "BY id LIMIT 50"};
+    QTest::newRow("key with doubled quotes, CREATE and SELECT TOP inside")
+        << head + "where f_1='it''s; SELECT TOP 1 x; CREATE TABLE t(a int)' ORDER BY id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_1='it''s; SELECT TOP 1 "
+                       "x; CREATE TABLE t(a int)' ORDER BY id LIMIT 50"};
+    QTest::newRow("lower case, DISTINCT, no blank after the count")
+        << "select distinct top 5 f_1 from fid_main;select top 1* from fid_main"
+        << QStringList{"select distinct f_1 from fid_main LIMIT 5",
+                       "select * from fid_main LIMIT 1"};
+    QTest::newRow("LIMIT before a closing comment")
+        << "SELECT TOP 5 * FROM t -- the last five"
+        << QStringList{"SELECT * FROM t LIMIT 5 -- the last five"};
+
+    QTest::newRow("catalogue") << "SELECT * FROM fid_title where clength>0\r\n"
+                               << QStringList{"SELECT * FROM fid_title where clength>0"};
+    QTest::newRow("operator and options")
+        << "select id,user_alias,user_wr from fid_user where user_name='root'\r\n"
+           "select parameter from fid_set where options='title'"
+        << QStringList{"select id,user_alias,user_wr from fid_user where user_name='root'\r\n"
+                       "select parameter from fid_set where options='title'"};
+    QTest::newRow("record count") << "select id from  fid_Main WHERE (1=1)"
+                                  << QStringList{"select id from  fid_Main WHERE (1=1)"};
+    QTest::newRow("thumbnail") << "select picmin from  fid_Main where id=7"
+                               << QStringList{"select picmin from  fid_Main where id=7"};
+    QTest::newRow("blob parameter") << "update fid_Main set pic=:file where id=7;"
+                                    << QStringList{"update fid_Main set pic=:file where id=7"};
+    QTest::newRow("file name with doubled backslashes")
+        << "update fid_Main set docname='C:\\\\文档\\\\a b;c.doc' where id=7;"
+        << QStringList{"update fid_Main set docname='C:\\\\文档\\\\a b;c.doc' where id=7"};
+    QTest::newRow("user list") << "select id,user_name,user_alias,user_wr from fid_user where "
+                                  "user_name<>'root' order by id"
+                               << QStringList{
+                                      "select id,user_name,user_alias,user_wr from fid_user where "
+                                      "user_name<>'root' order by id"};
+    QTest::newRow("new operator")
+        << "INSERT INTO fid_user(user_name,user_password,user_alias,user_wr) values('li','" +
+               Digest + "','李四',0);"
+        << QStringList{"INSERT INTO fid_user(user_name,user_password,user_alias,user_wr) "
+                       "values('li','" +
+                       Digest + "','李四',0)"};
+    QTest::newRow("changed operator")
+        << "update fid_user set user_alias='李四',user_wr='1' where id=3;"
+        << QStringList{"update fid_user set user_alias='李四',user_wr='1' where id=3"};
+    QTest::newRow("settings command")
+        << "update fid_user set user_password='" + Digest +
+               "' where user_name='root';update fid_set  set parameter='我的;标题' where "
+               "options='title';update fid_set  set parameter='50' where options='pagesize';"
+        << QStringList{"update fid_user set user_password='" + Digest + "' where user_name='root'",
+                       "update fid_set  set parameter='我的;标题' where options='title'",
+                       "update fid_set  set parameter='50' where options='pagesize'"};
+    QTest::newRow("data table with both groups")
+        << MainTableSql
+        << QStringList{
+               "create table fid_main(id INTEGER PRIMARY KEY AUTOINCREMENT,f_1 TEXT COLLATE "
+               "NOCASE CHECK(gbk_length(f_1) <= 20),f_2 INTEGER,f_3 REAL,pic BLOB,picmin "
+               "BLOB,picname TEXT COLLATE NOCASE CHECK(gbk_length(picname) <= 240),doc "
+               "BLOB,docname TEXT COLLATE NOCASE CHECK(gbk_length(docname) <= 240)) STRICT"};
+    QTest::newRow("data table without groups")
+        << "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(10),f_2 int);"
+        << QStringList{
+               "create table fid_main(id INTEGER PRIMARY KEY AUTOINCREMENT,f_1 TEXT COLLATE "
+               "NOCASE CHECK(gbk_length(f_1) <= 10),f_2 INTEGER) STRICT"};
+    QTest::newRow("title table and inserts with awkward titles")
+        << "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), cLength "
+           "integer);insert into fid_title(title,cLength) values ('CREATE TABLE x(a int);',10);"
+           "insert into fid_title(title,cLength) values ('SELECT TOP 5 ''名''',10);"
+        << QStringList{"create table fid_title(id INTEGER PRIMARY KEY AUTOINCREMENT,title TEXT "
+                       "COLLATE NOCASE CHECK(gbk_length(title) <= 48), cLength INTEGER) STRICT",
+                       "insert into fid_title(title,cLength) values ('CREATE TABLE x(a int);',10)",
+                       "insert into fid_title(title,cLength) values ('SELECT TOP 5 ''名''',10)"};
+    QTest::newRow("type names in any case, varchar(max) and plain varchar")
+        << "CREATE TABLE t(a VARCHAR(8),b Int,c INTEGER,d Image,e FLOAT,f varchar(max),g varchar)"
+        << QStringList{"CREATE TABLE t(a TEXT COLLATE NOCASE CHECK(gbk_length(a) <= 8),b INTEGER,"
+                       "c INTEGER,d BLOB,e REAL,f TEXT COLLATE NOCASE,g TEXT COLLATE NOCASE "
+                       "CHECK(gbk_length(g) <= 1)) STRICT"};
+    QTest::newRow("identity key constraint first")
+        << "create table t(CONSTRAINT pk PRIMARY KEY ([id]), [id] int IDENTITY, n int NOT NULL)"
+        << QStringList{"create table t( [id] INTEGER PRIMARY KEY AUTOINCREMENT, n INTEGER NOT "
+                       "NULL) STRICT"};
+    QTest::newRow("separators, brackets and comments")
+        << ";;\r\n ; select [a;b] from t /* ; */;\r\n-- only a comment; still\r\n;select 'x'"
+        << QStringList{"select [a;b] from t /* ; */", "select 'x'"};
+    QTest::newRow("nothing") << "" << QStringList();
+    QTest::newRow("blanks and semicolons only") << " ;\r\n; " << QStringList();
+}
+
+void TestSqliteDialect::translates()
+{
+    QFETCH(QString, tsql);
+    QTEST(translateBatch(tsql), "sqlite");
+}
+
+void TestSqliteDialect::leavesWhatItCannotTranslate_data()
+{
+    QTest::addColumn<QString>("tsql");
+
+    QTest::newRow("TOP of a compound select") << "select top 5 a from t union select b from u";
+    QTest::newRow("TOP PERCENT") << "SELECT TOP 10 PERCENT * FROM t";
+    QTest::newRow("TOP with an expression") << "SELECT TOP (5) * FROM t";
+    QTest::newRow("TOP without a select list") << "SELECT TOP 5";
+    QTest::newRow("literal without its end") << "select TOP 5 * from t where a='x";
+    QTest::newRow("unbalanced parentheses") << "select TOP 5 * from (select a from t";
+    QTest::newRow("identity with another seed")
+        << "create table t(id int NOT NULL IDENTITY (100, 1),a int)";
+    QTest::newRow("identity on another type") << "create table t(id bigint IDENTITY (1, 1))";
+    QTest::newRow("unknown type") << "create table t(id int, a nvarchar(10))";
+    QTest::newRow("int with a length") << "create table t(a int(4))";
+    QTest::newRow("table options") << "create table t(a int) WITH (DATA_COMPRESSION = PAGE)";
+}
+
+void TestSqliteDialect::leavesWhatItCannotTranslate()
+{
+    QFETCH(QString, tsql);
+    QCOMPARE(translateBatch(tsql), QStringList{tsql});
+}
+
+void TestSqliteDialect::firstRunBatchBecomesItsStatements()
+{
+    const QStringList statements = translateBatch(firstRunBatch(MainTableSql, TitleTableSql));
+    QCOMPARE(statements.size(), 12);
+    QCOMPARE(
+        statements[0],
+        QStringLiteral(
+            "CREATE TABLE fid_user(id INTEGER PRIMARY KEY AUTOINCREMENT,user_name TEXT COLLATE "
+            "NOCASE CHECK(gbk_length(user_name) <= 16),\r\nuser_password TEXT COLLATE NOCASE "
+            "CHECK(gbk_length(user_password) <= 32),user_alias TEXT COLLATE NOCASE "
+            "CHECK(gbk_length(user_alias) <= 32),\r\nuser_wr INTEGER) STRICT"));
+    QCOMPARE(statements[1],
+             QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)\r\n "
+                            "values('root','") +
+                 Digest + QStringLiteral("','管理员',1)"));
+    QVERIFY(statements[2].startsWith(QStringLiteral("create table fid_main(")));
+    QVERIFY(statements[3].startsWith(QStringLiteral("create table fid_title(")));
+    QCOMPARE(statements[4],
+             QStringLiteral("insert into fid_title(title,cLength) values ('名称',20)"));
+    QCOMPARE(statements[9],
+             QStringLiteral("create table fid_set(id INTEGER PRIMARY KEY AUTOINCREMENT,options "
+                            "TEXT COLLATE NOCASE CHECK(gbk_length(options) <= 24),parameter TEXT "
+                            "COLLATE NOCASE CHECK(gbk_length(parameter) <= 128)) STRICT"));
+    QCOMPARE(statements[11],
+             QStringLiteral("INSERT INTO fid_set(options,parameter)\r\n values('pagesize','50')"));
+}
+
+void TestSqliteDialect::firstRunBatchRuns()
+{
+    Database db;
+    QCOMPARE(db.run(firstRunBatch(MainTableSql, TitleTableSql)), QString());
+    QCOMPARE(db.column(QStringLiteral("SELECT title FROM fid_title where clength>0")),
+             (QStringList{"名称", "数量", "单价", "pic", "dbfile"}));
+    QCOMPARE(db.column(QStringLiteral("select user_alias from fid_user where user_name='root'")),
+             QStringList{"管理员"});
+    QCOMPARE(db.column(QStringLiteral("select parameter from fid_set where options='pagesize'")),
+             QStringList{"50"});
+    QCOMPARE(db.run(QStringLiteral("insert into fid_Main(f_1,f_2,f_3) values ('甲',1,2.5);")),
+             QString());
+    QCOMPARE(db.column(QStringLiteral("select f_1 from  fid_Main where id=1")), QStringList{"甲"});
+}
+
+void TestSqliteDialect::pagesSkipEarlierRows()
+{
+    Database db;
+    QCOMPARE(db.run(MainTableSql), QString());
+    for (int i = 1; i <= 160; ++i) {
+        QCOMPARE(db.run(QStringLiteral("insert into fid_Main(f_1,f_2) values ('r%1',%1)").arg(i)),
+                 QString());
+    }
+    const QString head = QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main ");
+    const QString all = QStringLiteral("WHERE (1=1)");
+    QCOMPARE(db.column(head + all + QStringLiteral(" ORDER BY id ")), numbers(1, 50));
+    QCOMPARE(db.column(head + all + skipClause(100, all) + QStringLiteral(" ORDER BY id ")),
+             numbers(101, 150));
+    QCOMPARE(db.column(head + all + skipClause(150, all) + QStringLiteral(" ORDER BY id ")),
+             numbers(151, 160));
+}
+
+void TestSqliteDialect::searchPagesSkipEarlierMatches()
+{
+    Database db;
+    QCOMPARE(db.run(MainTableSql), QString());
+    for (int i = 1; i <= 60; ++i) {
+        const QString name = i % 2 ? QStringLiteral("abc%1") : QStringLiteral("xyz%1");
+        QCOMPARE(db.run(QStringLiteral("insert into fid_Main(f_1) values ('%1')").arg(name)),
+                 QString());
+    }
+    // Odd ids match; page 2 of ten holds the 11th to 20th match.
+    const QString head = QStringLiteral("SELECT TOP 10 id,f_1 FROM fid_Main ");
+    const QString search = QStringLiteral("where f_1 like '%ABC%'");
+    QCOMPARE(db.column(head + search + skipClause(10, search) + QStringLiteral(" ORDER BY id ")),
+             numbers(21, 39, 2));
+    QCOMPARE(db.column(QStringLiteral("select id from  fid_Main ") + search).size(), 30);
+}
+
+void TestSqliteDialect::textSortsAndComparesWithoutCase()
+{
+    Database db;
+    QCOMPARE(db.run(MainTableSql), QString());
+    QCOMPARE(db.run(QStringLiteral("insert into fid_Main(f_1) values ('b');insert into "
+                                   "fid_Main(f_1) values ('A');insert into fid_Main(f_1) values "
+                                   "('c');insert into fid_Main(f_1) values ('B');insert into "
+                                   "fid_Main(f_1) values ('a');")),
+             QString());
+    const QStringList sorted =
+        db.column(QStringLiteral("SELECT TOP 50 f_1,id FROM fid_Main WHERE (1=1) order by f_1"));
+    QStringList folded;
+    for (const QString& value : sorted)
+        folded.append(value.toLower());
+    QCOMPARE(folded, (QStringList{"a", "a", "b", "b", "c"}));
+    QCOMPARE(db.column(QStringLiteral("SELECT TOP 50 id,f_1 FROM fid_Main where f_1='B' ORDER BY "
+                                      "id ")),
+             (QStringList{"1", "4"}));
+    QCOMPARE(db.column(QStringLiteral("select id from  fid_Main where f_1<>'A'")).size(), 3);
+}
+
+void TestSqliteDialect::varcharCountsGbkBytes_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("two Chinese characters: 4 bytes") << "'中文'" << true;
+    QTest::newRow("three Chinese characters: 6 bytes") << "'中文字'" << false;
+    QTest::newRow("four ASCII characters") << "'abcd'" << true;
+    QTest::newRow("five ASCII characters") << "'abcde'" << false;
+    QTest::newRow("mixed, 5 bytes") << "'a中文'" << false;
+    QTest::newRow("empty") << "''" << true;
+    QTest::newRow("NULL") << "NULL" << true;
+}
+
+void TestSqliteDialect::varcharCountsGbkBytes()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, accepted);
+    Database db;
+    QCOMPARE(db.run(QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),s varchar(4))")),
+             QString());
+    const QString error = db.run(QStringLiteral("insert into t(s) values (%1)").arg(value));
+    QCOMPARE(error.isEmpty(), accepted);
+    QCOMPARE(db.column(QStringLiteral("select id from t")).size(), accepted ? 1 : 0);
+}
+
+void TestSqliteDialect::typedColumnsRefuseWrongValues_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("int: text") << "n"
+                               << "'abc'" << false;
+    QTest::newRow("int: numeric text") << "n"
+                                       << "'12'" << true;
+    QTest::newRow("int: number") << "n"
+                                 << "12" << true;
+    QTest::newRow("float: text") << "x"
+                                 << "'abc'" << false;
+    QTest::newRow("float: number") << "x"
+                                   << "1.5" << true;
+    QTest::newRow("varchar: number") << "s"
+                                     << "12" << true;
+}
+
+void TestSqliteDialect::typedColumnsRefuseWrongValues()
+{
+    QFETCH(QString, column);
+    QFETCH(QString, value);
+    QFETCH(bool, accepted);
+    Database db;
+    QCOMPARE(db.run(QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),n int,x float,"
+                                   "s varchar(10))")),
+             QString());
+    const QString error =
+        db.run(QStringLiteral("insert into t(%1) values (%2)").arg(column, value));
+    QCOMPARE(error.isEmpty(), accepted);
+}
+
+void TestSqliteDialect::identityValuesAreNotReused()
+{
+    Database db;
+    QCOMPARE(db.run(QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),s varchar(4));"
+                                   "insert into t(s) values ('a');insert into t(s) values ('b');"
+                                   "delete from t where id=2;insert into t(s) values ('c');")),
+             QString());
+    QCOMPARE(db.column(QStringLiteral("select id from t order by id")), (QStringList{"1", "3"}));
+}
+
+QTEST_GUILESS_MAIN(TestSqliteDialect)
+#include "tst_sqlitedialect.moc"

@@ -1,0 +1,433 @@
+#include "app/AppState.h"
+#include "common/_md5.h"
+#include "platform/db/Connection.h"
+#include "platform/db/Query.h"
+#include "signin/Initdb.h"
+#include "signin/Login.h"
+#include "signin/Settings.h"
+#include "support/MessageRecorder.h"
+#include "support/ModalDriver.h"
+#include "support/TestFolder.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QString ConnectFailed = QStringLiteral("连接数据库错误，请重新设置你的数据库连接!");
+const QString WrongPassword = QStringLiteral("用户名或密码错误，不能登录!");
+const QString ThreeFailures = QStringLiteral("三次登录都没有成功，程序退出!");
+
+const QString ThreeColumnMain =
+    "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 int,f_3 float,"
+    "pic image,picmin image,picname varchar(240),doc image,docname varchar(240));";
+const QString ThreeColumnTitles =
+    "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), cLength integer);"
+    "insert into fid_title(title,cLength) values ('名称',20);"
+    "insert into fid_title(title,cLength) values ('数量',10);"
+    "insert into fid_title(title,cLength) values ('单价',10);"
+    "insert into fid_title(title,cLength) values ('pic',1);"
+    "insert into fid_title(title,cLength) values ('dbfile',1);";
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The sign-in dialog on both of its pages, against embedded databases.
+class TestLogin final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<MessageRecorder> m_messages;
+
+    template <typename T> static T* control(QWidget& box, const QString& name)
+    {
+        auto* widget = box.findChild<T*>(name);
+        if (!widget)
+            qFatal("no control %s", qPrintable(name));
+        return widget;
+    }
+    static QWidget* page(TLoginBox& box)
+    {
+        return control<QStackedWidget>(box, "PageControl1")->currentWidget();
+    }
+
+    QString connectionString() const
+    {
+        return BuildConnectionString("(localdb)", "demo", "sa", "");
+    }
+    void configure() { WriteConnectionSettings("(localdb)", "sa", "1433", "demo", ""); }
+
+    void execute(const QStringList& lines)
+    {
+        db::Connection connection(connectionString());
+        db::Query query(connection);
+        for (const QString& line : lines)
+            query.addSql(line);
+        query.execute();
+    }
+    void createTables() { execute(FirstRunBatch(ThreeColumnMain, ThreeColumnTitles)); }
+    void addOperator(const QString& name, const QString& digest)
+    {
+        execute({QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)"
+                                " values('%1','%2','x',1);")
+                     .arg(name, digest)});
+    }
+    QStringList tables()
+    {
+        db::Connection connection(connectionString());
+        db::Query query(connection);
+        query.addSql("select name from sqlite_master where type='table' and name like 'fid%' "
+                     "order by name");
+        query.open();
+        QStringList names;
+        for (query.first(); !query.eof(); query.next())
+            names << query.text(0);
+        return names;
+    }
+
+    // Presses "登录" and answers the designer, when it opens, with confirm or
+    // cancel; returns how many designers opened.
+    int pressSignIn(TLoginBox& box, bool confirmDesigner = true)
+    {
+        ModalDriver<TInitdbBox> designer([confirmDesigner](TInitdbBox* window) {
+            control<QPushButton>(*window, confirmDesigner ? "Button1" : "Button2")->click();
+        });
+        control<QPushButton>(box, "Button1")->click();
+        return designer.handled();
+    }
+    void typePassword(TLoginBox& box, const QString& user, const QString& password)
+    {
+        control<QLineEdit>(box, "EUser")->setText(user);
+        control<QLineEdit>(box, "EPassword")->setText(password);
+    }
+
+private slots:
+    void init()
+    {
+        m_folder = std::make_unique<TestFolder>();
+        m_messages = std::make_unique<MessageRecorder>();
+        AppState = AppStateRecord();
+    }
+    void cleanup()
+    {
+        m_messages.reset();
+        m_folder.reset();
+    }
+
+    void noSettingsFileOpensTheConnectionPage()
+    {
+        TLoginBox box;
+        box.show();
+        QCOMPARE(box.windowTitle(), QStringLiteral("连接设置"));
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
+        QCOMPARE(box.size(), QSize(441, 268));
+        QVERIFY(!(box.windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!(box.windowFlags() & Qt::WindowSystemMenuHint));
+        for (const char* name : {"Edit1", "Edit3", "Edit4", "Edit5"})
+            QVERIFY(control<QLineEdit>(box, name)->text().isEmpty());
+        auto* port = control<QLineEdit>(box, "Edit2");
+        QCOMPARE(port->text(), QStringLiteral("1433"));
+        QVERIFY(!port->isEnabled());
+        QCOMPARE(control<QLineEdit>(box, "Edit5")->echoMode(), QLineEdit::Password);
+        QVERIFY(!AppState.ConnectionConfigured);
+
+        control<QPushButton>(box, "Button5")->click();
+        QVERIFY(!box.isVisible());
+        QVERIFY(!box.LoginOk);
+        QVERIFY(!QFile::exists(SettingsFilePath()));
+    }
+
+    void emptyHostOpensTheConnectionPage()
+    {
+        WriteConnectionSettings("", "sa", "1433", "demo", "pw");
+        TLoginBox box;
+        box.show();
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
+        QCOMPARE(control<QLineEdit>(box, "Edit3")->text(), QStringLiteral("demo"));
+        QCOMPARE(control<QLineEdit>(box, "Edit5")->text(), QStringLiteral("pw"));
+    }
+
+    void configuredFileOpensTheSignInPage()
+    {
+        configure();
+        WriteOperatorName("alice");
+        TLoginBox box;
+        box.show();
+        QCOMPARE(box.windowTitle(), QStringLiteral("登录"));
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
+        QCOMPARE(control<QLineEdit>(box, "EUser")->text(), QStringLiteral("alice"));
+        QCOMPARE(control<QLineEdit>(box, "EPassword")->echoMode(), QLineEdit::Password);
+        QCOMPARE(AppState.SignInConnectionString, connectionString());
+        QVERIFY(AppState.ConnectionConfigured);
+        QCOMPARE(box.focusWidget(), control<QLineEdit>(box, "EPassword"));
+    }
+
+    void successfulTestWritesTheFiveKeysAndShowsSignIn()
+    {
+        TLoginBox box;
+        box.show();
+        control<QLineEdit>(box, "Edit1")->setText("(localdb)");
+        control<QLineEdit>(box, "Edit3")->setText("demo");
+        control<QLineEdit>(box, "Edit4")->setText("sa");
+        control<QLineEdit>(box, "Edit5")->setText("pw");
+        control<QPushButton>(box, "Button3")->click();
+
+        QCOMPARE(m_messages->texts(), QStringList{"连接数据库成功!"});
+        QCOMPARE(m_messages->shown().first().title, QStringLiteral("提示"));
+        QCOMPARE(m_messages->shown().first().flags, 0);
+        QCOMPARE(fileBytes(SettingsFilePath()),
+                 QByteArray("[odbc]\nhost=+nredngd,\nuser=vc\nport=4665\ndatabase=ggpq\n"
+                            "password=sy\n"));
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
+        QCOMPARE(box.windowTitle(), QStringLiteral("登录"));
+        QCOMPARE(AppState.SignInConnectionString,
+                 BuildConnectionString("(localdb)", "demo", "sa", "pw"));
+
+        // The configured flag was taken at creation: back on the connection
+        // page, "取消" closes the dialog.
+        control<QPushButton>(box, "Button6")->click();
+        QCOMPARE(box.windowTitle(), QStringLiteral("连接设置"));
+        control<QPushButton>(box, "Button5")->click();
+        QVERIFY(!box.isVisible());
+    }
+
+    void failedTestWritesNothing()
+    {
+        configure();
+        const QByteArray before = fileBytes(SettingsFilePath());
+        TLoginBox box;
+        box.show();
+        control<QPushButton>(box, "Button6")->click();
+        control<QLineEdit>(box, "Edit3")->setText("no/such/folder/demo");
+        control<QPushButton>(box, "Button3")->click();
+
+        QCOMPARE(m_messages->texts(), QStringList{ConnectFailed});
+        QCOMPARE(fileBytes(SettingsFilePath()), before);
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
+        // The string of the failed test is the one the next sign-in uses.
+        QCOMPARE(AppState.SignInConnectionString,
+                 BuildConnectionString("(localdb)", "no/such/folder/demo", "sa", ""));
+
+        // Configured at creation: "取消" goes back to the sign-in page.
+        control<QPushButton>(box, "Button5")->click();
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
+        QVERIFY(box.isVisible());
+    }
+
+    void firstRunThenSignInAsRoot()
+    {
+        configure();
+        TLoginBox box;
+        box.show();
+        QCOMPARE(pressSignIn(box), 1);
+
+        QVERIFY(m_messages->texts().isEmpty());
+        QCOMPARE(tables(), (QStringList{"fid_main", "fid_set", "fid_title", "fid_user"}));
+        auto* user = control<QLineEdit>(box, "EUser");
+        QCOMPARE(user->text(), QStringLiteral("root"));
+        QVERIFY(!user->isEnabled());
+        QCOMPARE(control<QLineEdit>(box, "EPassword")->text(), QStringLiteral("480517"));
+        QCOMPARE(box.focusWidget(), control<QLineEdit>(box, "EPassword"));
+        QVERIFY(!box.LoginOk);
+        QCOMPARE(AppState.SignInAttempts, 1);
+
+        {
+            db::Connection connection(connectionString());
+            db::Query query(connection);
+            query.addSql("select user_name,user_password,user_alias,user_wr from fid_user");
+            query.open();
+            QCOMPARE(query.recordCount(), 1);
+            QCOMPARE(query.text(0), QStringLiteral("root"));
+            QCOMPARE(query.text(1), PasswordDigest("480517"));
+            QCOMPARE(query.text(2), QStringLiteral("管理员"));
+            QCOMPARE(query.text(3), QStringLiteral("1"));
+            query.close();
+            query.clearSql();
+            query.addSql("select options,parameter from fid_set order by id");
+            query.open();
+            QCOMPARE(query.text(0) + "=" + query.text(1), QStringLiteral("title=Vardenix"));
+            query.next();
+            QCOMPARE(query.text(0) + "=" + query.text(1), QStringLiteral("pagesize=50"));
+        }
+
+        QCOMPARE(pressSignIn(box), 0);
+        QVERIFY(box.LoginOk);
+        QVERIFY(!box.isVisible());
+        QCOMPARE(ReadConnectionSettings().dbuser, QStringLiteral("root"));
+        QCOMPARE(AppState.SignInAttempts, 2);
+    }
+
+    void cancelledDesignerCreatesNothing()
+    {
+        configure();
+        TLoginBox box;
+        box.show();
+        QCOMPARE(pressSignIn(box, false), 1);
+        QVERIFY(tables().isEmpty());
+        QVERIFY(control<QLineEdit>(box, "EUser")->isEnabled());
+        QCOMPARE(AppState.SignInAttempts, 1);
+    }
+
+    void failingBatchLeavesNoTable()
+    {
+        configure();
+        execute({"create table fid_set(id int NOT NULL IDENTITY (1, 1),options varchar(24),"
+                 "parameter varchar(128));"});
+        TLoginBox box;
+        box.show();
+        QCOMPARE(pressSignIn(box), 1);
+
+        QCOMPARE(m_messages->shown().size(), 1); // the standard error report
+        QCOMPARE(m_messages->shown().first().flags, MessageBox::ErrorIcon);
+        QCOMPARE(tables(), QStringList{"fid_set"});
+        QVERIFY(control<QLineEdit>(box, "EUser")->isEnabled());
+        QVERIFY(box.isVisible());
+    }
+
+    void signInOutcomes_data()
+    {
+        QTest::addColumn<QStringList>("passwords");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("right at once") << QStringList{"secret1"} << true << QStringList{};
+        QTest::newRow("two wrong then right") << QStringList{"a", "b", "secret1"} << true
+                                              << QStringList{WrongPassword, WrongPassword};
+        QTest::newRow("three wrong")
+            << QStringList{"a", "b", "c"} << false
+            << QStringList{WrongPassword, WrongPassword, WrongPassword, ThreeFailures};
+    }
+
+    void signInOutcomes()
+    {
+        QFETCH(QStringList, passwords);
+        QFETCH(bool, signedIn);
+        QFETCH(QStringList, messages);
+        configure();
+        createTables();
+        addOperator("alice", PasswordDigest("secret1"));
+        TLoginBox box;
+        box.show();
+        for (const QString& password : passwords) {
+            typePassword(box, "alice", password);
+            QCOMPARE(pressSignIn(box), 0);
+        }
+        QCOMPARE(m_messages->texts(), messages);
+        QTRY_VERIFY(!box.isVisible());
+        QCOMPARE(box.LoginOk, signedIn);
+        QCOMPARE(ReadConnectionSettings().dbuser, signedIn ? QStringLiteral("alice") : QString());
+        QCOMPARE(AppState.SignInAttempts, passwords.size());
+    }
+
+    void refusedNames_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("unknown name") << "bob"
+                                      << "secret1";
+        QTest::newRow("quote trick") << "x' OR '1'='1"
+                                     << "anything";
+        QTest::newRow("comment trick") << "alice'--"
+                                       << "anything";
+        QTest::newRow("upper-case stored digest") << "carol"
+                                                  << "secret1";
+    }
+
+    void refusedNames()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        configure();
+        createTables();
+        addOperator("alice", PasswordDigest("secret1"));
+        addOperator("carol", PasswordDigest("secret1").toUpper());
+        TLoginBox box;
+        box.show();
+        typePassword(box, user, password);
+        pressSignIn(box);
+        QCOMPARE(m_messages->texts(), QStringList{WrongPassword});
+        QVERIFY(!box.LoginOk);
+        QVERIFY(box.isVisible());
+    }
+
+    void connectionFailureEndsTheProgram()
+    {
+        WriteConnectionSettings("(localdb)", "sa", "1433", "no/such/folder/demo", "");
+        TLoginBox box;
+        box.show();
+        pressSignIn(box);
+        QCOMPARE(m_messages->texts(), QStringList{ConnectFailed});
+        QTRY_VERIFY(!box.isVisible());
+        QVERIFY(!box.LoginOk);
+        QCOMPARE(AppState.SignInAttempts, 1);
+    }
+
+    void probeSucceedsWithoutRoot()
+    {
+        configure();
+        createTables();
+        execute({"delete from fid_user"});
+        TLoginBox box;
+        box.show();
+        typePassword(box, "root", "480517");
+        pressSignIn(box);
+        QCOMPARE(m_messages->texts(), QStringList{WrongPassword});
+        QCOMPARE(tables().size(), 4);
+    }
+
+    void enterAndEscapeInTheBoxes()
+    {
+        configure();
+        createTables();
+        TLoginBox box;
+        box.show();
+        auto* user = control<QLineEdit>(box, "EUser");
+        auto* password = control<QLineEdit>(box, "EPassword");
+        user->setText("root");
+        password->setText("480517");
+
+        user->setFocus();
+        QTest::keyClick(user, Qt::Key_Return);
+        QCOMPARE(box.focusWidget(), password);
+        QTest::keyClick(password, Qt::Key_Return);
+        QCOMPARE(box.focusWidget(), control<QPushButton>(box, "Button1"));
+        QVERIFY(!box.LoginOk);
+        QCOMPARE(AppState.SignInAttempts, 0);
+
+        QTest::keyClick(password, Qt::Key_Escape);
+        QVERIFY(password->text().isEmpty());
+        QCOMPARE(user->text(), QStringLiteral("root"));
+        QTest::keyClick(user, Qt::Key_Escape);
+        QVERIFY(user->text().isEmpty());
+        QVERIFY(box.isVisible());
+
+        // Escape elsewhere and a close request leave the dialog open.
+        QTest::keyClick(&box, Qt::Key_Escape);
+        box.close();
+        QVERIFY(box.isVisible());
+    }
+
+    void exitButtonClosesWithoutSigningIn()
+    {
+        configure();
+        TLoginBox box;
+        box.show();
+        control<QPushButton>(box, "Button2")->click();
+        QVERIFY(!box.isVisible());
+        QVERIFY(!box.LoginOk);
+        QVERIFY(ReadConnectionSettings().dbuser.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestLogin)
+#include "tst_login.moc"
