@@ -1,12 +1,12 @@
 #include "Main.h"
 #include "app/AppState.h"
+#include "common/ApplicationTitle.h"
 #include "common/FreshConnection.h"
 #include "common/SqlText.h"
 #include "platform/paths/ProgramPaths.h"
 #include "signin/Settings.h"
 #include "ui_Main.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -125,7 +125,7 @@ void TMainBox::LoadOptions(db::Query& query)
     QString title = query.eof() ? QString() : query.text(0);
     if (title.isEmpty())
         title = QStringLiteral("Vardenix");
-    QGuiApplication::setApplicationDisplayName(title);
+    SetApplicationTitle(title);
     setWindowTitle(title);
     ui->LabelTitle->setText(title);
     ui->LabelTitle->adjustSize();

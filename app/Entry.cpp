@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Main.h"
+#include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
 #include "signin/Login.h"
 
@@ -12,7 +13,7 @@ int RunProgram(int argc, char** argv)
 {
     QApplication application(argc, argv);
     // The application title; the main window replaces it with the title setting.
-    QApplication::setApplicationName(QStringLiteral("Vardenix"));
+    SetApplicationTitle(QStringLiteral("Vardenix"));
     try {
         {
             auto login = std::make_unique<TLoginBox>();

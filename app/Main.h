@@ -77,6 +77,10 @@ public:
     // Operators and settings (admin/).
     // -- admin handlers begin
     void ShowAllUserClick();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton11Click();
+    void SpeedButton9Click();
     // -- admin handlers end
 
     // Connects a signal to a handler so that whatever the handler throws

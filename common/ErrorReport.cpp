@@ -1,9 +1,9 @@
 #include "ErrorReport.h"
 
+#include "ApplicationTitle.h"
 #include "MessageBox.h"
 #include "platform/db/DbError.h"
 
-#include <QGuiApplication>
 
 namespace {
 
@@ -25,7 +25,7 @@ QString CurrentExceptionMessage()
 
 void ReportError(const QString& message)
 {
-    MessageBox::Show(QGuiApplication::applicationDisplayName(), message,
+    MessageBox::Show(ApplicationTitle(), message,
                      MessageBox::Ok | MessageBox::ErrorIcon);
 }
 

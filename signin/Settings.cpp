@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <stdexcept>
 
 namespace {
 
@@ -110,6 +111,22 @@ ConnectionSettings ReadConnectionSettings()
     return settings;
 }
 
+namespace {
+
+// Saves the file, saying in the operators' language what failed.
+void Save(IniFile& file)
+{
+    try {
+        file.save();
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(QStringLiteral("设置文件保存失败: %1")
+                                     .arg(QString::fromUtf8(error.what()))
+                                     .toStdString());
+    }
+}
+
+} // namespace
+
 void WriteConnectionSettings(const QString& host, const QString& user, const QString& port,
                              const QString& database, const QString& password)
 {
@@ -119,12 +136,12 @@ void WriteConnectionSettings(const QString& host, const QString& user, const QSt
     WriteValue(file, "port", port);
     WriteValue(file, "database", database);
     WriteValue(file, "password", password);
-    file.save();
+    Save(file);
 }
 
 void WriteOperatorName(const QString& dbuser)
 {
     IniFile file(SettingsFilePath());
     WriteValue(file, "dbuser", dbuser);
-    file.save();
+    Save(file);
 }

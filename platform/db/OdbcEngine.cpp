@@ -1,15 +1,18 @@
 #include "OdbcEngine.h"
 
 #include "DbError.h"
-#include "QtSqlSupport.h"
 #include "SqlScan.h"
 
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace db {
 
 namespace {
+
+const QString FileParameterName = QStringLiteral("file");
 
 // FreeTDS honours the connection timeout for reaching the server and for
 // the login; without it a server that accepts TCP but never answers would
@@ -20,6 +23,71 @@ const QString ConnectOptions =
 // FreeTDS cuts text and image values at its default text size (64 KB)
 // unless the session raises it.
 const QString SessionSetup = QStringLiteral("SET TEXTSIZE 2147483647");
+
+// The engine's message of an error, with Qt's note on the failed step after it.
+QString errorText(const QSqlError& error)
+{
+    const QString engine = error.databaseText().trimmed();
+    const QString step = error.driverText().trimmed();
+    if (engine.isEmpty())
+        return step;
+    if (step.isEmpty())
+        return engine;
+    return engine + QStringLiteral(" (") + step + u')';
+}
+
+// Runs one statement, binding ":file" when the statement names it.
+void runStatement(QSqlQuery& query, const QString& statement, const FileParameter& file)
+{
+    bool ok = false;
+    if (sqlscan::containsParameter(statement, FileParameterName)) {
+        if (!file)
+            throw DbError(QStringLiteral("The statement uses the parameter :file, but no value "
+                                         "was given for it."));
+        // An empty file is an empty value, not NULL: Qt binds a null QByteArray as NULL.
+        const QByteArray bytes = file->isNull() ? QByteArray("") : *file;
+        ok = query.prepare(statement);
+        if (ok) {
+            query.bindValue(u':' + FileParameterName, bytes);
+            ok = query.exec();
+        }
+    } else {
+        ok = query.exec(statement);
+    }
+    if (!ok)
+        throw DbError(errorText(query.lastError()));
+}
+
+// Takes the field names and every remaining row of the current result.
+void takeRows(QSqlQuery& query, ResultRows& rows)
+{
+    const QSqlRecord record = query.record();
+    const int count = record.count();
+    rows.fieldNames.clear();
+    rows.fieldNames.reserve(count);
+    for (int i = 0; i < count; ++i)
+        rows.fieldNames.append(record.fieldName(i));
+    while (query.next()) {
+        QList<QVariant> values;
+        values.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            // Read in column order: ODBC hands a row's columns over only once, forward.
+            QVariant value = query.value(i);
+            values.append(query.isNull(i) ? QVariant() : std::move(value));
+        }
+        rows.rows.append(std::move(values));
+    }
+    if (query.lastError().isValid())
+        throw DbError(errorText(query.lastError()));
+}
+
+int rowsAffected(const QSqlQuery& query)
+{
+    const int count = query.numRowsAffected();
+    if (count < 0)
+        throw DbError(QStringLiteral("The database did not report how many rows were changed."));
+    return count;
+}
 
 QString connectFailure(const ConnectionStringParts& parts, const QSqlError& error)
 {
@@ -36,7 +104,7 @@ QString connectFailure(const ConnectionStringParts& parts, const QSqlError& erro
 void throwIfFailed(const QSqlQuery& query)
 {
     if (query.lastError().isValid())
-        throw DbError(qtsql::errorText(query.lastError()));
+        throw DbError(errorText(query.lastError()));
 }
 
 // Walks the remaining results of a request: the driver reports a statement
@@ -58,7 +126,7 @@ QSqlQuery prepared(const QSqlDatabase& database, const QString& statement,
         query.addBindValue(value);
     ok = ok && query.exec();
     if (!ok)
-        throw DbError(qtsql::errorText(query.lastError()));
+        throw DbError(errorText(query.lastError()));
     return query;
 }
 
@@ -106,7 +174,7 @@ void OdbcEngine::beginTransaction()
     if (m_inTransaction)
         throw DbError(QStringLiteral("A transaction is already open on this connection."));
     if (!m_database.transaction())
-        throw DbError(qtsql::errorText(m_database.lastError()));
+        throw DbError(errorText(m_database.lastError()));
     m_inTransaction = true;
 }
 
@@ -115,7 +183,7 @@ void OdbcEngine::commit()
     if (!m_inTransaction)
         throw DbError(QStringLiteral("No transaction is open on this connection."));
     if (!m_database.commit())
-        throw DbError(qtsql::errorText(m_database.lastError()));
+        throw DbError(errorText(m_database.lastError()));
     m_inTransaction = false;
 }
 
@@ -124,7 +192,7 @@ void OdbcEngine::rollback()
     if (!m_inTransaction)
         throw DbError(QStringLiteral("No transaction is open on this connection."));
     if (!m_database.rollback())
-        throw DbError(qtsql::errorText(m_database.lastError()));
+        throw DbError(errorText(m_database.lastError()));
     m_inTransaction = false;
 }
 
@@ -132,12 +200,12 @@ void OdbcEngine::run(const QString& text, const FileParameter& file, ResultRows*
 {
     QSqlQuery query(m_database);
     query.setForwardOnly(true);
-    qtsql::run(query, text, file);
+    runStatement(query, text, file);
     if (rows && query.isSelect())
-        qtsql::takeRows(query, *rows);
+        takeRows(query, *rows);
     while (query.nextResult()) {
         if (rows && rows->fieldNames.isEmpty() && query.isSelect())
-            qtsql::takeRows(query, *rows);
+            takeRows(query, *rows);
     }
     throwIfFailed(query);
 }
@@ -180,7 +248,7 @@ int OdbcEngine::countRows(const QString& text, const FileParameter& file)
 {
     QSqlQuery query(m_database);
     query.setForwardOnly(true);
-    qtsql::run(query, text, file);
+    runStatement(query, text, file);
     int count = 0;
     bool counted = false;
     do {
@@ -238,7 +306,7 @@ QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& 
 int OdbcEngine::writeRow(const QString& statement, const QList<QVariant>& values)
 {
     QSqlQuery query = prepared(m_database, statement, values);
-    const int count = qtsql::rowsAffected(query);
+    const int count = rowsAffected(query);
     finishResults(query);
     return count;
 }

@@ -1,13 +1,12 @@
 #include "SqliteEngine.h"
 
 #include "DbError.h"
-#include "QtSqlSupport.h"
 #include "SqliteDialect.h"
 #include "platform/paths/ProgramPaths.h"
 #include "platform/text/Gbk.h"
 
 #include <QSqlDriver>
-#include <memory>
+#include <QSqlError>
 #include <sqlite3.h>
 
 namespace db {
@@ -45,9 +44,164 @@ QString checkedDatabaseName(const QString& name)
     return name;
 }
 
-struct StatementDeleter
+QString sqlError(const QSqlError& error)
 {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+    const QString engine = error.databaseText().trimmed();
+    const QString step = error.driverText().trimmed();
+    // Qt's driver reports its own refusals with SQLite's "not an error".
+    if (engine.isEmpty() || engine == u"not an error")
+        return step;
+    return step.isEmpty() ? engine : engine + QStringLiteral(" (") + step + u')';
+}
+
+// One prepared statement on the connection, finalized when it goes.
+class Statement
+{
+public:
+    Statement(sqlite3* handle, const QString& sql) : m_handle(handle)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()),
+                               &m_statement, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds ":file" when the statement names it. The bytes must outlive the
+    // statement's run.
+    void bindFile(const FileParameter& file)
+    {
+        const int index = sqlite3_bind_parameter_index(m_statement, ":file");
+        const int named = index > 0 ? 1 : 0;
+        if (sqlite3_bind_parameter_count(m_statement) > named)
+            throw DbError(QStringLiteral("The statement has parameters other than :file."));
+        if (!named)
+            return;
+        if (!file)
+            throw DbError(QStringLiteral("The statement uses the parameter :file, but no value "
+                                         "was given for it."));
+        // A non-null pointer: an empty file is stored as an empty value, not NULL.
+        check(sqlite3_bind_blob64(m_statement, index, file->isNull() ? "" : file->constData(),
+                                  static_cast<sqlite3_uint64>(file->size()), SQLITE_STATIC));
+    }
+
+    // Binds the values to the "?" in order. QByteArray values must outlive the run.
+    void bindValues(const QList<QVariant>& values)
+    {
+        if (sqlite3_bind_parameter_count(m_statement) != values.size())
+            throw DbError(QStringLiteral("The statement does not take %1 values.").arg(values.size()));
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant& value = values.at(i);
+            const int index = i + 1;
+            if (!value.isValid() || value.isNull()) {
+                check(sqlite3_bind_null(m_statement, index));
+                continue;
+            }
+            switch (value.typeId()) {
+            case QMetaType::Bool:
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::Short:
+            case QMetaType::UShort:
+            case QMetaType::Long:
+            case QMetaType::LongLong:
+                check(sqlite3_bind_int64(m_statement, index, value.toLongLong()));
+                break;
+            case QMetaType::Double:
+            case QMetaType::Float:
+                check(sqlite3_bind_double(m_statement, index, value.toDouble()));
+                break;
+            case QMetaType::QByteArray: {
+                const QByteArray* bytes = static_cast<const QByteArray*>(value.constData());
+                check(sqlite3_bind_blob64(m_statement, index, bytes->isNull() ? "" : bytes->constData(),
+                                          static_cast<sqlite3_uint64>(bytes->size()),
+                                          SQLITE_STATIC));
+                break;
+            }
+            default: {
+                const QByteArray text = value.toString().toUtf8();
+                check(sqlite3_bind_text64(m_statement, index, text.constData(),
+                                          static_cast<sqlite3_uint64>(text.size()),
+                                          SQLITE_TRANSIENT, SQLITE_UTF8));
+                break;
+            }
+            }
+        }
+    }
+
+    // Moves to the next row; false when there is none.
+    bool step()
+    {
+        const int result = sqlite3_step(m_statement);
+        if (result == SQLITE_ROW)
+            return true;
+        if (result != SQLITE_DONE)
+            fail();
+        return false;
+    }
+
+    int columnCount() const { return sqlite3_column_count(m_statement); }
+
+    QStringList columnNames() const
+    {
+        QStringList names;
+        for (int i = 0; i < columnCount(); ++i)
+            names.append(QString::fromUtf8(sqlite3_column_name(m_statement, i)));
+        return names;
+    }
+
+    QList<QVariant> row() const
+    {
+        const int count = columnCount();
+        QList<QVariant> values;
+        values.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            switch (sqlite3_column_type(m_statement, i)) {
+            case SQLITE_NULL:
+                values.append(QVariant());
+                break;
+            case SQLITE_INTEGER:
+                values.append(static_cast<qlonglong>(sqlite3_column_int64(m_statement, i)));
+                break;
+            case SQLITE_FLOAT:
+                values.append(sqlite3_column_double(m_statement, i));
+                break;
+            case SQLITE_TEXT:
+                values.append(QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i)),
+                    sqlite3_column_bytes(m_statement, i)));
+                break;
+            default: {
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, i));
+                values.append(QByteArray(bytes ? bytes : "", sqlite3_column_bytes(m_statement, i)));
+                break;
+            }
+            }
+        }
+        return values;
+    }
+
+    // Every remaining row.
+    void takeRows(ResultRows& rows)
+    {
+        rows.fieldNames = columnNames();
+        while (step())
+            rows.rows.append(row());
+    }
+
+private:
+    void check(int result) const
+    {
+        if (result != SQLITE_OK)
+            fail();
+    }
+    [[noreturn]] void fail() const { throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle))); }
+
+    sqlite3* m_handle;
+    sqlite3_stmt* m_statement = nullptr;
 };
 
 } // namespace
@@ -65,7 +219,7 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
         m_database.setDatabaseName(path);
         if (!m_database.open())
             throw DbError(QStringLiteral("Cannot open the database file %1: %2")
-                              .arg(path, qtsql::errorText(m_database.lastError())));
+                              .arg(path, sqlError(m_database.lastError())));
         const QVariant handle = m_database.driver()->handle();
         if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
             m_handle = *static_cast<sqlite3* const*>(handle.constData());
@@ -76,7 +230,7 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
                                        nullptr, nullptr, nullptr) != SQLITE_OK)
             throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
         // Reads the file's header now, so that a file that is no database fails the connect.
-        runOne(QStringLiteral("SELECT count(*) FROM sqlite_schema"), std::nullopt, nullptr);
+        command(QStringLiteral("SELECT count(*) FROM sqlite_schema"));
     } catch (...) {
         close();
         throw;
@@ -100,19 +254,19 @@ void SqliteEngine::close()
 void SqliteEngine::beginTransaction()
 {
     if (!m_database.transaction())
-        throw DbError(qtsql::errorText(m_database.lastError()));
+        throw DbError(sqlError(m_database.lastError()));
 }
 
 void SqliteEngine::commit()
 {
     if (!m_database.commit())
-        throw DbError(qtsql::errorText(m_database.lastError()));
+        throw DbError(sqlError(m_database.lastError()));
 }
 
 void SqliteEngine::rollback()
 {
     if (!m_database.rollback())
-        throw DbError(qtsql::errorText(m_database.lastError()));
+        throw DbError(sqlError(m_database.lastError()));
 }
 
 QStringList SqliteEngine::translate(const QString& text) const
@@ -123,13 +277,21 @@ QStringList SqliteEngine::translate(const QString& text) const
     return statements;
 }
 
+void SqliteEngine::command(const QString& statement)
+{
+    Statement(m_handle, statement).step();
+}
+
 void SqliteEngine::runOne(const QString& statement, const FileParameter& file, ResultRows* rows)
 {
-    QSqlQuery query(m_database);
-    query.setForwardOnly(true);
-    qtsql::run(query, statement, file);
-    if (rows && query.isSelect())
-        qtsql::takeRows(query, *rows);
+    Statement prepared(m_handle, statement);
+    prepared.bindFile(file);
+    if (rows && prepared.columnCount() > 0) {
+        prepared.takeRows(*rows);
+    } else {
+        while (prepared.step()) {
+        }
+    }
 }
 
 void SqliteEngine::runAll(const QStringList& statements, const FileParameter& file,
@@ -139,9 +301,9 @@ void SqliteEngine::runAll(const QStringList& statements, const FileParameter& fi
         runOne(statements.first(), file, rows);
         return;
     }
-    // Qt's driver runs one statement at a time; a savepoint makes the batch
-    // one unit, inside a caller's transaction as well as on its own.
-    runOne(QStringLiteral("SAVEPOINT ") + BatchSavepoint, std::nullopt, nullptr);
+    // SQLite runs one statement at a time; a savepoint makes the batch one
+    // unit, inside a caller's transaction as well as on its own.
+    command(QStringLiteral("SAVEPOINT ") + BatchSavepoint);
     try {
         ResultRows* wanted = rows;
         for (const QString& statement : statements) {
@@ -149,11 +311,11 @@ void SqliteEngine::runAll(const QStringList& statements, const FileParameter& fi
             if (wanted && !wanted->fieldNames.isEmpty())
                 wanted = nullptr;
         }
-        runOne(QStringLiteral("RELEASE ") + BatchSavepoint, std::nullopt, nullptr);
+        command(QStringLiteral("RELEASE ") + BatchSavepoint);
     } catch (...) {
         try {
-            runOne(QStringLiteral("ROLLBACK TO ") + BatchSavepoint, std::nullopt, nullptr);
-            runOne(QStringLiteral("RELEASE ") + BatchSavepoint, std::nullopt, nullptr);
+            command(QStringLiteral("ROLLBACK TO ") + BatchSavepoint);
+            command(QStringLiteral("RELEASE ") + BatchSavepoint);
         } catch (const DbError&) {
             // The statement's own error is the one to report.
         }
@@ -180,30 +342,14 @@ int SqliteEngine::countRows(const QString& text, const FileParameter& file)
     const QStringList statements = translate(text);
     if (statements.size() > 1)
         return static_cast<int>(select(text, file).rows.size());
-
-    // Straight on SQLite: stepping through the rows without reading them
-    // keeps nothing and takes no copies.
-    const QByteArray sql = statements.first().toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(m_handle, sql.constData(), static_cast<int>(sql.size()), &raw,
-                           nullptr) != SQLITE_OK)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
-    const std::unique_ptr<sqlite3_stmt, StatementDeleter> statement(raw);
-    if (sqlite3_column_count(raw) == 0)
+    Statement statement(m_handle, statements.first());
+    if (statement.columnCount() == 0)
         throw DbError(QStringLiteral("The statement returns no rows."));
-    const int parameters = sqlite3_bind_parameter_count(raw);
-    const int fileIndex = sqlite3_bind_parameter_index(raw, ":file");
-    if (parameters > (fileIndex > 0 ? 1 : 0) || (fileIndex > 0 && !file))
-        throw DbError(QStringLiteral("The statement has parameters without values."));
-    if (fileIndex > 0)
-        sqlite3_bind_blob64(raw, fileIndex, file->constData() ? file->constData() : "",
-                            static_cast<sqlite3_uint64>(file->size()), SQLITE_STATIC);
+    statement.bindFile(file);
+    // Steps through the rows without reading them: nothing is kept.
     int count = 0;
-    int result = SQLITE_ROW;
-    while ((result = sqlite3_step(raw)) == SQLITE_ROW)
+    while (statement.step())
         ++count;
-    if (result != SQLITE_DONE)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
     return count;
 }
 
@@ -232,30 +378,23 @@ QString SqliteEngine::insertStatement(const QString& table, const QStringList& c
 
 QVariant SqliteEngine::insertRow(const QString& statement, const QList<QVariant>& values)
 {
-    QSqlQuery query(m_database);
-    query.setForwardOnly(true);
-    bool ok = query.prepare(statement);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    ok = ok && query.exec();
-    if (!ok)
-        throw DbError(qtsql::errorText(query.lastError()));
-    if (!query.next())
+    Statement prepared(m_handle, statement);
+    prepared.bindValues(values);
+    if (!prepared.step())
         throw DbError(QStringLiteral("The database did not return the new row's key."));
-    return query.value(0);
+    const QVariant key = prepared.row().value(0);
+    while (prepared.step()) {
+    }
+    return key;
 }
 
 int SqliteEngine::writeRow(const QString& statement, const QList<QVariant>& values)
 {
-    QSqlQuery query(m_database);
-    query.setForwardOnly(true);
-    bool ok = query.prepare(statement);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    ok = ok && query.exec();
-    if (!ok)
-        throw DbError(qtsql::errorText(query.lastError()));
-    return qtsql::rowsAffected(query);
+    Statement prepared(m_handle, statement);
+    prepared.bindValues(values);
+    while (prepared.step()) {
+    }
+    return sqlite3_changes(m_handle);
 }
 
 } // namespace db

@@ -10,8 +10,10 @@ struct sqlite3;
 namespace db {
 
 // The embedded engine: the SQLite file <Initial Catalog>.db in the program's
-// folder, created when missing, reached through Qt's SQLite driver. SQL
-// Server statements are translated to SQLite's dialect first; a text of
+// folder, created when missing. Qt's SQLite driver opens and closes it and
+// keeps its transactions; statements run on the driver's connection through
+// SQLite's own interface, which fetches rows at the speed of SQLite itself.
+// SQL Server statements are translated to SQLite's dialect first; a text of
 // several statements runs in one transaction, all or nothing.
 class SqliteEngine final : public Engine
 {
@@ -42,6 +44,7 @@ private:
     // statement that returns any.
     void runAll(const QStringList& statements, const FileParameter& file, ResultRows* rows);
     void runOne(const QString& statement, const FileParameter& file, ResultRows* rows);
+    void command(const QString& statement);
     void close();
 
     QString m_connectionName;

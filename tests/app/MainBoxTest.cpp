@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "app/Main.h"
+#include "common/ApplicationTitle.h"
 #include "common/_md5.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
@@ -507,7 +508,7 @@ private slots:
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
         QCOMPARE(box.windowTitle(), title);
-        QCOMPARE(QGuiApplication::applicationDisplayName(), title);
+        QCOMPARE(ApplicationTitle(), title);
         QCOMPARE(control<QLabel>(box, "LabelTitle")->text(), title);
     }
 

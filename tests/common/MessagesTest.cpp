@@ -1,3 +1,4 @@
+#include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
 #include "common/MessageBox.h"
 #include "platform/db/DbError.h"
@@ -31,7 +32,7 @@ private slots:
 
 void MessagesTest::initTestCase()
 {
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Vardenix"));
+    SetApplicationTitle(QStringLiteral("Vardenix"));
 }
 
 void MessagesTest::responderSeesTheBoxAndAnswers_data()
@@ -125,9 +126,9 @@ void MessagesTest::errorReportShowsTheApplicationTitle()
 {
     MessageRecorder recorder;
     ReportError(QStringLiteral("无法连接"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("档案管理"));
+    SetApplicationTitle(QStringLiteral("档案管理"));
     ReportError(QString());
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Vardenix"));
+    SetApplicationTitle(QStringLiteral("Vardenix"));
 
     QCOMPARE(recorder.shown().size(), 2);
     QCOMPARE(recorder.shown()[0].title, "Vardenix");

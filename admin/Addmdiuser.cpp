@@ -1,0 +1,107 @@
+#include "Addmdiuser.h"
+
+#include "common/ErrorReport.h"
+#include "common/MessageBox.h"
+#include "platform/text/Gbk.h"
+#include "ui_Addmdiuser.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+TAddMdiUserBox* AddMdiUserBox = nullptr;
+
+namespace {
+
+// What fid_user holds of an account and of a display name, in GBK bytes.
+constexpr int AccountBytes = 16;
+constexpr int AliasBytes = 32;
+constexpr int MinPasswordBytes = 6;
+
+} // namespace
+
+TAddMdiUserBox::TAddMdiUserBox(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TAddMdiUserBox>())
+{
+    AddMdiUserBox = this;
+    ui->setupUi(this);
+    setFixedSize(403, 213);
+    Edit1 = ui->Edit1;
+    Edit2 = ui->Edit2;
+    Edit3 = ui->Edit3;
+    Edit4 = ui->Edit4;
+    LabelPassword = ui->LabelPassword;
+    CheckBox1 = ui->CheckBox1;
+    Button1 = ui->Button1;
+    Button2 = ui->Button2;
+    LabelPassword->hide();
+
+    // Centred on the screen, wherever the main window is.
+    const QRect screenArea =
+        (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    move(screenArea.center() - rect().center());
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
+    FormCreate();
+}
+
+TAddMdiUserBox::~TAddMdiUserBox()
+{
+    if (AddMdiUserBox == this)
+        AddMdiUserBox = nullptr;
+}
+
+void TAddMdiUserBox::FormCreate()
+{
+    Confirmed = false;
+}
+
+void TAddMdiUserBox::Button1Click()
+{
+    const QString message = refusal();
+    if (!message.isEmpty()) {
+        MessageBox::Show(message);
+        return;
+    }
+    Confirmed = true;
+    accept();
+}
+
+// Escape and the close box end the dialog the same way.
+void TAddMdiUserBox::Button2Click()
+{
+    reject();
+}
+
+// The first rule the input breaks, or an empty text. Lengths are GBK bytes,
+// as the database counts them; values that the database could not hold as
+// typed are refused here rather than by the server.
+QString TAddMdiUserBox::refusal() const
+{
+    const QString account = Edit1->text();
+    const QString alias = Edit2->text();
+    const QString password = Edit3->text();
+    if (account.isEmpty())
+        return QStringLiteral("用户登录帐号不能为空!");
+    if (password != Edit4->text())
+        return QStringLiteral("两次输入的密码不一致!");
+    const bool passwordTooShort = Gbk::byteLength(password) < MinPasswordBytes;
+    if (windowTitle() != QLatin1String("修改用户")) {
+        if (passwordTooShort)
+            return QStringLiteral("密码的位数至少6位!");
+    } else if (!password.isEmpty() && passwordTooShort) {
+        return QStringLiteral("密码的位数少于6位或者不为空!");
+    }
+
+    if (!Gbk::canEncode(account))
+        return QStringLiteral("用户帐号含有不能保存的字符，请换一个帐号!");
+    if (!Gbk::canEncode(alias))
+        return QStringLiteral("用户名称含有不能保存的字符，请换一个名称!");
+    if (!Gbk::canEncode(password))
+        return QStringLiteral("登录密码含有不能保存的字符，请换一个密码!");
+    if (Gbk::byteLength(account) > AccountBytes)
+        return QStringLiteral("用户帐号太长，最多%1个字节(一个汉字占两个字节)!").arg(AccountBytes);
+    if (Gbk::byteLength(alias) > AliasBytes)
+        return QStringLiteral("用户名称太长，最多%1个字节(一个汉字占两个字节)!").arg(AliasBytes);
+    return QString();
+}

@@ -1,0 +1,113 @@
+#include "Set.h"
+
+#include "common/ErrorReport.h"
+#include "common/MessageBox.h"
+#include "platform/text/Gbk.h"
+#include "ui_Set.h"
+
+#include <QShowEvent>
+
+TSetBox* SetBox = nullptr;
+
+namespace {
+
+// What fid_set.parameter holds, in GBK bytes.
+constexpr int TitleBytes = 128;
+constexpr int MinPasswordBytes = 6;
+// Where the repeated-password row goes when only the password rows show.
+constexpr int LonePasswordRowTop = 85;
+
+} // namespace
+
+TSetBox::TSetBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TSetBox>())
+{
+    SetBox = this;
+    ui->setupUi(this);
+    setFixedSize(406, 211);
+    Edit1 = ui->Edit1;
+    Edit2 = ui->Edit2;
+    Edit3 = ui->Edit3;
+    CSpinEdit1 = ui->CSpinEdit1;
+    Label1 = ui->Label1;
+    Label3 = ui->Label3;
+    Label4 = ui->Label4;
+    Label5 = ui->Label5;
+    Button1 = ui->Button1;
+    Button2 = ui->Button2;
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
+    FormCreate();
+}
+
+TSetBox::~TSetBox()
+{
+    if (SetBox == this)
+        SetBox = nullptr;
+}
+
+void TSetBox::FormCreate()
+{
+    Confirmed = false;
+}
+
+void TSetBox::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+// Without the title and page-size rows the repeated password moves down,
+// nearer the buttons.
+void TSetBox::FormShow()
+{
+    if (!Edit1->isHidden())
+        return;
+    Label3->move(Label3->x(), LonePasswordRowTop);
+    Edit3->move(Edit3->x(), LonePasswordRowTop);
+}
+
+void TSetBox::Button1Click()
+{
+    const QString message = refusal();
+    if (!message.isEmpty()) {
+        MessageBox::Show(message);
+        return;
+    }
+    Confirmed = true;
+    accept();
+}
+
+void TSetBox::Button2Click()
+{
+    reject();
+}
+
+// The first rule the input breaks, or an empty text. Lengths are GBK bytes,
+// as the database counts them; a title the database could not hold as typed
+// is refused here rather than by the server.
+QString TSetBox::refusal() const
+{
+    const QString password = Edit2->text();
+    if (!password.isEmpty()) {
+        if (Gbk::byteLength(password) < MinPasswordBytes)
+            return QStringLiteral("密码的位数小于6位!");
+        if (password != Edit3->text())
+            return QStringLiteral("两次输入的密码不一致!");
+        if (!Gbk::canEncode(password))
+            return QStringLiteral("新密码含有不能保存的字符，请换一个密码!");
+    } else if (Edit1->isHidden()) {
+        return QStringLiteral("你还没有输入密码!");
+    }
+
+    if (!Edit1->isHidden()) {
+        const QString title = Edit1->text();
+        if (!Gbk::canEncode(title))
+            return QStringLiteral("数据库应用名称含有不能保存的字符，请修改!");
+        if (Gbk::byteLength(title) > TitleBytes)
+            return QStringLiteral("数据库应用名称太长，最多%1个字节(一个汉字占两个字节)!")
+                .arg(TitleBytes);
+    }
+    return QString();
+}

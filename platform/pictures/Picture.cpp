@@ -1,0 +1,142 @@
+#include "Picture.h"
+
+#include "Jpeg.h"
+#include "Metafile.h"
+#include "PictureError.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace pictures {
+namespace {
+
+QImage ReadRaster(const QByteArray& bytes, const char* format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, format);
+    QImage image = reader.read();
+    if (image.isNull())
+        throw PictureError(PictureError::Reason::Corrupt, reader.errorString());
+    return image;
+}
+
+// An icon file holds several images; the one taken is the largest that fits
+// in the target, or the smallest when none fits (the largest without target).
+QImage ReadIcon(const QByteArray& bytes, QSize target)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "ico");
+    QImage best;
+    const auto area = [](const QImage& image) { return qint64(image.width()) * image.height(); };
+    const auto fits = [target](const QImage& image) {
+        return target.isEmpty() ||
+               (image.width() <= target.width() && image.height() <= target.height());
+    };
+    const int count = qMax(reader.imageCount(), 1);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !reader.jumpToImage(i))
+            break;
+        const QImage image = reader.read();
+        if (image.isNull())
+            continue;
+        if (best.isNull())
+            best = image;
+        else if (fits(image) && (!fits(best) || area(image) > area(best)))
+            best = image;
+        else if (!fits(image) && !fits(best) && area(image) < area(best))
+            best = image;
+    }
+    if (best.isNull())
+        throw PictureError(PictureError::Reason::Corrupt, reader.errorString());
+    return best;
+}
+
+Picture Drawing(Format format, const SvgDrawing& drawing)
+{
+    auto renderer = std::make_shared<QSvgRenderer>(drawing.svg);
+    if (!renderer->isValid())
+        throw PictureError(PictureError::Reason::Corrupt,
+                           QStringLiteral("The drawing cannot be rendered."));
+    return Picture(format, std::move(renderer), drawing.frame, drawing.size);
+}
+
+} // namespace
+
+std::optional<Format> formatForFileName(const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    for (const Format format : AllFormats)
+        if (extensions(format).contains(suffix))
+            return format;
+    return std::nullopt;
+}
+
+QStringList extensions(Format format)
+{
+    switch (format) {
+    case Format::Bitmap:
+        return {QStringLiteral("bmp")};
+    case Format::Icon:
+        return {QStringLiteral("ico")};
+    case Format::Metafile:
+        return {QStringLiteral("wmf")};
+    case Format::EnhancedMetafile:
+        return {QStringLiteral("emf")};
+    case Format::Jpeg:
+        return {QStringLiteral("jpg"), QStringLiteral("jpeg")};
+    }
+    return {};
+}
+
+Picture::Picture(Format format, QImage image) : m_format(format), m_image(std::move(image)) {}
+
+Picture::Picture(Format format, std::shared_ptr<QSvgRenderer> drawing, QRectF frame, QSize size)
+    : m_format(format), m_drawing(std::move(drawing)), m_frame(frame), m_size(size)
+{
+    m_drawing->setViewBox(m_frame);
+}
+
+QSize Picture::size() const
+{
+    return m_drawing ? m_size : m_image.size();
+}
+
+void Picture::draw(QPainter& painter, const QRectF& target) const
+{
+    if (m_drawing) {
+        m_drawing->render(&painter, target);
+        return;
+    }
+    // Qt's smooth scaling averages the pixels it drops, where a stretched
+    // draw would only sample them.
+    const QSize size = target.size().toSize();
+    if (size == m_image.size())
+        painter.drawImage(target.topLeft(), m_image);
+    else
+        painter.drawImage(target.topLeft(),
+                          m_image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+Picture decode(const QByteArray& bytes, Format format, QSize target)
+{
+    switch (format) {
+    case Format::Bitmap:
+        return Picture(format, ReadRaster(bytes, "bmp"));
+    case Format::Icon:
+        return Picture(format, ReadIcon(bytes, target));
+    case Format::Jpeg:
+        return Picture(format, decodeJpeg(bytes, target));
+    case Format::Metafile:
+        return Drawing(format, windowsMetafileToSvg(bytes));
+    case Format::EnhancedMetafile:
+        return Drawing(format, enhancedMetafileToSvg(bytes));
+    }
+    throw PictureError(PictureError::Reason::UnknownFormat, QString());
+}
+
+} // namespace pictures
