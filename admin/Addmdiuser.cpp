@@ -86,7 +86,7 @@ QString TAddMdiUserBox::refusal() const
     if (password != Edit4->text())
         return QStringLiteral("两次输入的密码不一致!");
     const bool passwordTooShort = Gbk::byteLength(password) < MinPasswordBytes;
-    if (windowTitle() != QLatin1String("修改用户")) {
+    if (windowTitle() != QStringLiteral("修改用户")) {
         if (passwordTooShort)
             return QStringLiteral("密码的位数至少6位!");
     } else if (!password.isEmpty() && passwordTooShort) {

@@ -35,6 +35,10 @@ TSetBox::TSetBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TSe
     Button1 = ui->Button1;
     Button2 = ui->Button2;
 
+    // Centred on the window it is opened from.
+    if (parent)
+        move(parent->window()->frameGeometry().center() - rect().center());
+
     connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
     FormCreate();

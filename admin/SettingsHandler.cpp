@@ -1,12 +1,12 @@
 #include "Set.h"
 #include "app/AppState.h"
 #include "app/Main.h"
+#include "common/ApplicationTitle.h"
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
 #include "common/_md5.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -26,7 +26,7 @@ void TMainBox::SpeedButton9Click()
         TSetBox box(this);
         if (isRoot) {
             // The title the main window took from the options when it was created.
-            box.Edit1->setText(QGuiApplication::applicationDisplayName());
+            box.Edit1->setText(ApplicationTitle());
             box.CSpinEdit1->setValue(AppState.PageSize);
         } else {
             for (QWidget* rootOnly : std::initializer_list<QWidget*>{

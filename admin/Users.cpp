@@ -4,6 +4,7 @@
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
 #include "common/_md5.h"
+#include "platform/grid/DataGrid.h"
 #include "ui_Main.h"
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@ QString RightsValue(const TAddMdiUserBox& box)
     return box.CheckBox1->isChecked() ? QStringLiteral("0") : QStringLiteral("1");
 }
 
+// Each statement replaces the previous one on the operation's query.
 void SetStatement(db::Query& query, const QString& statement)
 {
     query.close();
@@ -30,6 +32,16 @@ void SetStatement(db::Query& query, const QString& statement)
 
 void TMainBox::ConnectAdminHandlers()
 {
+    DataSourceUser = new grid::DataGrid(*ui->DBGrid2, ADOQueryUser, this);
+    DataSourceUser->setGuard([](const std::function<void()>& action) { Guarded(action); });
+    QList<grid::Column> columns;
+    for (const GridColumn& column : DBGrid2Columns)
+        columns.append({column.FieldName, column.Title, column.Width, column.TitleAlignment,
+                        column.TitleColor});
+    DataSourceUser->setColumns(columns);
+    DataSourceUser->setReadOnly(true);
+    Bind(DataSourceUser, &grid::DataGrid::dataChange, &TMainBox::DataSourceMainDataChange);
+
     Bind(ui->ShowAllUser, &QToolButton::clicked, &TMainBox::ShowAllUserClick);
     Bind(ui->SpeedButton4, &QToolButton::clicked, &TMainBox::SpeedButton4Click);
     Bind(ui->SpeedButton5, &QToolButton::clicked, &TMainBox::SpeedButton5Click);
@@ -40,11 +52,13 @@ void TMainBox::ConnectAdminHandlers()
 // Lists every operator but root, on the window's own connection.
 void TMainBox::ShowAllUserClick()
 {
-    ADOQueryUser.close();
-    ADOQueryUser.clearSql();
-    ADOQueryUser.addSql(QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
-                                       "where user_name<>'root' order by id"));
-    ADOQueryUser.open();
+    DataSourceUser->reopen([this] {
+        ADOQueryUser.close();
+        ADOQueryUser.clearSql();
+        ADOQueryUser.addSql(QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
+                                           "where user_name<>'root' order by id"));
+        ADOQueryUser.open();
+    });
 }
 
 void TMainBox::SpeedButton4Click()
@@ -151,5 +165,6 @@ void TMainBox::SpeedButton11Click()
     if (MessageBox::Show(QStringLiteral("你真的要删除该用户吗?"), MessageBox::YesNo) !=
         MessageBox::IdYes)
         return;
-    ADOQueryUser.deleteCurrentRow();
+    // The row leaves the list and the table; the list is not read again.
+    DataSourceUser->deleteCurrentRow();
 }

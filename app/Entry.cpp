@@ -7,6 +7,7 @@
 #include "signin/Login.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <memory>
 
 int RunProgram(int argc, char** argv)
@@ -14,6 +15,8 @@ int RunProgram(int argc, char** argv)
     QApplication application(argc, argv);
     // The application title; the main window replaces it with the title setting.
     SetApplicationTitle(QStringLiteral("Vardenix"));
+    Q_INIT_RESOURCE(forms);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/forms/vardenix.svg")));
     try {
         {
             auto login = std::make_unique<TLoginBox>();

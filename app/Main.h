@@ -13,6 +13,10 @@
 
 class QLabel;
 
+namespace grid {
+class DataGrid;
+}
+
 namespace Ui {
 class TMainBox;
 }
@@ -67,11 +71,39 @@ public:
 
     // Record browser (browser/).
     // -- browser handlers begin
+    void SpeedButton3Click();
+    void PageUpClick();
+    void PageDownClick();
+    void Com11Change();
+    void SpeedButton6Click();
+    void EKeyKeyPress(QChar key);
+    void DBGrid1TitleClick(int column);
+    void A1Click();
+    void N5Click();
+    void CSV1Click();
+    int CountRecords(const QString& condition);
+    void RunStatement();
+    void PageStatusText();
+
+    // The record grid's data source: DBGrid1 over ADOQueryMain, made by
+    // ConnectBrowserHandlers.
+    grid::DataGrid* DataSourceMain = nullptr;
     // -- browser handlers end
 
     // Attachment strip, documents and pictures (attachments/).
     // -- attachment handlers begin
+    // Refreshes the strip from the record grid's current row; called on every
+    // move, page load and field change of either grid. It throws when the
+    // thumbnail cannot be fetched, so callers enter it through Guarded.
     void DataSourceMainDataChange();
+    void ShowDocumentName(const QString& name);
+    void LoadThumbnail();
+    void SpeedButton1Click(); // document import
+    void SpeedButton2Click(); // document export
+    void ImgPDFDblClick();    // document open
+    void N2Click();           // picture import
+    void E1Click();           // picture export
+    void V1Click();           // picture view
     // -- attachment handlers end
 
     // Operators and settings (admin/).
@@ -81,6 +113,10 @@ public:
     void SpeedButton5Click();
     void SpeedButton11Click();
     void SpeedButton9Click();
+
+    // The operator grid's data source: DBGrid2 over ADOQueryUser, made by
+    // ConnectAdminHandlers.
+    grid::DataGrid* DataSourceUser = nullptr;
     // -- admin handlers end
 
     // Connects a signal to a handler so that whatever the handler throws

@@ -9,11 +9,17 @@
 
 namespace db {
 
-// The rows of a result as the client keeps them; a NULL is an invalid QVariant.
+// The rows of a result as the client keeps them: the values row after row,
+// as many to a row as there are fields. A NULL is an invalid QVariant.
 struct ResultRows
 {
     QStringList fieldNames;
-    QList<QList<QVariant>> rows;
+    QList<QVariant> values;
+
+    qsizetype rowCount() const
+    {
+        return fieldNames.isEmpty() ? 0 : values.size() / fieldNames.size();
+    }
 };
 
 // The value of the ":file" parameter, when one was given.

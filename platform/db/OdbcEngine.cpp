@@ -68,14 +68,11 @@ void takeRows(QSqlQuery& query, ResultRows& rows)
     for (int i = 0; i < count; ++i)
         rows.fieldNames.append(record.fieldName(i));
     while (query.next()) {
-        QList<QVariant> values;
-        values.reserve(count);
         for (int i = 0; i < count; ++i) {
             // Read in column order: ODBC hands a row's columns over only once, forward.
             QVariant value = query.value(i);
-            values.append(query.isNull(i) ? QVariant() : std::move(value));
+            rows.values.append(query.isNull(i) ? QVariant() : std::move(value));
         }
-        rows.rows.append(std::move(values));
     }
     if (query.lastError().isValid())
         throw DbError(errorText(query.lastError()));
@@ -286,8 +283,8 @@ QString OdbcEngine::insertStatement(const QString& table, const QStringList& col
     for (const QString& column : columns)
         names.append(quoteName(column));
     return sql + QStringLiteral(" (") + names.join(u',') + u')' + output +
-           QStringLiteral(" VALUES (") + QStringList(columns.size(), QStringLiteral("?")).join(u',') +
-           u')';
+           QStringLiteral(" VALUES (") +
+           QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
 }
 
 QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& values)

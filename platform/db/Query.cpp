@@ -93,9 +93,8 @@ void Query::open()
     const QString text = sqlText();
     notifyStatement(text);
     ResultRows result = m_connection.engine().select(text, m_fileParameter);
-    m_rows.reserve(result.rows.size());
-    for (QList<QVariant>& values : result.rows)
-        m_rows.append(Row{std::move(values), {}, RowState::Unchanged});
+    m_rows.resize(result.rowCount());
+    m_values = std::move(result.values);
     m_fieldNames = std::move(result.fieldNames);
     m_openedSql = text;
     m_open = true;
@@ -120,6 +119,7 @@ void Query::close()
 {
     m_open = false;
     m_fieldNames.clear();
+    m_values.clear();
     m_rows.clear();
     m_openedSql.clear();
     m_current = -1;
@@ -132,7 +132,7 @@ bool Query::isOpen() const
 
 int Query::recordCount() const
 {
-    return m_open ? static_cast<int>(m_rows.size()) : 0;
+    return m_open ? rowCount() : 0;
 }
 
 void Query::first()
@@ -144,13 +144,13 @@ void Query::first()
 void Query::next()
 {
     requireOpen();
-    if (m_current < m_rows.size())
+    if (m_current < rowCount())
         ++m_current;
 }
 
 bool Query::eof() const
 {
-    return !m_open || m_current < 0 || m_current >= m_rows.size();
+    return !m_open || m_current < 0 || m_current >= rowCount();
 }
 
 int Query::currentRow() const
@@ -163,7 +163,7 @@ void Query::setCurrentRow(int row)
     requireOpen();
     if (row != -1)
         requireRowIndex(row);
-    m_current = row == -1 ? static_cast<int>(m_rows.size()) : row;
+    m_current = row == -1 ? rowCount() : row;
 }
 
 int Query::fieldCount() const
@@ -201,7 +201,7 @@ QVariant Query::value(int position) const
 {
     requireRow();
     requirePosition(position);
-    return m_rows.at(m_current).values.at(position);
+    return at(m_current, position);
 }
 
 QVariant Query::value(const QString& name) const
@@ -236,8 +236,7 @@ void Query::saveBytesToFile(const QString& name, const QString& path) const
     // Written beside the target and renamed over it, so that a failure
     // leaves an earlier file of that name whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
 }
 
@@ -245,19 +244,19 @@ QVariant Query::rowValue(int row, int position) const
 {
     requireRowIndex(row);
     requirePosition(position);
-    return m_rows.at(row).values.at(position);
+    return at(row, position);
 }
 
 void Query::setRowValue(int row, int position, const QVariant& value)
 {
     requireRowIndex(row);
     requirePosition(position);
-    Row& target = m_rows[row];
-    if (target.state == RowState::Unchanged) {
-        target.original = target.values;
-        target.state = RowState::Modified;
+    RowInfo& info = m_rows[row];
+    if (info.state == RowState::Unchanged) {
+        info.original = m_values.mid(row * fieldCount(), fieldCount());
+        info.state = RowState::Modified;
     }
-    target.values[position] = value;
+    at(row, position) = value;
 }
 
 Query::RowState Query::rowState(int row) const
@@ -269,15 +268,16 @@ Query::RowState Query::rowState(int row) const
 void Query::appendRow()
 {
     requireOpen();
-    m_rows.append(Row{QList<QVariant>(m_fieldNames.size()), {}, RowState::Inserted});
-    m_current = static_cast<int>(m_rows.size()) - 1;
+    m_values.resize(m_values.size() + fieldCount());
+    m_rows.append(RowInfo{RowState::Inserted, {}});
+    m_current = rowCount() - 1;
 }
 
 void Query::postRow(int row)
 {
     requireRowIndex(row);
-    Row& target = m_rows[row];
-    if (target.state == RowState::Unchanged)
+    RowInfo& info = m_rows[row];
+    if (info.state == RowState::Unchanged)
         return;
     const int key = fieldIndex(KeyColumn);
     const QString table = baseTable();
@@ -285,21 +285,21 @@ void Query::postRow(int row)
 
     QStringList columns;
     QList<QVariant> values;
-    if (target.state == RowState::Inserted) {
-        for (int i = 0; i < m_fieldNames.size(); ++i) {
-            if (i != key && !isNullValue(target.values.at(i))) {
+    if (info.state == RowState::Inserted) {
+        for (int i = 0; i < fieldCount(); ++i) {
+            if (i != key && !isNullValue(at(row, i))) {
                 columns.append(m_fieldNames.at(i));
-                values.append(target.values.at(i));
+                values.append(at(row, i));
             }
         }
         const QString statement = engine.insertStatement(table, columns, m_fieldNames.at(key));
         notifyStatement(statement);
-        target.values[key] = engine.insertRow(statement, values);
+        at(row, key) = engine.insertRow(statement, values);
     } else {
         QStringList assignments;
-        for (int i = 0; i < m_fieldNames.size(); ++i) {
-            const QVariant& newValue = target.values.at(i);
-            if (i == key || sameValue(newValue, target.original.at(i)))
+        for (int i = 0; i < fieldCount(); ++i) {
+            const QVariant& newValue = at(row, i);
+            if (i == key || sameValue(newValue, info.original.at(i)))
                 continue;
             // A NULL goes in as a literal: a typeless NULL parameter cannot be
             // converted to every column type on SQL Server.
@@ -311,7 +311,7 @@ void Query::postRow(int row)
             }
         }
         if (!assignments.isEmpty()) {
-            const QVariant& keyValue = target.original.at(key);
+            const QVariant& keyValue = info.original.at(key);
             values.append(keyValue);
             const QString statement = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
                                       assignments.join(u',') + QStringLiteral(" WHERE ") +
@@ -322,34 +322,36 @@ void Query::postRow(int row)
                                   .arg(m_fieldNames.at(key), editText(keyValue), table));
         }
     }
-    target.original.clear();
-    target.state = RowState::Unchanged;
+    info.original.clear();
+    info.state = RowState::Unchanged;
 }
 
 void Query::cancelRow(int row)
 {
     requireRowIndex(row);
-    Row& target = m_rows[row];
-    if (target.state == RowState::Inserted) {
+    RowInfo& info = m_rows[row];
+    if (info.state == RowState::Inserted) {
         dropRow(row);
-    } else if (target.state == RowState::Modified) {
-        target.values = target.original;
-        target.original.clear();
-        target.state = RowState::Unchanged;
+    } else if (info.state == RowState::Modified) {
+        std::copy(info.original.cbegin(), info.original.cend(),
+                  m_values.begin() + row * fieldCount());
+        info.original.clear();
+        info.state = RowState::Unchanged;
     }
 }
 
 void Query::deleteCurrentRow()
 {
     requireRow();
-    const Row& target = m_rows.at(m_current);
-    if (target.state != RowState::Inserted) {
+    const RowInfo& info = m_rows.at(m_current);
+    if (info.state != RowState::Inserted) {
         const int key = fieldIndex(KeyColumn);
         const QString table = baseTable();
         Engine& engine = m_connection.engine();
         const QVariant keyValue =
-            target.state == RowState::Modified ? target.original.at(key) : target.values.at(key);
-        const QString statement = QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") +
+            info.state == RowState::Modified ? info.original.at(key) : at(m_current, key);
+        const QString statement = QStringLiteral("DELETE FROM ") + table +
+                                  QStringLiteral(" WHERE ") +
                                   engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
         notifyStatement(statement);
         if (engine.writeRow(statement, {keyValue}) == 0)
@@ -375,7 +377,7 @@ void Query::requireRow() const
 void Query::requireRowIndex(int row) const
 {
     requireOpen();
-    if (row < 0 || row >= m_rows.size())
+    if (row < 0 || row >= rowCount())
         throw DbError(QStringLiteral("There is no row %1.").arg(row));
 }
 
@@ -396,11 +398,12 @@ QString Query::baseTable() const
 void Query::dropRow(int row)
 {
     const bool wasCurrent = row == m_current;
+    m_values.remove(row * fieldCount(), fieldCount());
     m_rows.removeAt(row);
     if (m_current > row)
         --m_current;
-    else if (wasCurrent && m_current >= m_rows.size())
-        m_current = std::max(0, static_cast<int>(m_rows.size()) - 1);
+    else if (wasCurrent && m_current >= rowCount())
+        m_current = std::max(0, rowCount() - 1);
 }
 
 } // namespace db

@@ -39,9 +39,9 @@ public:
     void setFileParameter(const QByteArray& bytes);
     void loadFileParameter(const QString& path); // whole file; DbError when unreadable
 
-    void open();      // a statement that returns rows; all rows fetched
-    void execute();   // no rows; a text of several statements runs as one batch
-    int countRows();  // runs the statement and counts its rows without keeping them
+    void open();     // a statement that returns rows; all rows fetched
+    void execute();  // no rows; a text of several statements runs as one batch
+    int countRows(); // runs the statement and counts its rows without keeping them
     void close();
     bool isOpen() const;
 
@@ -63,25 +63,29 @@ public:
     bool isNull(int position) const;
     QString text(int position) const; // as for editing; NULL reads ""
     QString text(const QString& name) const;
-    QByteArray bytes(const QString& name) const;                    // NULL gives empty
+    QByteArray bytes(const QString& name) const;                          // NULL gives empty
     void saveBytesToFile(const QString& name, const QString& path) const; // created or replaced
 
     // Editing, for a data-aware grid. Rows are addressed by index.
-    enum class RowState { Unchanged, Inserted, Modified };
+    enum class RowState
+    {
+        Unchanged,
+        Inserted,
+        Modified
+    };
     QVariant rowValue(int row, int position) const;
     void setRowValue(int row, int position, const QVariant& value); // marks the row modified
     RowState rowState(int row) const;
-    void appendRow();         // a blank row at the end, made current
-    void postRow(int row);    // INSERT or UPDATE; a new row's id is read back
-    void cancelRow(int row);  // drops an unposted new row, restores an edited one
-    void deleteCurrentRow();  // DELETE of the current row's id, then drops it
+    void appendRow();        // a blank row at the end, made current
+    void postRow(int row);   // INSERT or UPDATE; a new row's id is read back
+    void cancelRow(int row); // drops an unposted new row, restores an edited one
+    void deleteCurrentRow(); // DELETE of the current row's id, then drops it
 
 private:
-    struct Row
+    struct RowInfo
     {
-        QList<QVariant> values;
-        QList<QVariant> original;
         RowState state = RowState::Unchanged;
+        QList<QVariant> original; // the values as fetched, while the row is modified
     };
 
     void requireOpen() const;
@@ -89,6 +93,12 @@ private:
     void requireRowIndex(int row) const;
     void requirePosition(int position) const;
     QString baseTable() const;
+    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    QVariant& at(int row, int position) { return m_values[row * fieldCount() + position]; }
+    const QVariant& at(int row, int position) const
+    {
+        return m_values.at(row * fieldCount() + position);
+    }
     void dropRow(int row);
 
     Connection& m_connection;
@@ -97,7 +107,8 @@ private:
     std::optional<QByteArray> m_fileParameter;
     bool m_open = false;
     QStringList m_fieldNames;
-    QList<Row> m_rows;
+    QList<QVariant> m_values; // row after row: one allocation for the whole result
+    QList<RowInfo> m_rows;
     int m_current = -1;
 };
 

@@ -43,6 +43,11 @@ bool isAsciiDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+bool isHexDigit(QChar c)
+{
+    return isAsciiDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
 // Ends after the closing quote; a doubled quote stands for itself.
 qsizetype quotedEnd(const QString& text, qsizetype start, QChar close, bool& closed)
 {
@@ -95,12 +100,25 @@ Tokens tokenize(const QString& text)
         } else if (c == u'"') {
             kind = Kind::QuotedName;
             i = quotedEnd(text, i, u'"', closed);
+        } else if (c == u'0' && (next == u'x' || next == u'X')) {
+            kind = Kind::Number; // a binary constant, 0x and hexadecimal digits
+            i += 2;
+            while (i < n && isHexDigit(text[i]))
+                ++i;
         } else if (isAsciiDigit(c)) {
             kind = Kind::Number;
             while (i < n && isAsciiDigit(text[i]))
                 ++i;
             if (i + 1 < n && text[i] == u'.' && isAsciiDigit(text[i + 1])) {
                 ++i;
+                while (i < n && isAsciiDigit(text[i]))
+                    ++i;
+            }
+            const qsizetype sign =
+                i + 1 < n && (text[i + 1] == u'+' || text[i + 1] == u'-') ? 1 : 0;
+            if (i + 1 + sign < n && (text[i] == u'e' || text[i] == u'E') &&
+                isAsciiDigit(text[i + 1 + sign])) {
+                i += 1 + sign;
                 while (i < n && isAsciiDigit(text[i]))
                     ++i;
             }
@@ -134,7 +152,8 @@ bool isSymbol(const Token& token, char16_t symbol)
 
 bool isInteger(const Token& token)
 {
-    return token.kind == Kind::Number && !token.text.contains(u'.');
+    return token.kind == Kind::Number &&
+           std::all_of(token.text.cbegin(), token.text.cend(), isAsciiDigit);
 }
 
 QString joined(const Tokens& tokens)
@@ -535,10 +554,17 @@ QStringList translateBatch(const QString& text)
 {
     QList<Tokens> statements(1);
     for (const Token& token : tokenize(text)) {
-        if (isSymbol(token, u';'))
+        if (isSymbol(token, u';')) {
             statements.append(Tokens());
-        else
-            statements.last().append(token);
+            continue;
+        }
+        // SQL Server ends a number where a word begins, as in "100order by";
+        // SQLite needs a blank there.
+        Tokens& statement = statements.last();
+        if (token.kind == Kind::Word && !statement.isEmpty() &&
+            statement.last().kind == Kind::Number)
+            statement.append({Kind::Space, QStringLiteral(" ")});
+        statement.append(token);
     }
 
     QStringList translated;

@@ -92,7 +92,8 @@ public:
     void bindValues(const QList<QVariant>& values)
     {
         if (sqlite3_bind_parameter_count(m_statement) != values.size())
-            throw DbError(QStringLiteral("The statement does not take %1 values.").arg(values.size()));
+            throw DbError(
+                QStringLiteral("The statement does not take %1 values.").arg(values.size()));
         for (int i = 0; i < values.size(); ++i) {
             const QVariant& value = values.at(i);
             const int index = i + 1;
@@ -116,9 +117,9 @@ public:
                 break;
             case QMetaType::QByteArray: {
                 const QByteArray* bytes = static_cast<const QByteArray*>(value.constData());
-                check(sqlite3_bind_blob64(m_statement, index, bytes->isNull() ? "" : bytes->constData(),
-                                          static_cast<sqlite3_uint64>(bytes->size()),
-                                          SQLITE_STATIC));
+                check(sqlite3_bind_blob64(
+                    m_statement, index, bytes->isNull() ? "" : bytes->constData(),
+                    static_cast<sqlite3_uint64>(bytes->size()), SQLITE_STATIC));
                 break;
             }
             default: {
@@ -153,35 +154,34 @@ public:
         return names;
     }
 
-    QList<QVariant> row() const
+    // Appends the current row's values.
+    void appendRow(QList<QVariant>& values) const
     {
         const int count = columnCount();
-        QList<QVariant> values;
-        values.reserve(count);
         for (int i = 0; i < count; ++i) {
             switch (sqlite3_column_type(m_statement, i)) {
             case SQLITE_NULL:
-                values.append(QVariant());
+                values.emplaceBack();
                 break;
             case SQLITE_INTEGER:
-                values.append(static_cast<qlonglong>(sqlite3_column_int64(m_statement, i)));
+                values.emplaceBack(static_cast<qlonglong>(sqlite3_column_int64(m_statement, i)));
                 break;
             case SQLITE_FLOAT:
-                values.append(sqlite3_column_double(m_statement, i));
+                values.emplaceBack(sqlite3_column_double(m_statement, i));
                 break;
             case SQLITE_TEXT:
-                values.append(QString::fromUtf8(
+                values.emplaceBack(QString::fromUtf8(
                     reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i)),
                     sqlite3_column_bytes(m_statement, i)));
                 break;
             default: {
                 const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, i));
-                values.append(QByteArray(bytes ? bytes : "", sqlite3_column_bytes(m_statement, i)));
+                values.emplaceBack(
+                    QByteArray(bytes ? bytes : "", sqlite3_column_bytes(m_statement, i)));
                 break;
             }
             }
         }
-        return values;
     }
 
     // Every remaining row.
@@ -189,7 +189,7 @@ public:
     {
         rows.fieldNames = columnNames();
         while (step())
-            rows.rows.append(row());
+            appendRow(rows.values);
     }
 
 private:
@@ -211,8 +211,8 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
     static quint64 serial = 0;
     m_connectionName = QStringLiteral("vardenix-sqlite-%1").arg(++serial);
     try {
-        const QString path =
-            ProgramPaths::folder() + checkedDatabaseName(parts.initialCatalog) + QStringLiteral(".db");
+        const QString path = ProgramPaths::folder() + checkedDatabaseName(parts.initialCatalog) +
+                             QStringLiteral(".db");
         m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         if (!m_database.isValid())
             throw DbError(QStringLiteral("Qt's SQLite driver (QSQLITE) is not installed."));
@@ -341,7 +341,7 @@ int SqliteEngine::countRows(const QString& text, const FileParameter& file)
 {
     const QStringList statements = translate(text);
     if (statements.size() > 1)
-        return static_cast<int>(select(text, file).rows.size());
+        return static_cast<int>(select(text, file).rowCount());
     Statement statement(m_handle, statements.first());
     if (statement.columnCount() == 0)
         throw DbError(QStringLiteral("The statement returns no rows."));
@@ -382,7 +382,9 @@ QVariant SqliteEngine::insertRow(const QString& statement, const QList<QVariant>
     prepared.bindValues(values);
     if (!prepared.step())
         throw DbError(QStringLiteral("The database did not return the new row's key."));
-    const QVariant key = prepared.row().value(0);
+    QList<QVariant> row;
+    prepared.appendRow(row);
+    const QVariant key = row.value(0);
     while (prepared.step()) {
     }
     return key;

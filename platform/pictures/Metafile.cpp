@@ -37,10 +37,13 @@ struct WmfInstance
 // libwmf writes the text of a text record into the SVG as it stands in the
 // metafile: GBK bytes, with neither '<' nor '&' escaped. The document is
 // decoded as GBK (ASCII is a part of it) and every text record's content made
-// into proper XML character data.
+// into proper XML character data. libwmf also fills shapes half transparent
+// when the background mode is transparent, which in GDI concerns only the
+// gaps of hatches and text, not a solid brush.
 QByteArray WmfSvgToUtf8(const QByteArray& raw)
 {
-    const QString svg = Gbk::decode(raw);
+    QString svg = Gbk::decode(raw);
+    svg.replace(QLatin1String("fill-opacity:0.5;"), QLatin1String("fill-opacity:1.0;"));
     const QString open = QStringLiteral("<text ");
     const QString contentStart = QStringLiteral("\n\t>");
     const QString close = QStringLiteral("</text>\n");
@@ -130,7 +133,7 @@ SvgDrawing windowsMetafileToSvg(const QByteArray& bytes)
     if (played != wmf_E_None || raw.isEmpty())
         Fail(QStringLiteral("The metafile does not play."));
 
-    const QSize size(int(width), int(height));
+    const QSize size{int(width), int(height)};
     return {WmfSvgToUtf8(raw), QRectF(QPointF(0, 0), QSizeF(size)), size};
 }
 
@@ -151,7 +154,9 @@ SvgDrawing enhancedMetafileToSvg(const QByteArray& bytes)
     const qint32 millimetresHigh = Int32At(bytes, 84);
 
     generatorOptions options{};
-    char nameSpace[] = "svg";
+    // With a prefix the converter closes some elements without it, which
+    // makes the document unreadable; without one the elements are plain SVG.
+    char nameSpace[] = "";
     options.nameSpace = nameSpace;
     options.verbose = false;
     options.emfplus = true;

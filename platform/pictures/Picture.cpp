@@ -1,5 +1,6 @@
 #include "Picture.h"
 
+#include "Bitmap.h"
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "PictureError.h"
@@ -12,17 +13,6 @@
 
 namespace pictures {
 namespace {
-
-QImage ReadRaster(const QByteArray& bytes, const char* format)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer, format);
-    QImage image = reader.read();
-    if (image.isNull())
-        throw PictureError(PictureError::Reason::Corrupt, reader.errorString());
-    return image;
-}
 
 // An icon file holds several images; the one taken is the largest that fits
 // in the target, or the smallest when none fits (the largest without target).
@@ -126,7 +116,9 @@ Picture decode(const QByteArray& bytes, Format format, QSize target)
 {
     switch (format) {
     case Format::Bitmap:
-        return Picture(format, ReadRaster(bytes, "bmp"));
+        if (bytes.isEmpty())
+            throw PictureError(PictureError::Reason::Corrupt, QStringLiteral("The file is empty."));
+        return Picture(format, decodeBmp(bytes));
     case Format::Icon:
         return Picture(format, ReadIcon(bytes, target));
     case Format::Jpeg:

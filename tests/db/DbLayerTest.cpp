@@ -1,5 +1,6 @@
 #include "EmbeddedDatabase.h"
 #include "platform/db/DbError.h"
+#include "platform/db/SqlScan.h"
 #include "platform/db/StatementLog.h"
 #include "platform/paths/ProgramPaths.h"
 
@@ -96,6 +97,10 @@ private slots:
     void failedPostKeepsTheRowState_data();
     void failedPostKeepsTheRowState();
     void rowsGoneElsewhereAreReported();
+    void baseTable_data();
+    void baseTable();
+    void scanning_data();
+    void scanning();
 };
 
 void DbLayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
@@ -131,11 +136,21 @@ void DbLayerTest::connectFailures_data()
     QTest::addColumn<QString>("catalog");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("folder missing") << "missing" << "test" << "unable to open database file";
-    QTest::newRow("folder not writable") << "readonly" << "test" << "unable to open database file";
-    QTest::newRow("not a database") << "garbage" << "test" << "file is not a database";
-    QTest::newRow("no database named") << "" << "" << "names no database";
-    QTest::newRow("path as name") << "" << "../test" << "not a plain name";
+    QTest::newRow("folder missing") << "missing"
+                                    << "test"
+                                    << "unable to open database file";
+    QTest::newRow("folder not writable") << "readonly"
+                                         << "test"
+                                         << "unable to open database file";
+    QTest::newRow("not a database") << "garbage"
+                                    << "test"
+                                    << "file is not a database";
+    QTest::newRow("no database named") << ""
+                                       << ""
+                                       << "names no database";
+    QTest::newRow("path as name") << ""
+                                  << "../test"
+                                  << "not a plain name";
 }
 
 void DbLayerTest::connectFailures()
@@ -177,15 +192,15 @@ void DbLayerTest::failingStatementsCarryTheEngineMessage_data()
     QTest::addColumn<bool>("open");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("missing table") << "SELECT 1 FROM fid_user WHERE user_name='root'" << true
-                                   << "no such table: fid_user";
+    QTest::newRow("missing table")
+        << "SELECT 1 FROM fid_user WHERE user_name='root'" << true << "no such table: fid_user";
     QTest::newRow("syntax") << "selec 1" << false << "syntax error";
-    QTest::newRow("empty row key") << "select doc from  fid_Main where id=" << true
-                                   << "incomplete input";
-    QTest::newRow("unknown column") << "select nosuch from fid_set" << true
-                                    << "no such column: nosuch";
-    QTest::newRow("no rows to open") << "update fid_set set parameter='x'" << true
-                                     << "returns no rows";
+    QTest::newRow("empty row key")
+        << "select doc from  fid_Main where id=" << true << "incomplete input";
+    QTest::newRow("unknown column")
+        << "select nosuch from fid_set" << true << "no such column: nosuch";
+    QTest::newRow("no rows to open")
+        << "update fid_set set parameter='x'" << true << "returns no rows";
     QTest::newRow("empty text") << "" << false << "empty";
 }
 
@@ -250,8 +265,9 @@ void DbLayerTest::batchIsAllOrNothing()
                                    QStringLiteral("insert into t values (1);"),
                                    QStringLiteral("insert into nosuch values (1);")});
              }).isEmpty());
-    QVERIFY(failure([&] { database.open(QStringLiteral("select * from t")); })
-                .contains(QStringLiteral("no such table: t")));
+    QVERIFY(failure([&] {
+                database.open(QStringLiteral("select * from t"));
+            }).contains(QStringLiteral("no such table: t")));
 
     // Inside a caller's transaction the failing batch undoes only itself.
     {
@@ -303,11 +319,12 @@ void DbLayerTest::transactions()
 void DbLayerTest::navigationAndFields()
 {
     EmbeddedDatabase database;
-    database.execute({QStringLiteral("create table fid_user(id int NOT NULL IDENTITY (1, 1),"
-                                     "user_name varchar(16),user_wr integer);"),
-                      QStringLiteral("insert into fid_user(user_name,user_wr) values ('a',1);"
-                                     "insert into fid_user(user_name,user_wr) values ('b',0);"
-                                     "insert into fid_user(user_name,user_wr) values ('c',NULL);")});
+    database.execute(
+        {QStringLiteral("create table fid_user(id int NOT NULL IDENTITY (1, 1),"
+                        "user_name varchar(16),user_wr integer);"),
+         QStringLiteral("insert into fid_user(user_name,user_wr) values ('a',1);"
+                        "insert into fid_user(user_name,user_wr) values ('b',0);"
+                        "insert into fid_user(user_name,user_wr) values ('c',NULL);")});
     Query& query = database.query;
     QVERIFY(!query.isOpen());
     QVERIFY(query.eof());
@@ -322,10 +339,11 @@ void DbLayerTest::navigationAndFields()
     QCOMPARE(query.fieldIndex(QStringLiteral("USER_WR")), 2);
     QVERIFY(query.hasField(QStringLiteral("User_Name")));
     QVERIFY(!query.hasField(QStringLiteral("user_alias")));
-    QVERIFY(failure([&] { query.fieldIndex(QStringLiteral("user_alias")); })
-                .contains(QStringLiteral("user_alias")));
-    QVERIFY(failure([&] { query.text(QStringLiteral("nosuch")); })
-                .contains(QStringLiteral("nosuch")));
+    QVERIFY(failure([&] {
+                query.fieldIndex(QStringLiteral("user_alias"));
+            }).contains(QStringLiteral("user_alias")));
+    QVERIFY(
+        failure([&] { query.text(QStringLiteral("nosuch")); }).contains(QStringLiteral("nosuch")));
     QVERIFY(!failure([&] { query.value(3); }).isEmpty());
 
     QStringList names;
@@ -362,21 +380,51 @@ void DbLayerTest::fieldText_data()
     QTest::addColumn<QString>("literal");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("null int") << "i" << "NULL" << "";
-    QTest::newRow("null text") << "s" << "NULL" << "";
-    QTest::newRow("int") << "i" << "42" << "42";
-    QTest::newRow("negative int") << "i" << "-2147483648" << "-2147483648";
-    QTest::newRow("whole real") << "f" << "3" << "3";
-    QTest::newRow("real") << "f" << "3.25" << "3.25";
-    QTest::newRow("real sum") << "f" << "0.1+0.2" << "0.3";
-    QTest::newRow("third") << "f" << "1.0/3" << "0.333333333333333";
-    QTest::newRow("large real") << "f" << "123456789012.5" << "123456789012.5";
-    QTest::newRow("huge real") << "f" << "1e20" << "1e+20";
-    QTest::newRow("small real") << "f" << "0.000125" << "0.000125";
-    QTest::newRow("empty text") << "s" << "''" << "";
-    QTest::newRow("text") << "s" << "'Ab c'" << "Ab c";
-    QTest::newRow("chinese") << "s" << "'管理员'" << "管理员";
-    QTest::newRow("quote") << "s" << "'O''Neil'" << "O'Neil";
+    QTest::newRow("null int") << "i"
+                              << "NULL"
+                              << "";
+    QTest::newRow("null text") << "s"
+                               << "NULL"
+                               << "";
+    QTest::newRow("int") << "i"
+                         << "42"
+                         << "42";
+    QTest::newRow("negative int") << "i"
+                                  << "-2147483648"
+                                  << "-2147483648";
+    QTest::newRow("whole real") << "f"
+                                << "3"
+                                << "3";
+    QTest::newRow("real") << "f"
+                          << "3.25"
+                          << "3.25";
+    QTest::newRow("real sum") << "f"
+                              << "0.1+0.2"
+                              << "0.3";
+    QTest::newRow("third") << "f"
+                           << "1.0/3"
+                           << "0.333333333333333";
+    QTest::newRow("large real") << "f"
+                                << "123456789012.5"
+                                << "123456789012.5";
+    QTest::newRow("huge real") << "f"
+                               << "1e20"
+                               << "1e+20";
+    QTest::newRow("small real") << "f"
+                                << "0.000125"
+                                << "0.000125";
+    QTest::newRow("empty text") << "s"
+                                << "''"
+                                << "";
+    QTest::newRow("text") << "s"
+                          << "'Ab c'"
+                          << "Ab c";
+    QTest::newRow("chinese") << "s"
+                             << "'管理员'"
+                             << "管理员";
+    QTest::newRow("quote") << "s"
+                           << "'O''Neil'"
+                           << "O'Neil";
 }
 
 void DbLayerTest::fieldText()
@@ -386,10 +434,9 @@ void DbLayerTest::fieldText()
     QFETCH(QString, text);
 
     EmbeddedDatabase database;
-    database.execute(
-        {QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),i int,f float,"
-                        "s varchar(20));"),
-         QStringLiteral("insert into t(%1) values (%2);").arg(column, literal)});
+    database.execute({QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),i int,f float,"
+                                     "s varchar(20));"),
+                      QStringLiteral("insert into t(%1) values (%2);").arg(column, literal)});
     database.open(QStringLiteral("select %1 from t").arg(column));
     QCOMPARE(database.query.text(0), text);
     QCOMPARE(database.query.isNull(0), literal == u"NULL");
@@ -400,8 +447,8 @@ void DbLayerTest::blobRoundTrip_data()
     QTest::addColumn<qsizetype>("size");
     QTest::addColumn<bool>("fromFile");
 
-    for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(70 * 1024),
-                                 qsizetype(20 * 1024 * 1024)}) {
+    for (const qsizetype size :
+         {qsizetype(0), qsizetype(1), qsizetype(70 * 1024), qsizetype(20 * 1024 * 1024)}) {
         QTest::addRow("%lld bytes from a buffer", static_cast<long long>(size)) << size << false;
         QTest::addRow("%lld bytes from a file", static_cast<long long>(size)) << size << true;
     }
@@ -480,8 +527,9 @@ void DbLayerTest::fileParameterErrors()
 
     const QString missing = database.folder.file(QStringLiteral("missing.doc"));
     QVERIFY(failure([&] { query.loadFileParameter(missing); }).contains(missing));
-    QVERIFY(failure([&] { query.loadFileParameter(database.folder.path()); })
-                .contains(database.folder.path()));
+    QVERIFY(failure([&] {
+                query.loadFileParameter(database.folder.path());
+            }).contains(database.folder.path()));
     // No value was given: the statement is refused rather than storing anything.
     QVERIFY(failure([&] { query.execute(); }).contains(QStringLiteral(":file")));
 
@@ -516,8 +564,9 @@ void DbLayerTest::countRows()
 
     QVERIFY(!failure([&] { database.count(QStringLiteral("delete from fid_main")); }).isEmpty());
     QCOMPARE(database.count(QStringLiteral("select id from  fid_Main")), 1234);
-    QVERIFY(failure([&] { database.count(QStringLiteral("select id from fid_nothing")); })
-                .contains(QStringLiteral("no such table")));
+    QVERIFY(failure([&] {
+                database.count(QStringLiteral("select id from fid_nothing"));
+            }).contains(QStringLiteral("no such table")));
 }
 
 void DbLayerTest::textComparesWithoutCase()
@@ -538,8 +587,8 @@ void DbLayerTest::textComparesWithoutCase()
                                             "order by f_1")),
              (QStringList{QStringLiteral("Alpha"), QStringLiteral("ALPHA2")}));
     QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main order by f_1 desc")),
-             (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"),
-                          QStringLiteral("ALPHA2"), QStringLiteral("Alpha")}));
+             (QStringList{QStringLiteral("gamma"), QStringLiteral("beta"), QStringLiteral("ALPHA2"),
+                          QStringLiteral("Alpha")}));
     QCOMPARE(database.column(QStringLiteral("SELECT F_1 FROM FID_MAIN WHERE ID=2")),
              QStringList{QStringLiteral("Alpha")});
 }
@@ -719,8 +768,7 @@ void DbLayerTest::failedPostKeepsTheRowState()
     const int row = query.currentRow();
     query.setRowValue(row, position, value);
     QVERIFY(!failure([&] { query.postRow(row); }).isEmpty());
-    QCOMPARE(query.rowState(row),
-             append ? Query::RowState::Inserted : Query::RowState::Modified);
+    QCOMPARE(query.rowState(row), append ? Query::RowState::Inserted : Query::RowState::Modified);
     QCOMPARE(query.rowValue(row, position), value);
     QCOMPARE(database.count(QStringLiteral("select id from fid_main where f_1='a' and f_2=1 "
                                            "and f_3=1.5")),
@@ -757,6 +805,67 @@ void DbLayerTest::rowsGoneElsewhereAreReported()
     database.open(QStringLiteral("select f_1 from fid_main"));
     query.appendRow();
     QVERIFY(failure([&] { query.postRow(0); }).contains(QStringLiteral("id")));
+}
+
+void DbLayerTest::baseTable_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("table");
+
+    QTest::newRow("browse") << "SELECT TOP 50 id,f_1 FROM fid_Main WHERE (1=1) AND (ID >(SELECT "
+                               "MAX(id) FROM (SELECT TOP 100 id  FROM fid_Main WHERE (1=1) ORDER "
+                               "BY id) AS T))   ORDER BY id "
+                            << "fid_Main";
+    QTest::newRow("two blanks") << "select doc from  fid_Main where id=3"
+                                << "fid_Main";
+    QTest::newRow("line break") << "select id,user_name\r\nfrom\r\nfid_user"
+                                << "fid_user";
+    QTest::newRow("sub-select first") << "select (select max(id) from other) as m, id from t"
+                                      << "t";
+    QTest::newRow("from in a literal") << "select 'from x' as a, id FROM t"
+                                       << "t";
+    QTest::newRow("from in a comment") << "select id -- from x\n from t"
+                                       << "t";
+    QTest::newRow("quoted") << "select id from [fid main] where 1=1"
+                            << "[fid main]";
+    QTest::newRow("owner") << "select id from dbo.fid_main"
+                           << "dbo.fid_main";
+    QTest::newRow("word containing from") << "select fromage, id from t"
+                                          << "t";
+    QTest::newRow("none") << "select 1 as id"
+                          << "";
+}
+
+void DbLayerTest::baseTable()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, table);
+    QCOMPARE(db::sqlscan::firstFromTable(statement), table);
+}
+
+void DbLayerTest::scanning_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("hasFile");
+    QTest::addColumn<int>("statements");
+
+    QTest::newRow("parameter") << "update fid_Main set doc=:file where id=1;" << true << 1;
+    QTest::newRow("parameter at the end") << "update t set a=:file" << true << 1;
+    QTest::newRow("in a literal") << "update t set a=':file'" << false << 1;
+    QTest::newRow("longer name") << "update t set a=:files" << false << 1;
+    QTest::newRow("batch") << "update a set x=1;update b set y=2;" << false << 2;
+    QTest::newRow("semicolon in a literal") << "update a set x=';'" << false << 1;
+    QTest::newRow("empty statements") << " ; ;update a set x=1;;" << false << 1;
+    QTest::newRow("twelve lines") << standardFirstRun().join(QStringLiteral("\r\n")) << false << 12;
+}
+
+void DbLayerTest::scanning()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, hasFile);
+    QFETCH(int, statements);
+    QCOMPARE(db::sqlscan::containsParameter(sql, QStringLiteral("file")), hasFile);
+    QCOMPARE(db::sqlscan::statementCount(sql), statements);
 }
 
 QTEST_GUILESS_MAIN(DbLayerTest)

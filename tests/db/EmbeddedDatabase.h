@@ -1,8 +1,8 @@
 #pragma once
 
-#include "support/TestFolder.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "support/TestFolder.h"
 
 #include <QCryptographicHash>
 #include <QStringList>
@@ -112,8 +112,8 @@ inline QStringList firstRunBatch(const QString& mainSql, const QString& titleSql
 // The first-run batch of the three-column design with both groups.
 inline QStringList standardFirstRun()
 {
-    return firstRunBatch(mainTableSql(true, true),
-                         titleTableSql({QStringLiteral("名称"), QStringLiteral("数量"),
-                                        QStringLiteral("单价")},
-                                       {20, 10, 10}, true, true));
+    return firstRunBatch(
+        mainTableSql(true, true),
+        titleTableSql({QStringLiteral("名称"), QStringLiteral("数量"), QStringLiteral("单价")},
+                      {20, 10, 10}, true, true));
 }

@@ -10,6 +10,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using db::DbError;
 
@@ -67,6 +71,7 @@ class OdbcConnectTest : public QObject
 
 private slots:
     void closedPortFails();
+    void silentServerFails();
 };
 
 void OdbcConnectTest::closedPortFails()
@@ -82,6 +87,30 @@ void OdbcConnectTest::closedPortFails()
     query.addSql(QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'"));
     QVERIFY(!failure([&] { query.open(); }).isEmpty());
     QVERIFY(!query.isOpen());
+}
+
+// A server that takes the TCP connection and never answers: the login
+// timeout must end the attempt instead of leaving the program waiting.
+void OdbcConnectTest::silentServerFails()
+{
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
+    QVERIFY(listen(listener, 4) == 0);
+    QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+
+    db::Connection connection(
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=127.0.0.1,%1;"
+                       "Password=x;Persist Security Info=True;User ID=sa")
+            .arg(ntohs(address.sin_port)));
+    const QString error = failure([&] { connection.connect(); });
+    close(listener);
+    QVERIFY2(error.contains(QStringLiteral("Timeout"), Qt::CaseInsensitive), qPrintable(error));
+    QVERIFY(!connection.isConnected());
 }
 
 class SqlServerTest : public QObject
@@ -165,9 +194,8 @@ void SqlServerTest::firstRunAndCatalogue()
     query.open();
     QCOMPARE(query.text(QStringLiteral("title")), QStringLiteral("名称"));
     QCOMPARE(query.text(QStringLiteral("cLength")), QStringLiteral("20"));
-    QCOMPARE(column(connection, QStringLiteral(
-                                    "select id,user_alias,user_wr from fid_user where "
-                                    "user_name='root'")),
+    QCOMPARE(column(connection, QStringLiteral("select id,user_alias,user_wr from fid_user where "
+                                               "user_name='root'")),
              QStringList{QStringLiteral("1")});
     QCOMPARE(column(connection,
                     QStringLiteral("select parameter from fid_set where options='pagesize'")),

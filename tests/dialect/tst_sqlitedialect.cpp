@@ -191,6 +191,14 @@ void TestSqliteDialect::translates_data()
         << head + "where f_1='abc'order by id "
         << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_1='abc'order by id LIMIT "
                        "50"};
+    QTest::newRow("number key before any browse")
+        << head + "where f_2>=100order by id "
+        << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_2>=100 order by id LIMIT "
+                       "50"};
+    QTest::newRow("hexadecimal and exponent numbers before a word")
+        << "select * from t where a=0x1Forder by b;select * from t where a>1.5e3and b<2E-2"
+        << QStringList{"select * from t where a=0x1F order by b",
+                       "select * from t where a>1.5e3 and b<2E-2"};
     QTest::newRow("search key that reads TOP and semicolons")
         << head + "where f_1 like '%TOP 5;%' ORDER BY id "
         << QStringList{"SELECT id,f_1,f_2,picname FROM fid_Main where f_1 like '%TOP 5;%' ORDER "

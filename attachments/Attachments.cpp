@@ -1,0 +1,150 @@
+#include "Attachments.h"
+
+#include "app/AppState.h"
+#include "platform/db/Query.h"
+#include "platform/pictures/Picture.h"
+#include "platform/text/Gbk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace Attachments {
+namespace {
+
+constexpr QFile::Permissions OperatorOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions OperatorOnlyFolder =
+    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr int FileNameLimit = 255; // bytes of a file name on Linux file systems
+
+bool IsSeparator(QChar c)
+{
+    return c == QLatin1Char('\\') || c == QLatin1Char('/') || c == QLatin1Char(':');
+}
+
+} // namespace
+
+Refusal::Refusal(const QString& message) : std::runtime_error(message.toStdString()) {}
+
+QString RowKey(const db::Query& rows)
+{
+    if (!rows.isOpen() || rows.currentRow() < 0 || rows.fieldCount() == 0)
+        return QString();
+    const QString key = rows.text(0);
+    // An id is a whole number; anything else would change the statement.
+    const bool digits = !key.isEmpty() && std::all_of(key.cbegin(), key.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    return digits ? key : QString();
+}
+
+QString RequireRowKey(const db::Query& rows)
+{
+    const QString key = RowKey(rows);
+    if (key.isEmpty())
+        throw Refusal(QStringLiteral("没有当前记录:请先在列表中选中一条已保存的记录。"));
+    return key;
+}
+
+void OpenRow(db::Query& query, const QString& statement)
+{
+    query.addSql(statement);
+    query.open();
+    if (query.eof())
+        throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
+}
+
+QString BareName(const QString& storedName)
+{
+    for (qsizetype i = storedName.size() - 1; i >= 0; --i)
+        if (IsSeparator(storedName.at(i)))
+            return storedName.mid(i + 1);
+    return storedName;
+}
+
+QString DocumentExtension(const QString& name)
+{
+    const QString bare = BareName(name);
+    const qsizetype dot = bare.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : bare.mid(dot).toLower().trimmed();
+}
+
+QString StoredName(const QString& path)
+{
+    QString stored = path;
+    return stored.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+}
+
+void RequireStorableName(const QString& storedName)
+{
+    const int length = Gbk::byteLength(storedName);
+    if (length > StoredNameLimit)
+        throw Refusal(QStringLiteral("文件路径太长:数据库最多保存 %1 字节,这个路径有 %2 "
+                                     "字节。请把文件放到较短的路径下再导入。")
+                          .arg(StoredNameLimit)
+                          .arg(length));
+}
+
+QString PrepareTempFolder()
+{
+    const QString folder = AppState.ProgramFolder + QStringLiteral("temp");
+    const QFileInfo info(folder);
+    if (info.isSymLink() || (info.exists() && !info.isDir()))
+        throw Refusal(QStringLiteral("%1 不是文件夹,无法存放临时文件。").arg(folder));
+    if (!info.exists() && !QDir().mkdir(folder, OperatorOnlyFolder))
+        throw Refusal(QStringLiteral("无法创建临时文件夹 %1。").arg(folder));
+    // A folder left by an earlier run is closed to others as well.
+    QFile::setPermissions(folder, OperatorOnlyFolder);
+    return folder;
+}
+
+QString TempFileName(const QString& bareName)
+{
+    QString name;
+    for (const QChar c : BareName(bareName))
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
+            name += c;
+    name = name.trimmed();
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.isEmpty())
+        name = QStringLiteral("_");
+    // Shortened before the extension, so the viewer still knows the type.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString stem = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    while ((stem + extension).toUtf8().size() > FileNameLimit && stem.size() > 1)
+        stem.chop(1);
+    return (stem + extension).left(FileNameLimit);
+}
+
+void WriteTempCopy(const db::Query& query, const QString& field, const QString& path)
+{
+    query.saveBytesToFile(field, path);
+    QFile::setPermissions(path, OperatorOnlyFile);
+}
+
+QString PictureFilter()
+{
+    using pictures::Format;
+    const auto patterns = [](Format format) {
+        QStringList list;
+        for (const QString& extension : pictures::extensions(format))
+            list << QStringLiteral("*.") + extension;
+        return list.join(QLatin1Char(' '));
+    };
+    QStringList all;
+    for (const Format format : pictures::AllFormats)
+        all << patterns(format);
+    return QStringList{
+        QStringLiteral("所有图片 (%1)").arg(all.join(QLatin1Char(' '))),
+        QStringLiteral("位图 (%1)").arg(patterns(Format::Bitmap)),
+        QStringLiteral("图标 (%1)").arg(patterns(Format::Icon)),
+        QStringLiteral("图元文件 (%1)").arg(patterns(Format::Metafile)),
+        QStringLiteral("增强图元文件 (%1)").arg(patterns(Format::EnhancedMetafile)),
+        QStringLiteral("JPEG 图像 (%1)").arg(patterns(Format::Jpeg)),
+    }
+        .join(QStringLiteral(";;"));
+}
+
+} // namespace Attachments

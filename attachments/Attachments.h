@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <stdexcept>
+
+namespace db {
+class Query;
+}
+
+// What the attachment commands share: the row key, the names stored with an
+// attachment, the temp folder and the operator's messages.
+namespace Attachments {
+
+// A command that cannot go on; the message is the operator's.
+class Refusal final : public std::runtime_error
+{
+public:
+    explicit Refusal(const QString& message);
+};
+
+constexpr QSize ThumbnailSize{124, 73};
+constexpr int StoredNameLimit = 240; // docname and picname, in GBK bytes
+
+// The id of the grid's current row as its edit text; empty when there is no
+// row or the row has no id yet (one being added).
+QString RowKey(const db::Query& rows);
+QString RequireRowKey(const db::Query& rows); // Refusal when there is no key
+
+// Runs a select of one row by its key; Refusal when the row is gone.
+void OpenRow(db::Query& query, const QString& statement);
+
+// The file name part of a stored path: what follows the last backslash,
+// slash or drive colon.
+QString BareName(const QString& storedName);
+// From the last dot after the last separator, lower case, blanks trimmed.
+QString DocumentExtension(const QString& name);
+// The chosen path as it is stored: every backslash doubled.
+QString StoredName(const QString& path);
+// Refusal when the stored name does not fit its column.
+void RequireStorableName(const QString& storedName);
+
+// Creates the temp folder when it is missing, readable by the operator only,
+// and gives its path.
+QString PrepareTempFolder();
+// A name from the database made safe for a file in the temp folder: no
+// folder part, no leading dots (a hidden file would outlive the clean-up),
+// no control characters, short enough for the file system.
+QString TempFileName(const QString& bareName);
+// Writes a blob field of the query's current row to the path, for the
+// operator's eyes only.
+void WriteTempCopy(const db::Query& query, const QString& field, const QString& path);
+
+// The picture dialogs' type list: all loadable types together, then each.
+QString PictureFilter();
+
+} // namespace Attachments

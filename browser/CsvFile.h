@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The file a chosen name is saved as: it always ends in ".csv", which is not
+// doubled when the name has it already (in lower case).
+QString CsvFileName(const QString& chosen);
+
+// The lines as GBK text, each ended by CR LF, into the file, which is
+// created or replaced. Returns an empty text on success, else the reason.
+QString SaveCsvLines(const QString& path, const QStringList& lines);

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "app/AppState.h"
+#include "app/Main.h"
+#include "common/FileDialogs.h"
+#include "common/MessageBox.h"
+#include "platform/db/Connection.h"
+#include "platform/db/Query.h"
+#include "platform/db/StatementLog.h"
+#include "platform/grid/DataGrid.h"
+#include "platform/shell/DesktopOpen.h"
+#include "signin/Initdb.h"
+#include "signin/Settings.h"
+#include "support/MessageRecorder.h"
+#include "support/TestFolder.h"
+
+#include <QGuiApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QtTest>
+#include <memory>
+
+// The main window over an embedded database made by the first-run batch,
+// with every outside part scripted: the file dialogs answer with prepared
+// paths, the desktop's "open" is recorded instead of starting a viewer, the
+// message boxes are recorded and every statement sent is kept.
+class AttachmentWindow
+{
+public:
+    std::unique_ptr<TestFolder> folder;
+    std::unique_ptr<MessageRecorder> messages;
+    std::unique_ptr<TMainBox> box;
+    QStringList sent;                    // statement texts without their line end
+    QStringList opened;                  // paths handed to the desktop
+    QList<FileDialogs::Request> dialogs; // what each dialog was asked to show
+    QStringList answers;                 // the dialogs' answers, in turn; none is a cancel
+
+    void setUp(bool pictures = true, bool documents = true, int rows = 3)
+    {
+        folder = std::make_unique<TestFolder>();
+        messages = std::make_unique<MessageRecorder>();
+        AppState = AppStateRecord();
+        QGuiApplication::setApplicationDisplayName(QString());
+        sent.clear();
+        opened.clear();
+        dialogs.clear();
+        answers.clear();
+        DesktopOpen::setOpenerForTesting([this](const QString& path) {
+            opened << path;
+            return true;
+        });
+        FileDialogs::setChooser([this](const FileDialogs::Request& request) {
+            dialogs << request;
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+
+        QString table =
+            QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20)");
+        if (pictures)
+            table += QStringLiteral(",pic image,picmin image,picname varchar(240)");
+        if (documents)
+            table += QStringLiteral(",doc image,docname varchar(240)");
+        table += QStringLiteral(");");
+        execute(FirstRunBatch(
+            table, QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, 1),title "
+                                  "varchar(48), cLength integer);"
+                                  "insert into fid_title(title,cLength) values ('名称',20);"
+                                  "insert into fid_title(title,cLength) values ('pic',%1);"
+                                  "insert into fid_title(title,cLength) values ('dbfile',%2);")
+                       .arg(pictures ? 1 : 0)
+                       .arg(documents ? 1 : 0)));
+        for (int i = 1; i <= rows; ++i)
+            execute({QStringLiteral("insert into fid_main(f_1) values ('记录%1');").arg(i)});
+        WriteConnectionSettings(QStringLiteral("(localdb)"), QStringLiteral("sa"),
+                                QStringLiteral("1433"), QStringLiteral("test"), QString());
+        WriteOperatorName(QStringLiteral("root"));
+        box = std::make_unique<TMainBox>();
+    }
+
+    void tearDown()
+    {
+        box.reset();
+        db::setStatementObserver({});
+        DesktopOpen::setOpenerForTesting({});
+        FileDialogs::setChooser({});
+        messages.reset();
+        folder.reset();
+    }
+
+    // "管理/查看": the first page, the strip following its first row.
+    void loadPage() { box->SpeedButton3Click(); }
+    void moveTo(int row) { box->DataSourceMain->setCurrentRow(row); }
+
+    void recordStatements()
+    {
+        sent.clear();
+        db::setStatementObserver([this](const QString& text) {
+            sent << (text.endsWith(QLatin1String("\r\n")) ? text.chopped(2) : text);
+        });
+    }
+
+    void execute(const QStringList& lines)
+    {
+        db::Connection connection(folder->embeddedConnectionString());
+        db::Query query(connection);
+        for (const QString& line : lines)
+            query.addSql(line);
+        query.execute();
+    }
+    void setBlob(int id, const QString& column, const QByteArray& bytes)
+    {
+        db::Connection connection(folder->embeddedConnectionString());
+        db::Query query(connection);
+        query.addSql(
+            QStringLiteral("update fid_main set %1=:file where id=%2").arg(column).arg(id));
+        query.setFileParameter(bytes);
+        query.execute();
+    }
+    QVariant field(int id, const QString& column)
+    {
+        db::Connection connection(folder->embeddedConnectionString());
+        db::Query query(connection);
+        query.addSql(QStringLiteral("select %1 from fid_main where id=%2").arg(column).arg(id));
+        query.open();
+        return query.value(0);
+    }
+    QByteArray bytes(int id, const QString& column) { return field(id, column).toByteArray(); }
+
+    // Runs SQLite's own text on the database file, for what the program's
+    // dialect has no words for (triggers).
+    void sqlite(const QString& statement)
+    {
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            database.setDatabaseName(folder->file(QStringLiteral("test.db")));
+            QVERIFY(database.open());
+            QSqlQuery query(database);
+            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    QStringList errors() const
+    {
+        QStringList texts;
+        for (const MessageBox::Shown& shown : messages->shown())
+            if (shown.flags & MessageBox::ErrorIcon)
+                texts << shown.text;
+        return texts;
+    }
+    QStringList notices() const
+    {
+        QStringList texts;
+        for (const MessageBox::Shown& shown : messages->shown())
+            if (!(shown.flags & MessageBox::ErrorIcon))
+                texts << shown.text;
+        return texts;
+    }
+
+    QString tempFolder() const { return folder->file(QStringLiteral("temp")); }
+
+    template <typename T> T* control(const QString& name)
+    {
+        auto* found = box->findChild<T*>(name);
+        if (!found)
+            qFatal("no control %s", qPrintable(name));
+        return found;
+    }
+};

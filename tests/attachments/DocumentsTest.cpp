@@ -1,0 +1,348 @@
+#include "AttachmentWindow.h"
+#include "PictureFiles.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QToolButton>
+
+using namespace PictureFiles;
+
+namespace {
+
+const QString Imported = QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。");
+const QString Saved = QStringLiteral("文件成功保存!");
+
+QByteArray RandomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(20240601);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(generator.generate() & 0xFF);
+    return bytes;
+}
+
+bool OthersMayNotRead(const QString& path)
+{
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    return (QFileInfo(path).permissions() & others) == 0;
+}
+
+} // namespace
+
+// Documents: import into the current row, export to a chosen file, open
+// through a copy in the temp folder.
+class TestDocuments final : public QObject
+{
+    Q_OBJECT
+
+    AttachmentWindow w;
+
+    void importFile() { w.control<QToolButton>("SpeedButton1")->click(); }
+    void exportFile() { w.control<QToolButton>("SpeedButton2")->click(); }
+    void openDocument()
+    {
+        Guarded([this] { w.box->ImgPDFDblClick(); });
+    }
+    QStringList updates() const { return w.sent.filter(QRegularExpression("^update ")); }
+    QString inputFile(const QString& name, const QByteArray& content)
+    {
+        QDir().mkpath(w.folder->file("in"));
+        const QString path = w.folder->file("in/") + name;
+        WriteFile(path, content);
+        return path;
+    }
+
+private slots:
+    void cleanup() { w.tearDown(); }
+
+    // Import, export and open give back the file's bytes exactly.
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("0 bytes") << QByteArray();
+        QTest::newRow("a few bytes") << QByteArray("a\0b\r\n", 5);
+        QTest::newRow("20 MB") << RandomBytes(20 * 1024 * 1024);
+    }
+    void roundTrip()
+    {
+        QFETCH(QByteArray, content);
+        w.setUp();
+        const QString path = inputFile("plan.doc", content);
+        w.loadPage();
+        w.recordStatements();
+
+        w.answers << path;
+        importFile();
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.notices(), QStringList{Imported});
+        QCOMPARE(w.dialogs.constFirst().kind, FileDialogs::Kind::Open);
+        QCOMPARE(updates(),
+                 QStringList({"update fid_Main set doc=:file where id=1;",
+                              "update fid_Main set docname='" + path + "' where id=1;"}));
+        QCOMPARE(w.bytes(1, "doc"), content);
+        QCOMPARE(w.field(1, "docname").toString(), path);
+        QVERIFY(w.field(2, "doc").isNull()); // the other rows stay as they were
+
+        // After "管理/查看" the strip names the document.
+        w.loadPage();
+        QCOMPARE(w.control<QLabel>("PnlFileName")->text(), QStringLiteral("plan.doc"));
+        QVERIFY(!w.control<QLabel>("ImgDoc")->isHidden());
+
+        w.sent.clear();
+        const QString exported = w.folder->file("out.bin");
+        w.answers << exported;
+        exportFile();
+        QCOMPARE(w.dialogs.constLast().kind, FileDialogs::Kind::Save);
+        QCOMPARE(w.dialogs.constLast().presetName, QStringLiteral("plan.doc"));
+        QVERIFY(w.sent.contains("select doc from  fid_Main where id=1"));
+        QCOMPARE(ReadFile(exported), content);
+        QCOMPARE(w.notices().constLast(), Saved);
+
+        QTest::mouseDClick(w.control<QLabel>("ImgDoc"), Qt::LeftButton);
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/plan.doc"});
+        QCOMPARE(ReadFile(w.opened.constFirst()), content);
+        QVERIFY(OthersMayNotRead(w.tempFolder()));
+        QVERIFY(OthersMayNotRead(w.opened.constFirst()));
+    }
+
+    // The path is stored as chosen: backslashes doubled, a quote kept.
+    void storedNames_data()
+    {
+        QTest::addColumn<QString>("name"); // the file's name in the input folder
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("Windows path") << "C:\\Docs\\Plan.doc"
+                                      << "C:\\\\Docs\\\\Plan.doc"
+                                      << "Plan.doc"
+                                      << "ImgDoc";
+        QTest::newRow("single quote") << "it's.xls"
+                                      << "it's.xls"
+                                      << "it's.xls"
+                                      << "ImgXLS";
+        QTest::newRow("quotes and backslash") << "'a'\\''b.pdf"
+                                              << "'a'\\\\''b.pdf"
+                                              << "''b.pdf"
+                                              << "ImgPDF";
+        QTest::newRow("Chinese") << "合同.docx"
+                                 << "合同.docx"
+                                 << "合同.docx"
+                                 << "ImgOther";
+    }
+    void storedNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        QFETCH(QString, caption);
+        QFETCH(QString, icon);
+        w.setUp();
+        const QString path = inputFile(name, "content");
+        w.loadPage();
+        w.moveTo(1);
+        w.answers << path;
+        importFile();
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.field(2, "docname").toString(), w.folder->file("in/") + stored);
+        QCOMPARE(w.bytes(2, "doc"), QByteArray("content"));
+        w.loadPage();
+        w.moveTo(1);
+        QCOMPARE(w.control<QLabel>("PnlFileName")->text(), caption);
+        QVERIFY(!w.control<QLabel>(icon)->isHidden());
+    }
+
+    void cancelRunsNothing()
+    {
+        w.setUp();
+        w.loadPage();
+        w.recordStatements();
+        importFile();
+        exportFile();
+        QCOMPARE(w.dialogs.size(), 2);
+        QCOMPARE(w.sent, QStringList());
+        QCOMPARE(w.messages->shown().size(), 0);
+    }
+
+    // No current row (an empty page, a row being added): a clear refusal
+    // before any dialog or statement.
+    void noCurrentRow_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("adding");
+        QTest::newRow("empty page") << 0 << false;
+        QTest::newRow("new row without id") << 2 << true;
+    }
+    void noCurrentRow()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, adding);
+        w.setUp(true, true, rows);
+        w.loadPage();
+        if (adding)
+            w.box->DataSourceMain->appendRow();
+        w.recordStatements();
+        w.answers << inputFile("a.doc", "x") << w.folder->file("out.doc");
+        importFile();
+        exportFile();
+        QCOMPARE(w.errors().size(), 2);
+        for (const QString& error : w.errors())
+            QVERIFY2(error.contains("没有当前记录"), qPrintable(error));
+        QCOMPARE(w.dialogs.size(), 0);
+        QCOMPARE(w.sent.filter("fid_Main"), QStringList());
+        QVERIFY(!QFile::exists(w.folder->file("out.doc")));
+    }
+
+    // docname holds 240 bytes of GBK text; a longer path is refused before
+    // anything is stored.
+    void longNames_data()
+    {
+        QTest::addColumn<QString>("folderName");
+        QTest::addColumn<int>("gbkBytes"); // of the whole path made of ASCII; 0: a folder
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("240 bytes") << QString() << 240 << true;
+        QTest::newRow("241 bytes") << QString() << 241 << false;
+        // 140 Chinese characters: fewer than 240 characters, more than 240 bytes.
+        const QString chinese(70, QChar(0x6587));
+        QTest::newRow("Chinese, 2 bytes each") << chinese + "/" + chinese << 0 << false;
+    }
+    void longNames()
+    {
+        QFETCH(QString, folderName);
+        QFETCH(int, gbkBytes);
+        QFETCH(bool, accepted);
+        w.setUp();
+        QString path;
+        if (gbkBytes > 0) {
+            const QString prefix = w.folder->file("in/");
+            path = prefix + QString(gbkBytes - prefix.size() - 4, 'n') + ".doc";
+        } else {
+            path = w.folder->file("in/") + folderName + "/a.doc";
+        }
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        WriteFile(path, "bytes");
+        w.loadPage();
+        w.recordStatements();
+        w.answers << path;
+        importFile();
+        if (accepted) {
+            QCOMPARE(w.errors(), QStringList());
+            QCOMPARE(w.field(1, "docname").toString(), path);
+        } else {
+            QCOMPARE(w.errors().size(), 1);
+            QVERIFY2(w.errors().constFirst().contains("太长"), qPrintable(w.errors().constFirst()));
+            QCOMPARE(updates(), QStringList());
+            QVERIFY(w.field(1, "doc").isNull());
+            QVERIFY(w.field(1, "docname").isNull());
+        }
+    }
+
+    // A failure between the two updates leaves the row as it was.
+    void failedImportLeavesTheRow()
+    {
+        w.setUp();
+        w.setBlob(1, "doc", "old bytes");
+        w.execute({"update fid_main set docname='old.doc' where id=1;"});
+        w.sqlite("CREATE TRIGGER refuse_name BEFORE UPDATE OF docname ON fid_main "
+                 "BEGIN SELECT RAISE(ABORT, 'docname refused'); END");
+        w.loadPage();
+        w.answers << inputFile("new.doc", "new bytes");
+        importFile();
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().contains("docname refused"),
+                 qPrintable(w.errors().constFirst()));
+        QCOMPARE(w.notices(), QStringList());
+        QCOMPARE(w.bytes(1, "doc"), QByteArray("old bytes"));
+        QCOMPARE(w.field(1, "docname").toString(), QStringLiteral("old.doc"));
+    }
+
+    void unreadableFileStoresNothing()
+    {
+        w.setUp();
+        w.loadPage();
+        w.answers << w.folder->file("missing.doc");
+        importFile();
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY(w.field(1, "doc").isNull());
+        QVERIFY(w.field(1, "docname").isNull());
+    }
+
+    // A row without a document exports an empty file, replacing what was there.
+    void exportWithoutDocument()
+    {
+        w.setUp();
+        const QString target = w.folder->file("existing.doc");
+        WriteFile(target, "earlier content");
+        w.loadPage();
+        w.answers << target;
+        exportFile();
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.notices(), QStringList{Saved});
+        QCOMPARE(QFileInfo(target).size(), 0);
+    }
+
+    // Whatever name the database holds, the copy lands inside the temp folder.
+    void storedNamesStayInTheTempFolder_data()
+    {
+        QTest::addColumn<QString>("stored"); // an SQL literal's content
+        QTest::addColumn<QString>("copy");   // the copy's name in the temp folder
+        QTest::newRow("Windows parent folders") << "..\\\\..\\\\outside.doc"
+                                                << "outside.doc";
+        QTest::newRow("Linux parent folders") << "../../outside.doc"
+                                              << "outside.doc";
+        QTest::newRow("absolute path") << "@outside.doc"
+                                       << "outside.doc";
+        QTest::newRow("dot dot") << ".."
+                                 << "_";
+        QTest::newRow("hidden file") << ".hidden.doc"
+                                     << "hidden.doc";
+        QTest::newRow("passwd") << "/etc/passwd"
+                                << "passwd";
+    }
+    void storedNamesStayInTheTempFolder()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, copy);
+        w.setUp();
+        stored.replace("@", w.folder->path());
+        w.setBlob(1, "doc", "content");
+        w.execute({"update fid_main set docname='" + stored + "' where id=1;"});
+        w.loadPage();
+        openDocument();
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/" + copy});
+        QCOMPARE(ReadFile(w.opened.constFirst()), QByteArray("content"));
+        QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{copy});
+        QVERIFY(!QFile::exists(w.folder->file("outside.doc")));
+    }
+
+    // A second open replaces the copy; closing the window removes the copies
+    // and the folder.
+    void copiesLiveUntilTheWindowCloses()
+    {
+        w.setUp();
+        // A folder left by an earlier run, open to others, is closed to them.
+        QVERIFY(QDir().mkdir(w.tempFolder()));
+        QFile::setPermissions(w.tempFolder(), QFile::Permissions(0x7755));
+        w.setBlob(1, "doc", "first");
+        w.setBlob(2, "doc", "second");
+        w.execute({"update fid_main set docname='C:\\\\a\\\\same.pdf';"});
+        w.loadPage();
+        QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
+        QVERIFY(OthersMayNotRead(w.tempFolder()));
+        const QString copy = w.tempFolder() + "/same.pdf";
+        QCOMPARE(ReadFile(copy), QByteArray("first"));
+        w.moveTo(1);
+        QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
+        QCOMPARE(w.opened, QStringList({copy, copy}));
+        QCOMPARE(ReadFile(copy), QByteArray("second"));
+        QCOMPARE(w.errors(), QStringList());
+
+        w.box->close();
+        QVERIFY(!QFileInfo::exists(w.tempFolder()));
+    }
+};
+
+QTEST_MAIN(TestDocuments)
+#include "DocumentsTest.moc"

@@ -1,0 +1,291 @@
+#include "BrowserTestSupport.h"
+#include "common/FileDialogs.h"
+
+#include <QAction>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QRegularExpression>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+const QString Success = QStringLiteral("CSV电子表格文件成功导出!");
+
+} // namespace
+
+// The CSV export of the loaded page, checked byte for byte.
+class CsvExportTest final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MainWindowFixture> m_fixture;
+    QList<FileDialogs::Request> m_requests;
+
+    // The save dialog answers with this path, or cancels for an empty one.
+    void choose(const QString& path)
+    {
+        FileDialogs::setChooser([this, path](const FileDialogs::Request& request) {
+            m_requests.append(request);
+            return path;
+        });
+    }
+
+    std::unique_ptr<TMainBox> browse(const QList<DesignColumn>& columns, const QStringList& rows)
+    {
+        m_fixture->createDatabase(columns, true, true);
+        if (!rows.isEmpty())
+            m_fixture->execute(rows);
+        auto box = std::make_unique<TMainBox>();
+        box->show();
+        Button(*box, "SpeedButton3")->click();
+        return box;
+    }
+
+    static void exportPage(TMainBox& box)
+    {
+        MainWindowFixture::control<QAction>(box, QStringLiteral("CSV1"))->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        m_fixture = std::make_unique<MainWindowFixture>();
+        m_requests.clear();
+    }
+    void cleanup() { m_fixture.reset(); }
+
+    void twoColumns()
+    {
+        auto box = browse({{"A", "int", 10}, {"B", "varchar", 10}},
+                          {QStringLiteral("insert into fid_main(f_1,f_2) values (1,'x');")});
+        const QString path = m_fixture->folder().file(QStringLiteral("list"));
+        choose(path);
+        exportPage(*box);
+        QCOMPARE(FileBytes(path + ".csv"), QByteArray("A,B,\r\n1,x,\r\n"));
+        QCOMPARE(m_fixture->messages().texts(), QStringList({Success}));
+        QCOMPARE(m_fixture->messages().shown().constFirst().flags, 0);
+        QCOMPARE(m_fixture->messages().shown().constFirst().title, QStringLiteral("提示"));
+    }
+
+    // GBK titles and values, reals in general format, NULL as nothing, and
+    // no quoting: a comma in a value shifts the rest of its line.
+    void gbkTextAndValues()
+    {
+        auto box =
+            browse(ThreeColumns(), {QStringLiteral("insert into fid_main(f_1,f_2,f_3) values "
+                                                   "('甲',-5,0.30000000000000004);"),
+                                    QStringLiteral("insert into fid_main(f_1,f_2,f_3) values "
+                                                   "('a,\"b\"',2147483647,1234567.125);"),
+                                    QStringLiteral("insert into fid_main(f_1,f_2,f_3) values "
+                                                   "(NULL,NULL,1e20);"),
+                                    QStringLiteral("insert into fid_main(f_1,f_2,f_3) values "
+                                                   "('乙',0,-0.5);")});
+        const QString path = m_fixture->folder().file(QStringLiteral("表.csv"));
+        choose(path);
+        exportPage(*box);
+        const QByteArray expected =
+            QByteArray::fromHex("c3fbb3c6") + "," + QByteArray::fromHex("cafdc1bf") + "," +
+            QByteArray::fromHex("b5a5bcdb") + ",\r\n" + QByteArray::fromHex("bcd7") +
+            ",-5,0.3,\r\n" + "a,\"b\",2147483647,1234567.125,\r\n" + ",,1e+20,\r\n" +
+            QByteArray::fromHex("d2d2") + ",0,-0.5,\r\n";
+        QCOMPARE(FileBytes(path), expected);
+        QCOMPARE(m_fixture->messages().texts(), QStringList({Success}));
+    }
+
+    // The dialog starts with today's date and "导出表"; the file always ends
+    // in ".csv".
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("no extension") << "list"
+                                      << "list.csv";
+        QTest::newRow("csv") << "list.csv"
+                             << "list.csv";
+        QTest::newRow("upper case CSV") << "list.CSV"
+                                        << "list.CSV.csv";
+        QTest::newRow("other extension") << "list.txt"
+                                         << "list.txt.csv";
+    }
+    void fileNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        auto box = browse(ThreeColumns(), {});
+        InsertRecords(*m_fixture, Records(2), 3);
+        Button(*box, "SpeedButton3")->click();
+        choose(m_fixture->folder().file(typed));
+        exportPage(*box);
+        QCOMPARE(QDir(m_fixture->folder().path())
+                     .entryList({QStringLiteral("list*")}, QDir::Files | QDir::Dirs),
+                 QStringList({saved}));
+        QCOMPARE(m_requests.size(), 1);
+        QCOMPARE(m_requests.constFirst().kind, FileDialogs::Kind::Save);
+        QVERIFY(m_requests.constFirst().filter.isEmpty());
+        const QString preset = m_requests.constFirst().presetName;
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}导出表$"))
+                    .match(preset)
+                    .hasMatch());
+        QCOMPARE(QDate::fromString(preset.left(10), Qt::ISODate), QDate::currentDate());
+    }
+
+    void replacesAnExistingFile()
+    {
+        auto box =
+            browse({{"A", "int", 10}}, {QStringLiteral("insert into fid_main(f_1) values (7);")});
+        const QString path = m_fixture->folder().file(QStringLiteral("old.csv"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(1000, 'z'));
+        old.close();
+        choose(path);
+        exportPage(*box);
+        QCOMPARE(FileBytes(path), QByteArray("A,\r\n7,\r\n"));
+    }
+
+    // Nothing to write: no file and no message.
+    void nothingWritten_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("cancelled") << "cancel";
+        QTest::newRow("empty table") << "empty";
+        QTest::newRow("search without matches") << "no match";
+        QTest::newRow("closed query") << "closed";
+    }
+    void nothingWritten()
+    {
+        QFETCH(QString, situation);
+        auto box = browse(ThreeColumns(), {});
+        if (situation != QLatin1String("empty")) {
+            InsertRecords(*m_fixture, Records(3), 3);
+            Button(*box, "SpeedButton3")->click();
+        }
+        if (situation == QLatin1String("no match")) {
+            SetSearch(*box, 0, QStringLiteral("="), QStringLiteral("nothing"));
+            Button(*box, "SpeedButton6")->click();
+        }
+        if (situation == QLatin1String("closed")) {
+            m_fixture->execute({QStringLiteral("alter table fid_main rename to kept;")});
+            Button(*box, "SpeedButton3")->click();
+            QVERIFY(!box->ADOQueryMain.isOpen());
+            m_fixture->messages().clear();
+        }
+        const QString path = m_fixture->folder().file(QStringLiteral("out"));
+        choose(situation == QLatin1String("cancel") ? QString() : path);
+        exportPage(*box);
+        QCOMPARE(m_requests.size(), 1);
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+        QVERIFY(!QFile::exists(path + ".csv"));
+    }
+
+    // During a search only the matching rows of the page, in the sort order.
+    void searchPageInSortOrder()
+    {
+        auto box = browse({{"名称", "varchar", 10}, {"数量", "int", 10}}, {});
+        InsertRecords(*m_fixture, Records(12));
+        SetSearch(*box, 1, QStringLiteral(">"), QStringLiteral("6"));
+        Button(*box, "SpeedButton6")->click();
+        box->DBGrid1TitleClick(0);
+        const QString path = m_fixture->folder().file(QStringLiteral("search.csv"));
+        choose(path);
+        exportPage(*box);
+
+        QList<Record> matching;
+        for (const Record& record : Records(12)) {
+            if (record.f2 > 6)
+                matching.append(record);
+        }
+        std::sort(matching.begin(), matching.end(),
+                  [](const Record& a, const Record& b) { return a.f1 > b.f1; });
+        QByteArray expected =
+            QByteArray::fromHex("c3fbb3c6") + "," + QByteArray::fromHex("cafdc1bf") + ",\r\n";
+        for (const Record& record : matching)
+            expected += record.f1.toLatin1() + "," + QByteArray::number(record.f2) + ",\r\n";
+        QCOMPARE(FileBytes(path), expected);
+    }
+
+    // Columns dragged to new places: the titles and the values follow them.
+    void draggedColumns()
+    {
+        auto box =
+            browse({{"A", "int", 10}, {"B", "varchar", 10}, {"C", "float", 10}},
+                   {QStringLiteral("insert into fid_main(f_1,f_2,f_3) values (1,'x',2.5);"),
+                    QStringLiteral("insert into fid_main(f_1,f_2,f_3) values (2,'y',NULL);")});
+        RecordGrid(*box)->horizontalHeader()->moveSection(2, 0);
+        const QString path = m_fixture->folder().file(QStringLiteral("moved.csv"));
+        choose(path);
+        exportPage(*box);
+        QCOMPARE(FileBytes(path), QByteArray("C,A,B,\r\n2.5,1,x,\r\n,2,y,\r\n"));
+        // A page step keeps the order the operator chose.
+        Button(*box, "PageDown")->click();
+        exportPage(*box);
+        QCOMPARE(FileBytes(path), QByteArray("C,A,B,\r\n2.5,1,x,\r\n,2,y,\r\n"));
+    }
+
+    void backToTheFirstRow()
+    {
+        auto box = browse(ThreeColumns(), {});
+        InsertRecords(*m_fixture, Records(3), 3);
+        Button(*box, "SpeedButton3")->click();
+        box->DataSourceMain->setCurrentRow(2);
+        choose(m_fixture->folder().file(QStringLiteral("rows")));
+        exportPage(*box);
+        QCOMPARE(RecordGrid(*box)->currentIndex().row(), 0);
+        QCOMPARE(box->ADOQueryMain.currentRow(), 0);
+        QCOMPARE(box->ADOQueryMain.text(0), QStringLiteral("1"));
+    }
+
+    // A row still being typed is written first and exported with the page.
+    void pendingRowIsExported()
+    {
+        auto box =
+            browse({{"A", "int", 10}}, {QStringLiteral("insert into fid_main(f_1) values (1);")});
+        MainWindowFixture::control<QAction>(*box, QStringLiteral("A1"))->trigger();
+        QAbstractItemModel* model = RecordGrid(*box)->model();
+        QVERIFY(model->setData(model->index(1, 0), QStringLiteral("2")));
+        const QString path = m_fixture->folder().file(QStringLiteral("pending.csv"));
+        choose(path);
+        exportPage(*box);
+        QCOMPARE(FileBytes(path), QByteArray("A,\r\n1,\r\n2,\r\n"));
+        QCOMPARE(m_fixture->rows(QStringLiteral("select f_1 from fid_main order by id")),
+                 QList<QStringList>({{"1"}, {"2"}}));
+    }
+
+    // A file that cannot be written is reported, never taken for a success.
+    void writeFailure_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing folder") << "no such folder/list";
+        QTest::newRow("a folder of that name") << "taken";
+    }
+    void writeFailure()
+    {
+        QFETCH(QString, name);
+        auto box =
+            browse({{"A", "int", 10}}, {QStringLiteral("insert into fid_main(f_1) values (1);")});
+        QVERIFY(QDir(m_fixture->folder().path()).mkdir(QStringLiteral("taken.csv")));
+        choose(m_fixture->folder().file(name));
+        exportPage(*box);
+        QCOMPARE(m_fixture->messages().shown().size(), 1);
+        QVERIFY(m_fixture->messages().texts().constFirst().startsWith(
+            QStringLiteral("CSV文件保存失败: ")));
+        QVERIFY(m_fixture->messages().texts().constFirst().size() >
+                QStringLiteral("CSV文件保存失败: ").size());
+        QVERIFY(!QFile::exists(m_fixture->folder().file(name) + ".csv") ||
+                QFileInfo(m_fixture->folder().file(name) + ".csv").isDir());
+    }
+};
+
+QTEST_MAIN(CsvExportTest)
+#include "CsvExportTest.moc"

@@ -1,0 +1,397 @@
+#include "BrowserTestSupport.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QtTest>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+using Match = std::function<bool(const Record&)>;
+using Before = std::function<bool(const Record&, const Record&)>;
+
+// Page k of the records: the rows that match, after the first k pages of
+// them in id order, in the chosen order.
+QList<int> ExpectedPage(const QList<Record>& records, const Match& match, const Before& before,
+                        int pageSize, int k)
+{
+    QList<Record> matching;
+    for (const Record& record : records) {
+        if (match(record))
+            matching.append(record);
+    }
+    const int threshold =
+        k == 0 ? 0
+               : matching.at(std::min<qsizetype>(qsizetype(k) * pageSize, matching.size()) - 1).id;
+    QList<Record> rest;
+    for (const Record& record : matching) {
+        if (record.id > threshold)
+            rest.append(record);
+    }
+    std::stable_sort(rest.begin(), rest.end(), before);
+    QList<int> ids;
+    for (qsizetype i = 0; i < rest.size() && i < pageSize; ++i)
+        ids.append(rest.at(i).id);
+    return ids;
+}
+
+QColor TitleColour(TMainBox& box, int column)
+{
+    return RecordGrid(box)
+        ->model()
+        ->headerData(column, Qt::Horizontal, Qt::ForegroundRole)
+        .value<QBrush>()
+        .color();
+}
+
+const QString FirstPage =
+    QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main WHERE (1=1) ORDER BY id ");
+
+} // namespace
+
+// Paged browsing and sorting in the main window on an embedded database.
+class PagingTest final : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MainWindowFixture> m_fixture;
+
+    QString status(TMainBox& box) { return box.StatusPanel(0)->text(); }
+
+    void createRecords(int count)
+    {
+        m_fixture->createDatabase(TwoColumns(), true, false);
+        InsertRecords(*m_fixture, Records(count));
+    }
+
+private slots:
+    void init() { m_fixture = std::make_unique<MainWindowFixture>(); }
+    void cleanup() { m_fixture.reset(); }
+
+    void firstPage()
+    {
+        createRecords(123);
+        TMainBox box;
+        box.show();
+        SentStatements sent;
+        Button(box, "SpeedButton3")->click();
+
+        QCOMPARE(sent.browsing(),
+                 QStringList({FirstPage, QStringLiteral("select id from  fid_Main WHERE (1=1)")}));
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+        QCOMPARE(status(box), QStringLiteral("  每页50条,共123条记录 当前1页,共3页"));
+        QCOMPARE(PageIds(box).size(), 50);
+        QCOMPARE(PageIds(box).constFirst(), 1);
+        QCOMPARE(PageIds(box).constLast(), 50);
+        QVERIFY(MainWindowFixture::control<QWidget>(box, "TabSheet2")->isVisible());
+        QVERIFY(Button(box, "PageUp")->isEnabled());
+        QVERIFY(Button(box, "PageDown")->isEnabled());
+        QCOMPARE(AppState.Browse.Statement, FirstPage);
+        QCOMPARE(AppState.Browse.RecordCount, 123);
+        QCOMPARE(AppState.Browse.PageCount, 3);
+        // The grid shows the catalogue's columns and stands on the first row.
+        QCOMPARE(RecordGrid(box)->model()->columnCount(), 2);
+        QCOMPARE(RecordGrid(box)->model()->headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("数量"));
+        QCOMPARE(RecordGrid(box)->currentIndex().row(), 0);
+        QCOMPARE(box.ADOQueryMain.currentRow(), 0);
+    }
+
+    void thirdPage()
+    {
+        createRecords(123);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        SentStatements sent;
+        Button(box, "PageDown")->click();
+        Button(box, "PageDown")->click();
+
+        QCOMPARE(sent.browsing().constLast(),
+                 QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main WHERE (1=1) AND "
+                                "(ID >(SELECT MAX(id) FROM (SELECT TOP 100 id  FROM fid_Main "
+                                "WHERE (1=1) ORDER BY id) AS T))   ORDER BY id "));
+        // Steps do not count again.
+        QCOMPARE(sent.browsing().size(), 2);
+        QCOMPARE(PageIds(box),
+                 ExpectedPage(
+                     Records(123), [](const Record&) { return true; },
+                     [](const Record& a, const Record& b) { return a.id < b.id; }, 50, 2));
+        QCOMPARE(status(box), QStringLiteral("  每页50条,共123条记录 当前3页,共3页"));
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+    }
+
+    // Forward to the last page and one click beyond, then back to the first
+    // and one click beyond: every page shows the rows it should.
+    void stepping_data()
+    {
+        QTest::addColumn<bool>("search");
+        QTest::addColumn<bool>("sort");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("all records") << false << false << 4;
+        QTest::newRow("search") << true << false << 3;
+        QTest::newRow("sort") << false << true << 4;
+        QTest::newRow("search and sort") << true << true << 3;
+    }
+    void stepping()
+    {
+        QFETCH(bool, search);
+        QFETCH(bool, sort);
+        QFETCH(int, pages);
+        createRecords(151);
+        const QList<Record> records = Records(151);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        Match match = [](const Record&) { return true; };
+        Before before = [](const Record& a, const Record& b) { return a.id < b.id; };
+        int matching = 151;
+        if (search) {
+            SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("20"));
+            Button(box, "SpeedButton6")->click();
+            match = [](const Record& record) { return record.f2 > 20; };
+            matching = 130;
+        }
+        if (sort) {
+            box.DBGrid1TitleClick(1);
+            before = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
+        }
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+        const auto statusOf = [matching, pages](int page) {
+            return QStringLiteral("  每页50条,共%1条记录 当前%2页,共%3页")
+                .arg(matching)
+                .arg(page)
+                .arg(pages);
+        };
+
+        for (int page = 0; page < pages; ++page) {
+            if (page > 0)
+                Button(box, "PageDown")->click();
+            QCOMPARE(PageIds(box), ExpectedPage(records, match, before, 50, page));
+            QCOMPARE(status(box), statusOf(page + 1));
+            QVERIFY(Button(box, "PageUp")->isEnabled());
+            QVERIFY(Button(box, "PageDown")->isEnabled());
+        }
+        Button(box, "PageDown")->click();
+        QCOMPARE(PageIds(box), ExpectedPage(records, match, before, 50, pages - 1));
+        QCOMPARE(status(box), statusOf(pages));
+        QVERIFY(!Button(box, "PageDown")->isEnabled());
+
+        for (int page = pages - 2; page >= 0; --page) {
+            Button(box, "PageUp")->click();
+            QCOMPARE(PageIds(box), ExpectedPage(records, match, before, 50, page));
+            QCOMPARE(status(box), statusOf(page + 1));
+            QVERIFY(Button(box, "PageUp")->isEnabled());
+            QVERIFY(Button(box, "PageDown")->isEnabled());
+        }
+        Button(box, "PageUp")->click();
+        QCOMPARE(PageIds(box), ExpectedPage(records, match, before, 50, 0));
+        QVERIFY(!Button(box, "PageUp")->isEnabled());
+        QVERIFY(Button(box, "PageDown")->isEnabled());
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+    }
+
+    void pageCounts_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("150 records") << 150 << "  每页50条,共150条记录 当前1页,共3页";
+        QTest::newRow("151 records") << 151 << "  每页50条,共151条记录 当前1页,共4页";
+        QTest::newRow("one record") << 1 << "  每页50条,共1条记录 当前1页,共1页";
+    }
+    void pageCounts()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, status);
+        createRecords(records);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        QCOMPARE(this->status(box), status);
+    }
+
+    void emptyTable()
+    {
+        createRecords(0);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        const QString empty = QStringLiteral("  每页50条,共0条记录 当前1页,共0页");
+        QCOMPARE(status(box), empty);
+        QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
+        QCOMPARE(box.ADOQueryMain.currentRow(), -1);
+
+        SentStatements sent;
+        Button(box, "PageDown")->click();
+        QVERIFY(!Button(box, "PageDown")->isEnabled());
+        QCOMPARE(sent.browsing(), QStringList({FirstPage}));
+        QCOMPARE(status(box), empty);
+
+        Button(box, "SpeedButton3")->click();
+        Button(box, "PageUp")->click();
+        QVERIFY(!Button(box, "PageUp")->isEnabled());
+        QVERIFY(Button(box, "PageDown")->isEnabled());
+        Button(box, "PageDown")->click();
+        Button(box, "PageUp")->click();
+        QVERIFY(!Button(box, "PageDown")->isEnabled());
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+    }
+
+    // A new page size counts for the steps at once; TOP keeps the old one
+    // until the next browse.
+    void pageSizeChangedAfterBrowse()
+    {
+        createRecords(151);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        AppState.PageSize = 20;
+        SentStatements sent;
+        Button(box, "PageDown")->click();
+        QCOMPARE(sent.browsing(),
+                 QStringList({QStringLiteral(
+                     "SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main WHERE (1=1) AND (ID "
+                     ">(SELECT MAX(id) FROM (SELECT TOP 20 id  FROM fid_Main WHERE (1=1) ORDER "
+                     "BY id) AS T))   ORDER BY id ")}));
+        QCOMPARE(status(box), QStringLiteral("  每页20条,共151条记录 当前2页,共4页"));
+    }
+
+    // A statement that fails leaves the grid empty and the page line as it was.
+    void failingStatement()
+    {
+        createRecords(10);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        const QString before = status(box);
+        m_fixture->execute({QStringLiteral("drop table fid_main;")});
+        Button(box, "PageDown")->click();
+        QCOMPARE(m_fixture->errorTexts().size(), 1);
+        QVERIFY(!box.ADOQueryMain.isOpen());
+        QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
+        QCOMPARE(status(box), before);
+    }
+
+    void sortStatement()
+    {
+        createRecords(60);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        SentStatements sent;
+        box.DBGrid1TitleClick(1);
+        QCOMPARE(sent.browsing(),
+                 QStringList({QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main "
+                                             "WHERE (1=1) order by f_2 desc")}));
+        QCOMPARE(AppState.Browse.Order, QStringLiteral(" order by f_2 desc"));
+        QCOMPARE(PageIds(box),
+                 ExpectedPage(
+                     Records(60), [](const Record&) { return true; },
+                     [](const Record& a, const Record& b) { return a.f2 > b.f2; }, 50, 0));
+        QCOMPARE(TitleColour(box, 1), QColor(255, 0, 0));
+        QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+    }
+
+    // One direction switch for the whole grid, flipped by every click.
+    void sortDirection_data()
+    {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QStringList>("orders");
+        QTest::newRow("f_1 twice")
+            << QList<int>{0, 0} << QStringList{" order by f_1 desc", " order by f_1"};
+        QTest::newRow("f_1 then f_2 then f_1")
+            << QList<int>{0, 1, 0}
+            << QStringList{" order by f_1 desc", " order by f_2", " order by f_1 desc"};
+    }
+    void sortDirection()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QStringList, orders);
+        createRecords(20);
+        const QList<Record> records = Records(20);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        for (int i = 0; i < clicks.size(); ++i) {
+            box.DBGrid1TitleClick(clicks.at(i));
+            QCOMPARE(AppState.Browse.Order, orders.at(i));
+            QList<Record> sorted = records;
+            const bool descending = orders.at(i).endsWith(QLatin1String("desc"));
+            std::sort(sorted.begin(), sorted.end(), [&](const Record& a, const Record& b) {
+                const bool less = clicks.at(i) == 0 ? a.f1 < b.f1 : a.f2 < b.f2;
+                const bool greater = clicks.at(i) == 0 ? b.f1 < a.f1 : b.f2 < a.f2;
+                return descending ? greater : less;
+            });
+            QList<int> ids;
+            for (const Record& record : sorted)
+                ids.append(record.id);
+            QCOMPARE(PageIds(box), ids);
+            for (int column = 0; column < 2; ++column)
+                QCOMPARE(TitleColour(box, column),
+                         column == clicks.at(i) ? QColor(255, 0, 0) : QColor(Qt::black));
+        }
+    }
+
+    // A browse ends the sort; a search keeps it and its red title.
+    void browseEndsTheSort()
+    {
+        createRecords(20);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        box.DBGrid1TitleClick(0);
+        SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));
+        Button(box, "SpeedButton6")->click();
+        QCOMPARE(AppState.Browse.Order, QStringLiteral(" order by f_1 desc"));
+        QCOMPARE(TitleColour(box, 0), QColor(255, 0, 0));
+        QVERIFY(AppState.Browse.Statement.endsWith(QLatin1String("where f_2>5 order by f_1 desc")));
+
+        Button(box, "SpeedButton3")->click();
+        QCOMPARE(AppState.Browse.Order, QStringLiteral(" ORDER BY id "));
+        QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
+        QCOMPARE(box.DBGrid1Columns.at(0).TitleColor, QColor(Qt::black));
+        QCOMPARE(PageIds(box).constFirst(), 1);
+    }
+
+    // After a click on page 3 the status still names page 3; the next step
+    // goes on to page 4 in the chosen order.
+    void sortKeepsThePage()
+    {
+        createRecords(151);
+        const QList<Record> records = Records(151);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        Button(box, "PageDown")->click();
+        Button(box, "PageDown")->click();
+        box.DBGrid1TitleClick(1);
+        QCOMPARE(status(box), QStringLiteral("  每页50条,共151条记录 当前3页,共4页"));
+        const Match all = [](const Record&) { return true; };
+        const Before descending = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
+        QCOMPARE(PageIds(box), ExpectedPage(records, all, descending, 50, 0));
+        Button(box, "PageDown")->click();
+        QCOMPARE(PageIds(box), ExpectedPage(records, all, descending, 50, 3));
+        QCOMPARE(status(box), QStringLiteral("  每页50条,共151条记录 当前4页,共4页"));
+    }
+
+    // A click on a column title of the grid sorts by that column.
+    void titleClick()
+    {
+        createRecords(20);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        QHeaderView* header = RecordGrid(box)->horizontalHeader();
+        const QPoint centre(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
+                            header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(AppState.Browse.Order, QStringLiteral(" order by f_2 desc"));
+        QCOMPARE(TitleColour(box, 1), QColor(255, 0, 0));
+    }
+};
+
+QTEST_MAIN(PagingTest)
+#include "PagingTest.moc"
