@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace Attachments {
 namespace {
@@ -112,10 +113,14 @@ QString TempFileName(const QString& bareName)
     // Shortened before the extension, so the viewer still knows the type.
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     QString stem = dot > 0 ? name.left(dot) : name;
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
-    while ((stem + extension).toUtf8().size() > FileNameLimit && stem.size() > 1)
-        stem.chop(1);
-    return (stem + extension).left(FileNameLimit);
+    QString extension = dot > 0 ? name.mid(dot) : QString();
+    if (extension.toUtf8().size() > FileNameLimit / 2) { // that long, it names no type
+        stem = name;
+        extension.clear();
+    }
+    while ((stem + extension).toUtf8().size() > FileNameLimit)
+        stem.chop(stem.size() > 1 && stem.back().isLowSurrogate() ? 2 : 1);
+    return stem + extension;
 }
 
 void WriteTempCopy(const db::Query& query, const QString& field, const QString& path)

@@ -1,3 +1,4 @@
+#include "BusyCursor.h"
 #include "CsvFile.h"
 #include "app/Main.h"
 #include "common/FileDialogs.h"
@@ -42,6 +43,7 @@ void TMainBox::CSV1Click()
         lines.append(line);
     }
 
+    const BusyCursor busy;
     const QString failure = SaveCsvLines(CsvFileName(chosen), lines);
     DataSourceMain->setCurrentRow(0);
     if (!failure.isEmpty()) {

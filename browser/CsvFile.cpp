@@ -2,7 +2,7 @@
 
 #include "platform/text/Gbk.h"
 
-#include <QSaveFile>
+#include <QFile>
 
 QString CsvFileName(const QString& chosen)
 {
@@ -16,13 +16,20 @@ QString CsvFileName(const QString& chosen)
 QString SaveCsvLines(const QString& path, const QStringList& lines)
 {
     QString text;
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    text.reserve(size);
     for (const QString& line : lines)
         text += line + QStringLiteral("\r\n");
     const QByteArray bytes = Gbk::encode(text);
-    // Written beside the target and renamed over it: a failure leaves an
-    // earlier file of that name whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush())
+        return file.errorString();
+    file.close();
+    // Closing writes what is left; an error there fails the export as well.
+    if (file.error() != QFileDevice::NoError)
         return file.errorString();
     return QString();
 }

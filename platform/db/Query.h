@@ -19,7 +19,8 @@ class Connection;
 // same number for a statement whose rows are not needed, without keeping them.
 // Rows can be appended, edited, posted (written back to the statement's base
 // table, the table after the first FROM, keyed by its column "id") and
-// deleted, which is what a data-aware grid needs.
+// deleted, which is what a data-aware grid needs; a post or delete whose row
+// is no longer in the table raises DbError.
 class Query final
 {
 public:
@@ -53,7 +54,8 @@ public:
     int currentRow() const; // -1 when there is no row
     void setCurrentRow(int row);
 
-    // Fields of the current row.
+    // Fields of the current row; reading one when there is no current row
+    // raises DbError.
     int fieldCount() const;
     QString fieldName(int position) const;
     int fieldIndex(const QString& name) const; // DbError for a name the result lacks

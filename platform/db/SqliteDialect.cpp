@@ -22,7 +22,7 @@ enum class Kind
 struct Token
 {
     Kind kind;
-    QString text;
+    QStringView text;   // a part of the statement text, which outlives the tokens
     bool closed = true; // false for a literal, quoted name or comment cut off by the end
 };
 
@@ -70,6 +70,7 @@ qsizetype quotedEnd(const QString& text, qsizetype start, QChar close, bool& clo
 Tokens tokenize(const QString& text)
 {
     Tokens tokens;
+    tokens.reserve(text.size() / 2 + 8);
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n) {
@@ -129,7 +130,7 @@ Tokens tokenize(const QString& text)
         } else {
             ++i;
         }
-        tokens.append({kind, text.mid(start, i - start), closed});
+        tokens.append({kind, QStringView(text).mid(start, i - start), closed});
     }
     return tokens;
 }
@@ -305,7 +306,8 @@ bool rewriteTop(Statement& s)
         while (removeTo + 1 < s.size() && s.token(removeTo + 1).kind == Kind::Space)
             ++removeTo;
         s.remove(top, removeTo);
-        s.insertAfter(s.previousSignificant(end), QLatin1String(" LIMIT ") + s.token(count).text);
+        s.insertAfter(s.previousSignificant(end),
+                      QLatin1String(" LIMIT ") + s.token(count).text.toString());
     }
     return true;
 }
@@ -325,7 +327,7 @@ std::optional<ColumnType> columnType(const Statement& s, qsizetype name, qsizety
     type.first = s.nextSignificant(name);
     if (type.first < 0 || type.first >= end || s.token(type.first).kind != Kind::Word)
         return std::nullopt;
-    type.name = s.token(type.first).text.toLower();
+    type.name = s.token(type.first).text.toString().toLower();
     type.last = type.first;
     const qsizetype open = s.nextSignificant(type.first);
     if (open >= 0 && open < end && isSymbol(s.token(open), u'(')) {
@@ -334,7 +336,7 @@ std::optional<ColumnType> columnType(const Statement& s, qsizetype name, qsizety
         if (length < 0 || s.nextSignificant(length) != close)
             return std::nullopt;
         if (isInteger(s.token(length)))
-            type.length = s.token(length).text;
+            type.length = s.token(length).text.toString();
         else if (!isWord(s.token(length), "max"))
             return std::nullopt;
         type.last = close;
@@ -396,8 +398,8 @@ qsizetype primaryKeyColumn(const Statement& s, qsizetype first, qsizetype end)
 QString nameOf(const Token& token)
 {
     if (token.kind == Kind::QuotedName)
-        return token.text.mid(1, token.text.size() - 2).toLower();
-    return token.text.toLower();
+        return token.text.mid(1, token.text.size() - 2).toString().toLower();
+    return token.text.toString().toLower();
 }
 
 struct Element
@@ -506,7 +508,7 @@ bool rewriteCreateTable(Statement& s)
         const std::optional<ColumnType> type = columnType(s, e.first, e.end);
         if (!type)
             return false;
-        std::optional<QString> target = sqliteType(*type, column.text);
+        std::optional<QString> target = sqliteType(*type, column.text.toString());
         if (!target)
             return false;
 
@@ -524,7 +526,111 @@ bool rewriteCreateTable(Statement& s)
     return true;
 }
 
-QString translateStatement(const Tokens& tokens)
+// The last token of a comparison operator that starts at token i, or -1:
+// =, <>, !=, <, >, <=, >=, !< or !>.
+qsizetype comparisonEnd(const Statement& s, qsizetype i)
+{
+    const auto symbol = [&s](qsizetype k) {
+        return k < s.size() && s.token(k).kind == Kind::Symbol ? s.token(k).text.front() : QChar();
+    };
+    if (i < 0)
+        return -1;
+    const QChar first = symbol(i);
+    const QChar second = symbol(i + 1);
+    if ((first == u'<' && (second == u'>' || second == u'=')) ||
+        (first == u'>' && second == u'=') ||
+        (first == u'!' && (second == u'=' || second == u'<' || second == u'>')))
+        return i + 1;
+    return first == u'=' || first == u'<' || first == u'>' ? i : -1;
+}
+
+// An integer, with its sign, starting at token i: its last token, or -1.
+qsizetype integerEnd(const Statement& s, qsizetype i)
+{
+    if (i >= 0 && (isSymbol(s.token(i), u'-') || isSymbol(s.token(i), u'+')))
+        i = s.nextSignificant(i);
+    return i >= 0 && isInteger(s.token(i)) ? i : -1;
+}
+
+QString textOf(const Statement& s, qsizetype from, qsizetype to)
+{
+    QString text;
+    for (qsizetype i = from; i <= to; ++i)
+        text += s.token(i).text;
+    return text;
+}
+
+// "f_1>=100" on a varchar column: SQL Server converts the column to a number
+// (and fails on a value that is none); SQLite would compare texts.
+void compareTextColumnsAsNumbers(Statement& s, const QSet<QString>& textColumns)
+{
+    if (textColumns.isEmpty())
+        return;
+    const QList<qsizetype>& sig = s.significant();
+    // The assignments of an UPDATE are no comparisons.
+    qsizetype assignmentsFrom = -1;
+    qsizetype assignmentsTo = -1;
+    if (!sig.isEmpty() && isWord(s.token(sig[0]), "UPDATE")) {
+        for (const qsizetype i : sig) {
+            if (s.enclosing(i) != -1)
+                continue;
+            if (assignmentsFrom < 0 && isWord(s.token(i), "SET"))
+                assignmentsFrom = i;
+            else if (assignmentsFrom >= 0 && isWord(s.token(i), "WHERE"))
+                assignmentsTo = i;
+        }
+        if (assignmentsFrom >= 0 && assignmentsTo < 0)
+            assignmentsTo = s.size();
+    }
+    const auto isTextColumn = [&](qsizetype i) {
+        const Token& token = s.token(i);
+        return (token.kind == Kind::Word || token.kind == Kind::QuotedName) &&
+               textColumns.contains(nameOf(token)) && !(i > assignmentsFrom && i < assignmentsTo);
+    };
+    const auto wrap = [&s](qsizetype from, qsizetype to) {
+        s.replace(from, to, QStringLiteral("tsql_number(") + textOf(s, from, to) + u')');
+    };
+
+    for (const qsizetype name : sig) {
+        const Kind kind = s.token(name).kind;
+        if (kind != Kind::Word && kind != Kind::QuotedName)
+            continue;
+        const qsizetype next = s.nextSignificant(name);
+        const qsizetype previous = s.previousSignificant(name);
+        // Only a name next to an operator can be compared; the name is looked
+        // up after that.
+        if (comparisonEnd(s, next) < 0 && (previous < 0 || s.token(previous).kind != Kind::Symbol))
+            continue;
+        if (!isTextColumn(name) ||
+            (next >= 0 && (isSymbol(s.token(next), u'.') || isSymbol(s.token(next), u'('))))
+            continue;
+        // A qualified name is wrapped whole.
+        qsizetype from = name;
+        const qsizetype dot = s.previousSignificant(name);
+        if (dot >= 0 && isSymbol(s.token(dot), u'.') && s.previousSignificant(dot) >= 0)
+            from = s.previousSignificant(dot);
+        // name op integer
+        const qsizetype op = comparisonEnd(s, next);
+        if (op >= 0 && integerEnd(s, s.nextSignificant(op)) >= 0) {
+            wrap(from, name);
+            continue;
+        }
+        // integer op name
+        const qsizetype before = s.previousSignificant(from);
+        if (before < 0 || s.token(before).kind != Kind::Symbol)
+            continue;
+        const bool twoSymbols = before > 0 && s.previousSignificant(before) == before - 1 &&
+                                comparisonEnd(s, before - 1) == before;
+        const qsizetype opStart = twoSymbols ? before - 1 : before;
+        if (comparisonEnd(s, opStart) != before)
+            continue;
+        const qsizetype number = s.previousSignificant(opStart);
+        if (number >= 0 && isInteger(s.token(number)))
+            wrap(from, name);
+    }
+}
+
+QString translateStatement(const Tokens& tokens, const QSet<QString>& textColumns)
 {
     Statement s(tokens);
     if (!s.wellFormed())
@@ -532,48 +638,44 @@ QString translateStatement(const Tokens& tokens)
     const QList<qsizetype>& sig = s.significant();
     const bool createTable =
         sig.size() > 2 && isWord(s.token(sig[0]), "CREATE") && isWord(s.token(sig[1]), "TABLE");
-    const bool rewritten = createTable ? rewriteCreateTable(s) : rewriteTop(s);
-    return rewritten ? s.text() : joined(tokens);
-}
-
-// The statement's tokens without the blanks around them.
-Tokens trimmed(const Tokens& tokens)
-{
-    qsizetype from = 0;
-    qsizetype to = tokens.size();
-    while (from < to && tokens[from].kind == Kind::Space)
-        ++from;
-    while (to > from && tokens[to - 1].kind == Kind::Space)
-        --to;
-    return tokens.mid(from, to - from);
+    if (createTable)
+        return rewriteCreateTable(s) ? s.text() : joined(tokens);
+    if (!rewriteTop(s))
+        return joined(tokens);
+    compareTextColumnsAsNumbers(s, textColumns);
+    return s.text();
 }
 
 } // namespace
 
-QStringList translateBatch(const QString& text)
+QStringList translateBatch(const QString& text, const QSet<QString>& textColumns)
 {
-    QList<Tokens> statements(1);
-    for (const Token& token : tokenize(text)) {
+    const Tokens tokens = tokenize(text);
+    QStringList translated;
+    Tokens statement;
+    statement.reserve(tokens.size() + 8);
+    const auto translateCollected = [&] {
+        while (!statement.isEmpty() && statement.constFirst().kind == Kind::Space)
+            statement.removeFirst();
+        while (!statement.isEmpty() && statement.constLast().kind == Kind::Space)
+            statement.removeLast();
+        if (std::any_of(statement.cbegin(), statement.cend(), isSignificant))
+            translated.append(translateStatement(statement, textColumns));
+        statement.clear();
+    };
+    for (const Token& token : tokens) {
         if (isSymbol(token, u';')) {
-            statements.append(Tokens());
+            translateCollected();
             continue;
         }
         // SQL Server ends a number where a word begins, as in "100order by";
         // SQLite needs a blank there.
-        Tokens& statement = statements.last();
         if (token.kind == Kind::Word && !statement.isEmpty() &&
-            statement.last().kind == Kind::Number)
-            statement.append({Kind::Space, QStringLiteral(" ")});
+            statement.constLast().kind == Kind::Number)
+            statement.append({Kind::Space, u" "});
         statement.append(token);
     }
-
-    QStringList translated;
-    for (const Tokens& statement : statements) {
-        const Tokens tokens = trimmed(statement);
-        if (std::none_of(tokens.begin(), tokens.end(), isSignificant))
-            continue;
-        translated.append(translateStatement(tokens));
-    }
+    translateCollected();
     return translated;
 }
 

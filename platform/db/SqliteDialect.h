@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -21,8 +22,14 @@ namespace db::sqlite {
 //   "CONSTRAINT x PRIMARY KEY (id)" on the identity column is dropped since
 //   that column is the key already; the table is STRICT, so a value of the
 //   wrong type fails as it does on SQL Server.
+// - A column named in textColumns (lower case: the columns declared varchar)
+//   that is compared with an integer, as in "f_1>=100", is read through the
+//   SQL function tsql_number(), which the engine registers: SQL Server
+//   compares such a column as a number, not as a text.
+// - SQL Server ends a number where a word begins ("100order by"); a blank is
+//   put between them.
 // - Every other statement passes unchanged, and so does a statement that the
 //   translation does not understand: SQLite then reports its own error.
-QStringList translateBatch(const QString& text);
+QStringList translateBatch(const QString& text, const QSet<QString>& textColumns = {});
 
 } // namespace db::sqlite

@@ -7,6 +7,7 @@
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <cctype>
 #include <sqlite3.h>
 
 namespace db {
@@ -35,6 +36,46 @@ void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
     sqlite3_result_int(context, size); // ASCII: one byte a character in GBK as in UTF-8
 }
 
+// tsql_number(value): a text read as SQL Server reads a varchar that is
+// compared with an integer: an optional sign and digits between blanks, the
+// empty text as 0. Any other text fails the statement, as it does there.
+void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
+{
+    sqlite3_value* value = arguments[0];
+    if (sqlite3_value_type(value) != SQLITE_TEXT) {
+        sqlite3_result_value(context, value);
+        return;
+    }
+    const QByteArray text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                          sqlite3_value_bytes(value));
+    qsizetype i = 0;
+    qsizetype end = text.size();
+    while (i < end && text[i] == ' ')
+        ++i;
+    while (end > i && text[end - 1] == ' ')
+        --end;
+    const bool negative = i < end && text[i] == '-';
+    if (i < end && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    qint64 number = 0;
+    for (; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            const QByteArray message = "Conversion failed when converting the varchar value '" +
+                                       text + "' to data type int.";
+            sqlite3_result_error(context, message.constData(), static_cast<int>(message.size()));
+            return;
+        }
+        number = number * 10 + (text[i] - '0');
+        if (number > 2147483648LL) {
+            const QByteArray message =
+                "The conversion of the varchar value '" + text + "' overflowed an int column.";
+            sqlite3_result_error(context, message.constData(), static_cast<int>(message.size()));
+            return;
+        }
+    }
+    sqlite3_result_int64(context, negative ? -number : number);
+}
+
 QString checkedDatabaseName(const QString& name)
 {
     if (name.isEmpty())
@@ -61,9 +102,19 @@ public:
     Statement(sqlite3* handle, const QString& sql) : m_handle(handle)
     {
         const QByteArray text = sql.toUtf8();
+        const char* rest = nullptr;
         if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()),
-                               &m_statement, nullptr) != SQLITE_OK)
+                               &m_statement, &rest) != SQLITE_OK)
             fail();
+        if (!m_statement)
+            throw DbError(QStringLiteral("The statement text is empty."));
+        // SQLite compiles only the first statement of a text; the rest must not be lost.
+        while (rest && *rest && isspace(static_cast<unsigned char>(*rest)))
+            ++rest;
+        if (rest && *rest) {
+            sqlite3_finalize(m_statement);
+            throw DbError(QStringLiteral("More than one statement in: %1").arg(sql));
+        }
     }
     ~Statement() { sqlite3_finalize(m_statement); }
 
@@ -145,6 +196,13 @@ public:
     }
 
     int columnCount() const { return sqlite3_column_count(m_statement); }
+    qint64 integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+    QString text(int column) const
+    {
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column));
+    }
 
     QStringList columnNames() const
     {
@@ -229,6 +287,10 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, gbkLength,
                                        nullptr, nullptr, nullptr) != SQLITE_OK)
             throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        if (sqlite3_create_function_v2(m_handle, "tsql_number", 1,
+                                       SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, tsqlNumber,
+                                       nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
         // Reads the file's header now, so that a file that is no database fails the connect.
         command(QStringLiteral("SELECT count(*) FROM sqlite_schema"));
     } catch (...) {
@@ -269,9 +331,41 @@ void SqliteEngine::rollback()
         throw DbError(sqlError(m_database.lastError()));
 }
 
+// The columns declared as text in every table that has them, read again
+// whenever the schema has changed. The file's data version, which SQLite
+// keeps in memory, tells without a statement whether anything changed since
+// the last look, so that reads in a row do not pay for a schema check each;
+// a change made by another connection counts from this connection's next
+// statement on.
+const QSet<QString>& SqliteEngine::textColumns() const
+{
+    unsigned int dataVersion = 0;
+    if (sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &dataVersion) ==
+            SQLITE_OK &&
+        m_schemaVersion >= 0 && dataVersion == m_dataVersion)
+        return m_textColumns;
+    m_dataVersion = dataVersion;
+
+    Statement version(m_handle, QStringLiteral("PRAGMA schema_version"));
+    const qint64 schema = version.step() ? version.integer(0) : -1;
+    if (schema == m_schemaVersion)
+        return m_textColumns;
+
+    Statement names(m_handle, QStringLiteral("SELECT lower(p.name) FROM sqlite_schema AS s, "
+                                             "pragma_table_info(s.name) AS p WHERE s.type = "
+                                             "'table' GROUP BY lower(p.name) HAVING "
+                                             "min(upper(p.type) = 'TEXT') = 1"));
+    QSet<QString> columns;
+    while (names.step())
+        columns.insert(names.text(0));
+    m_textColumns = columns;
+    m_schemaVersion = schema;
+    return m_textColumns;
+}
+
 QStringList SqliteEngine::translate(const QString& text) const
 {
-    QStringList statements = sqlite::translateBatch(text);
+    QStringList statements = sqlite::translateBatch(text, textColumns());
     if (statements.isEmpty())
         throw DbError(QStringLiteral("The statement text is empty."));
     return statements;

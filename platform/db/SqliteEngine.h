@@ -3,6 +3,7 @@
 #include "ConnectionString.h"
 #include "Engine.h"
 
+#include <QSet>
 #include <QSqlDatabase>
 
 struct sqlite3;
@@ -40,6 +41,7 @@ public:
 
 private:
     QStringList translate(const QString& text) const;
+    const QSet<QString>& textColumns() const;
     // Runs the statements; rows, when given, receive those of the first
     // statement that returns any.
     void runAll(const QStringList& statements, const FileParameter& file, ResultRows* rows);
@@ -50,6 +52,9 @@ private:
     QString m_connectionName;
     QSqlDatabase m_database;
     sqlite3* m_handle = nullptr;
+    mutable QSet<QString> m_textColumns;
+    mutable qint64 m_schemaVersion = -1;
+    mutable unsigned int m_dataVersion = 0;
 };
 
 } // namespace db

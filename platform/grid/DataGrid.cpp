@@ -1,11 +1,10 @@
 #include "DataGrid.h"
 
-#include "platform/db/DbError.h"
-
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QtDebug>
@@ -42,8 +41,8 @@ void LogErrors(const std::function<void()>& action)
 {
     try {
         action();
-    } catch (const db::DbError& error) {
-        qWarning() << error.message();
+    } catch (const std::exception& error) {
+        qWarning() << error.what();
     }
 }
 
@@ -85,20 +84,16 @@ void DataGrid::setColumns(const QList<Column>& columns)
             before.begin(), before.end(), columns.begin(), [](const Column& a, const Column& b) {
                 return a.fieldName == b.fieldName;
             }).first != before.end();
-    m_quiet = true;
-    m_model->setColumns(columns);
-    m_quiet = false;
+    {
+        const QScopedValueRollback quiet(m_quiet, true);
+        m_model->setColumns(columns);
+    }
     QHeaderView* header = m_view.horizontalHeader();
     for (int i = 0; i < columns.size(); ++i) {
         const int width = columns.at(i).width;
         if (width > 0 && (newFields || before.at(i).width != width))
             header->resizeSection(i, width);
     }
-}
-
-void DataGrid::setTitleColor(int column, const QColor& color)
-{
-    m_model->setTitleColor(column, color);
 }
 
 void DataGrid::setReadOnly(bool readOnly)
@@ -109,23 +104,13 @@ void DataGrid::setReadOnly(bool readOnly)
 void DataGrid::reopen(const std::function<void()>& action)
 {
     postPending();
-    m_quiet = true;
     try {
+        const QScopedValueRollback quiet(m_quiet, true);
         m_model->reopen(action);
     } catch (...) {
-        m_quiet = false;
         emit dataChange();
         throw;
     }
-    m_quiet = false;
-    showFirstRow();
-}
-
-void DataGrid::reload()
-{
-    m_quiet = true;
-    m_model->reload();
-    m_quiet = false;
     showFirstRow();
 }
 
@@ -166,9 +151,10 @@ void DataGrid::settle(int row)
 {
     if (m_model->isBlank(row) || m_model->isReadOnly()) {
         const int current = currentRow();
-        m_quiet = true;
-        m_model->cancelRow(row);
-        m_quiet = false;
+        {
+            const QScopedValueRollback quiet(m_quiet, true);
+            m_model->cancelRow(row);
+        }
         if (current >= m_model->rowCount())
             moveQuietly(m_model->rowCount() - 1, m_view.currentIndex().column());
         syncQuery();
@@ -181,10 +167,11 @@ void DataGrid::cancelPending()
 {
     finishEditing();
     const int current = currentRow();
-    m_quiet = true;
-    for (int row = m_model->rowCount() - 1; row >= 0; --row)
-        m_model->cancelRow(row);
-    m_quiet = false;
+    {
+        const QScopedValueRollback quiet(m_quiet, true);
+        for (int row = m_model->rowCount() - 1; row >= 0; --row)
+            m_model->cancelRow(row);
+    }
     if (current >= m_model->rowCount())
         moveQuietly(m_model->rowCount() - 1, m_view.currentIndex().column());
     syncQuery();
@@ -206,6 +193,8 @@ void DataGrid::appendRow()
     const int row = m_model->appendRow();
     setCurrentRow(row);
     m_view.scrollTo(m_model->index(row, std::max(0, m_view.currentIndex().column())));
+    // What the operator types next goes into the new row.
+    m_view.setFocus();
 }
 
 void DataGrid::deleteCurrentRow()
@@ -214,14 +203,10 @@ void DataGrid::deleteCurrentRow()
     const int row = currentRow();
     if (row < 0)
         return;
-    m_quiet = true;
-    try {
+    {
+        const QScopedValueRollback quiet(m_quiet, true);
         m_model->deleteRow(row);
-    } catch (...) {
-        m_quiet = false;
-        throw;
     }
-    m_quiet = false;
     // The query keeps a neighbouring row current; the view follows it.
     const int next = m_model->rowCount() == 0 ? -1 : std::min(row, m_model->rowCount() - 1);
     moveQuietly(next, m_view.currentIndex().column());
@@ -242,6 +227,7 @@ void DataGrid::setCurrentRow(int row)
                            ? m_view.currentIndex().column()
                            : (columns.isEmpty() ? 0 : columns.constFirst());
     m_view.setCurrentIndex(m_model->index(row, column));
+    syncQuery();
 }
 
 QList<int> DataGrid::visualColumns() const
@@ -279,12 +265,11 @@ void DataGrid::currentRowChanged(int previous, int previousColumn)
 
 void DataGrid::moveQuietly(int row, int column)
 {
-    m_quiet = true;
+    const QScopedValueRollback quiet(m_quiet, true);
     if (row < 0)
         m_view.setCurrentIndex(QModelIndex());
     else
         m_view.setCurrentIndex(m_model->index(row, std::max(0, column)));
-    m_quiet = false;
 }
 
 void DataGrid::syncQuery()

@@ -26,7 +26,6 @@ public:
     DataGrid(QTableView& view, db::Query& query, QObject* parent = nullptr);
 
     QueryTableModel& model() { return *m_model; }
-    QTableView& view() { return m_view; }
     db::Query& query() { return m_model->query(); }
 
     void setGuard(Guard guard);
@@ -34,15 +33,12 @@ public:
     // Titles, widths and title colours. The same fields given again keep the
     // column order and widths the operator chose.
     void setColumns(const QList<Column>& columns);
-    void setTitleColor(int column, const QColor& color);
     void setReadOnly(bool readOnly);
 
     // Posts what is pending, then runs the action that opens or closes the
     // query and moves to the first row. A failing post throws and the action
     // does not run.
     void reopen(const std::function<void()>& action);
-    // After the query was opened or closed elsewhere.
-    void reload();
 
     // Finishes an open cell editor and posts the pending rows; a blank
     // appended row, or any pending row of a read-only grid, is dropped. A

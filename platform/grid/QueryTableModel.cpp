@@ -3,10 +3,14 @@
 #include "platform/db/DbError.h"
 
 #include <QBrush>
+#include <QSize>
+#include <charconv>
 
 namespace grid {
 
 namespace {
+
+constexpr int IndicatorWidth = 16;
 
 bool isNullValue(const QVariant& value)
 {
@@ -40,6 +44,16 @@ bool sameFields(const QList<Column>& a, const QList<Column>& b)
     return true;
 }
 
+// The shortest of fixed and exponent notation with up to the given number
+// of significant digits, as printf's %g writes it, whatever the locale.
+QString generalFormat(double value, int digits)
+{
+    char buffer[64];
+    const std::to_chars_result result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
 } // namespace
 
 QString editText(const QVariant& value)
@@ -48,9 +62,9 @@ QString editText(const QVariant& value)
         return QString();
     switch (value.typeId()) {
     case QMetaType::Double:
-        return QString::number(value.toDouble(), 'g', 15);
+        return generalFormat(value.toDouble(), 15);
     case QMetaType::Float:
-        return QString::number(value.toFloat(), 'g', 7);
+        return generalFormat(value.toFloat(), 7);
     default:
         return value.toString();
     }
@@ -64,23 +78,22 @@ QueryTableModel::QueryTableModel(db::Query& query, QObject* parent)
 void QueryTableModel::setColumns(const QList<Column>& columns)
 {
     if (sameFields(columns, m_columns)) {
-        m_columns = columns;
-        if (!m_columns.isEmpty())
-            emit headerDataChanged(Qt::Horizontal, 0, static_cast<int>(m_columns.size()) - 1);
+        // Only titles that changed are told: the views measure them again.
+        for (int i = 0; i < columns.size(); ++i) {
+            const Column& before = m_columns.at(i);
+            const Column& after = columns.at(i);
+            m_columns[i] = after;
+            if (before.title != after.title || before.titleAlignment != after.titleAlignment ||
+                before.titleColor != after.titleColor || before.width != after.width)
+                emit headerDataChanged(Qt::Horizontal, i, i);
+        }
         return;
     }
     beginResetModel();
     m_columns = columns;
     resolveFields();
+    m_rows = m_query.recordCount();
     endResetModel();
-}
-
-void QueryTableModel::setTitleColor(int column, const QColor& color)
-{
-    if (column < 0 || column >= m_columns.size())
-        return;
-    m_columns[column].titleColor = color;
-    emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
 void QueryTableModel::setReadOnly(bool readOnly)
@@ -94,21 +107,31 @@ void QueryTableModel::setReadOnly(bool readOnly)
 
 void QueryTableModel::reopen(const std::function<void()>& action)
 {
-    beginResetModel();
+    // The rows go and come back; the columns stay, and with them what the
+    // views keep of them: the order, the widths, the measured titles.
+    if (m_rows > 0) {
+        beginRemoveRows(QModelIndex(), 0, m_rows - 1);
+        m_rows = 0;
+        endRemoveRows();
+    }
     try {
         action();
     } catch (...) {
-        resolveFields();
-        endResetModel();
+        showQueryRows();
         throw;
     }
-    resolveFields();
-    endResetModel();
+    showQueryRows();
 }
 
-void QueryTableModel::reload()
+void QueryTableModel::showQueryRows()
 {
-    reopen([] {});
+    resolveFields();
+    const int rows = m_query.recordCount();
+    if (rows > 0) {
+        beginInsertRows(QModelIndex(), 0, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    }
 }
 
 void QueryTableModel::resolveFields()
@@ -120,7 +143,6 @@ void QueryTableModel::resolveFields()
                                ? m_query.fieldIndex(column.fieldName)
                                : -1);
     }
-    m_rows = m_query.recordCount();
 }
 
 int QueryTableModel::fieldPosition(int column) const
@@ -267,9 +289,12 @@ Qt::ItemFlags QueryTableModel::flags(const QModelIndex& index) const
 QVariant QueryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Vertical) {
-        // A row that is not written yet is marked with a star.
+        // The indicator column: a star marks a row that is not written yet.
+        // Its fixed width spares the view measuring every row's header.
         if (role == Qt::DisplayRole)
-            return isPending(section) ? QVariant(QStringLiteral("*")) : QVariant(section + 1);
+            return isPending(section) ? QVariant(QStringLiteral("*")) : QVariant();
+        if (role == Qt::SizeHintRole)
+            return QSize(IndicatorWidth, 0);
         return QVariant();
     }
     if (section < 0 || section >= m_columns.size())

@@ -24,7 +24,7 @@ struct Column
 // per chosen field, each cell the field's text as for editing (NULL reads
 // ""). Editing goes into the query's row buffer; a row stays pending until it
 // is posted or cancelled. The query itself sends no notifications, so whoever
-// opens or closes it does that through reopen() or calls reload() after.
+// opens or closes it does that through reopen().
 class QueryTableModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -36,7 +36,6 @@ public:
 
     void setColumns(const QList<Column>& columns);
     const QList<Column>& columns() const { return m_columns; }
-    void setTitleColor(int column, const QColor& color);
 
     void setReadOnly(bool readOnly);
     bool isReadOnly() const { return m_readOnly; }
@@ -44,7 +43,6 @@ public:
     // Runs an action that opens or closes the query, telling the views
     // before and after, also when the action throws.
     void reopen(const std::function<void()>& action);
-    void reload();
 
     // The position of a column's field in the result; -1 when it lacks it.
     int fieldPosition(int column) const;
@@ -72,6 +70,7 @@ signals:
 
 private:
     void resolveFields();
+    void showQueryRows();
     void rowChanged(int row);
     QVariant cellValue(int row, int column) const;
 

@@ -385,17 +385,17 @@ private slots:
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
 
-    // A length that does not read as a number gives the narrowest column.
+    // A length that does not read as an integer gives the narrowest column.
     void lengthThatIsNotANumber()
     {
         createDatabase("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(10),"
                        "f_2 varchar(30));",
                        "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), "
-                       "cLength varchar(8));"
-                       "insert into fid_title(title,cLength) values ('甲','abc');"
-                       "insert into fid_title(title,cLength) values ('乙','30');"
-                       "insert into fid_title(title,cLength) values ('pic','0');"
-                       "insert into fid_title(title,cLength) values ('dbfile','0');");
+                       "cLength float);"
+                       "insert into fid_title(title,cLength) values ('甲',12.5);"
+                       "insert into fid_title(title,cLength) values ('乙',30);"
+                       "insert into fid_title(title,cLength) values ('pic',0);"
+                       "insert into fid_title(title,cLength) values ('dbfile',0);");
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
         QCOMPARE(box.DBGrid1Columns.size(), 2);

@@ -299,6 +299,9 @@ private slots:
                                      << "hidden.doc";
         QTest::newRow("passwd") << "/etc/passwd"
                                 << "passwd";
+        // 234 bytes in GBK, 349 in UTF-8: more than a Linux file name holds.
+        QTest::newRow("long Chinese name")
+            << QString(115, QChar(0x6587)) + ".doc" << QString(83, QChar(0x6587)) + ".doc";
     }
     void storedNamesStayInTheTempFolder()
     {

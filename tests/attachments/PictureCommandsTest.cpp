@@ -136,6 +136,34 @@ private slots:
             thumbnail.convertToFormat(QImage::Format_RGB32));
     }
 
+    // Files written by other programs import the same way.
+    void importRealFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        for (const char* name :
+             {"drawing.emf", "drawing.wmf", "python.ico", "pal8topdown.bmp", "pil_sample_cmyk.jpg"})
+            QTest::newRow(name) << OwnFixture(name);
+        for (const char* name :
+             {"Portrait_6.jpg", "app13-multiple.jpg", "pillow.ico", "pal4rle.bmp", "rgb24.bmp",
+              "rgba32.bmp", "fulltest.wmf", "text.wmf", "test-000.emf", "test-093.emf"})
+            QTest::newRow(name) << SharedFixture(name);
+    }
+    void importRealFiles()
+    {
+        QFETCH(QString, path);
+        if (path.isEmpty())
+            QSKIP("$VARDENIX_FIXTURES/pictures is not available");
+        w.setUp();
+        w.loadPage();
+        w.answers << path;
+        trigger("N2");
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.notices(), QStringList{Imported});
+        QCOMPARE(w.bytes(1, "pic"), ReadFile(path));
+        QCOMPARE(pictures::decodeBmp(w.bytes(1, "picmin")).size(), QSize(124, 73));
+        QCOMPARE(w.field(1, "picname").toString(), path);
+    }
+
     // Other types, missing files and damaged content are refused before any
     // statement: the row keeps its picture.
     void refusedFiles_data()
@@ -152,6 +180,8 @@ private slots:
             << "fake.bmp" << ReadFile(OwnFixture("hopper.png")) << "无法读取";
         QTest::newRow("empty emf") << "empty.emf" << QByteArray("") << "无法读取";
         QTest::newRow("missing file") << "absent.jpg" << QByteArray() << "无法读取";
+        QTest::newRow("path longer than 240 bytes")
+            << QString(240, 'n') + ".jpg" << Encoded(Halves({64, 48}, Red, Blue), "JPEG") << "太长";
     }
     void refusedFiles()
     {

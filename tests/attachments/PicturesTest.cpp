@@ -325,6 +325,28 @@ private slots:
                                  pictures::decodeBmp(Encoded(thumbnail, "JPEG")));
     }
 
+    // A BMP is stored bottom-up unless its height is negative.
+    void bmpRowOrder()
+    {
+        QImage picture = Halves({30, 20}, Red, Blue).transformed(QTransform().rotate(90));
+        const QByteArray bottomUp = pictures::encodeBmp(picture);
+        QCOMPARE(qFromLittleEndian<qint32>(bottomUp.constData() + 28) & 0xFFFF, 24);
+        QByteArray topDown = bottomUp;
+        const qint32 height = qFromLittleEndian<qint32>(bottomUp.constData() + 22);
+        qToLittleEndian<qint32>(-height, topDown.data() + 22);
+        const int offset = qFromLittleEndian<qint32>(bottomUp.constData() + 10);
+        const int stride = (picture.width() * 3 + 3) / 4 * 4;
+        for (int row = 0; row < height; ++row)
+            topDown.replace(offset + row * stride, stride,
+                            bottomUp.mid(offset + (height - 1 - row) * stride, stride));
+        for (const QByteArray& bytes : {bottomUp, topDown}) {
+            const QImage image = pictures::decodeBmp(bytes);
+            QCOMPARE(image.convertToFormat(QImage::Format_RGB32),
+                     picture.convertToFormat(QImage::Format_RGB32));
+            QVERIFY(Near(image.pixel(10, 2), Red, 0)); // the left half went to the top
+        }
+    }
+
     // Metafile text comes as GBK bytes, and libwmf escapes nothing.
     void wmfTextIsDecodedFromGbk()
     {

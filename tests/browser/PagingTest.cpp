@@ -97,6 +97,13 @@ private slots:
                  QStringLiteral("数量"));
         QCOMPARE(RecordGrid(box)->currentIndex().row(), 0);
         QCOMPARE(box.ADOQueryMain.currentRow(), 0);
+        QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(0), 100);
+        QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(1), 60);
+        QCOMPARE(RecordGrid(box)
+                     ->model()
+                     ->headerData(0, Qt::Horizontal, Qt::TextAlignmentRole)
+                     .value<Qt::Alignment>(),
+                 Qt::Alignment(Qt::AlignCenter));
     }
 
     void thirdPage()

@@ -93,7 +93,7 @@ private slots:
         expected.append({"4", "新记录", "12", "2.5"});
         QCOMPARE(stored(), expected);
         QCOMPARE(box->ADOQueryMain.rowValue(3, 0).toInt(), 4);
-        QCOMPARE(rowMark(*box, 3), QStringLiteral("4"));
+        QCOMPARE(rowMark(*box, 3), QString());
         QCOMPARE(box->StatusPanel(0)->text(), status);
         QVERIFY(m_fixture->messages().shown().isEmpty());
     }
@@ -216,11 +216,27 @@ private slots:
         QTest::keyClick(grid, Qt::Key_Escape);
         QCOMPARE(grid->model()->index(1, 1).data().toString(),
                  QString::number(Records(3).at(1).f2));
-        QCOMPARE(rowMark(*box, 1), QStringLiteral("2"));
+        QCOMPARE(rowMark(*box, 1), QString());
         Button(*box, "SpeedButton3")->click();
         QCOMPARE(sent.browsing().size(), 2);
         QCOMPARE(stored(), storedRecords(3));
         QCOMPARE(m_fixture->errorTexts().size(), 3);
+    }
+
+    // Esc gives up a new row with what was typed into it.
+    void escapeDropsANewRow()
+    {
+        auto box = browse();
+        QTableView* grid = RecordGrid(*box);
+        action(*box, "A1")->trigger();
+        QVERIFY(setCell(*box, 3, 0, QStringLiteral("given up")));
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QCOMPARE(grid->model()->rowCount(), 3);
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QCOMPARE(box->ADOQueryMain.currentRow(), 2);
+        QVERIFY(box->close());
+        QCOMPARE(stored(), storedRecords(3));
+        QVERIFY(m_fixture->messages().shown().isEmpty());
     }
 
     void failedInsertStaysInInsertState()

@@ -280,6 +280,35 @@ private slots:
         QCOMPARE(PageIds(box), QList<int>({1, 7, 10}));
     }
 
+    // A number compared with a text column compares numbers, as on SQL
+    // Server, which refuses the search when a value is not a number.
+    void numberAgainstATextColumn_data()
+    {
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QList<int>>("ids");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("numbers as text")
+            << "('99'),(' 100 '),('1000'),(NULL),('20')" << QList<int>{2, 3} << "";
+        QTest::newRow("a value that is no number")
+            << "('99'),('100'),('abc')" << QList<int>{}
+            << "Conversion failed when converting the varchar value 'abc' to data type int.";
+    }
+    void numberAgainstATextColumn()
+    {
+        QFETCH(QString, values);
+        QFETCH(QList<int>, ids);
+        QFETCH(QString, error);
+        m_fixture->createDatabase(TwoColumns(), true, false);
+        m_fixture->execute({QStringLiteral("insert into fid_main(f_1) values ") + values + ';'});
+        TMainBox box;
+        box.show();
+        SetSearch(box, 0, QStringLiteral(">="), QStringLiteral("100"));
+        Button(box, "SpeedButton6")->click();
+        QCOMPARE(AppState.Browse.Condition, QStringLiteral("where f_1>=100"));
+        QCOMPARE(m_fixture->errorTexts(), error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(PageIds(box), ids);
+    }
+
     // The column follows the list's selection, not the search.
     void searchColumnFollowsTheList()
     {

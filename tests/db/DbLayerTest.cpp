@@ -88,6 +88,7 @@ private slots:
     void fileParameterErrors();
     void countRows();
     void textComparesWithoutCase();
+    void textColumnComparedWithNumber();
     void typeAndLengthRules_data();
     void typeAndLengthRules();
     void appendAndPost();
@@ -591,6 +592,34 @@ void DbLayerTest::textComparesWithoutCase()
                           QStringLiteral("Alpha")}));
     QCOMPARE(database.column(QStringLiteral("SELECT F_1 FROM FID_MAIN WHERE ID=2")),
              QStringList{QStringLiteral("Alpha")});
+}
+
+void DbLayerTest::textColumnComparedWithNumber()
+{
+    EmbeddedDatabase database;
+    // A statement before the table exists: the engine must notice the new table.
+    QCOMPARE(database.column(QStringLiteral("select 1")), QStringList{QStringLiteral("1")});
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "f_1 varchar(20));"),
+                      QStringLiteral("insert into fid_main(f_1) values ('7');"
+                                     "insert into fid_main(f_1) values ('07');"
+                                     "insert into fid_main(f_1) values (' 10');"
+                                     "insert into fid_main(f_1) values ('100');"
+                                     "insert into fid_main(f_1) values (NULL);")});
+    // SQL Server compares a varchar with an integer as numbers.
+    QCOMPARE(database.column(QStringLiteral("select id from fid_main where f_1= 7")),
+             (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    QCOMPARE(database.column(QStringLiteral("select id from fid_main where f_1>=10 order by id")),
+             (QStringList{QStringLiteral("3"), QStringLiteral("4")}));
+    QCOMPARE(database.count(QStringLiteral("select id from  fid_Main where f_1<>7")), 2);
+    // A quoted key stays a text comparison.
+    QCOMPARE(database.column(QStringLiteral("select id from fid_main where f_1='07'")),
+             QStringList{QStringLiteral("2")});
+    // A text that is no number fails the statement, as on SQL Server.
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('abc');")});
+    QVERIFY(failure([&] {
+                database.column(QStringLiteral("select id from fid_main where f_1>=10"));
+            }).contains(QStringLiteral("abc")));
 }
 
 void DbLayerTest::typeAndLengthRules_data()

@@ -108,7 +108,7 @@ void OdbcConnectTest::silentServerFails()
                        "Password=x;Persist Security Info=True;User ID=sa")
             .arg(ntohs(address.sin_port)));
     const QString error = failure([&] { connection.connect(); });
-    close(listener);
+    ::close(listener);
     QVERIFY2(error.contains(QStringLiteral("Timeout"), Qt::CaseInsensitive), qPrintable(error));
     QVERIFY(!connection.isConnected());
 }

@@ -146,6 +146,8 @@ class TestSqliteDialect : public QObject
 private slots:
     void translates_data();
     void translates();
+    void comparesTextColumnsWithNumbersAsNumbers_data();
+    void comparesTextColumnsWithNumbersAsNumbers();
     void leavesWhatItCannotTranslate_data();
     void leavesWhatItCannotTranslate();
     void firstRunBatchBecomesItsStatements();
@@ -292,6 +294,41 @@ void TestSqliteDialect::translates()
 {
     QFETCH(QString, tsql);
     QTEST(translateBatch(tsql), "sqlite");
+}
+
+void TestSqliteDialect::comparesTextColumnsWithNumbersAsNumbers_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<QString>("sqlite");
+
+    const QString head = QStringLiteral("SELECT TOP 50 id,f_1,f_2 FROM fid_Main ");
+    const QString search = QStringLiteral("where f_1>=100");
+    QTest::newRow("search, page 2")
+        << head + search + skipClause(50, search) + " ORDER BY id "
+        << "SELECT id,f_1,f_2 FROM fid_Main where tsql_number(f_1)>=100 AND (ID >(SELECT MAX(id) "
+           "FROM (SELECT id  FROM fid_Main where tsql_number(f_1)>=100 ORDER BY id LIMIT 50) AS "
+           "T))   ORDER BY id LIMIT 50";
+    QTest::newRow("count") << "select id from  fid_Main where f_1<> 7"
+                           << "select id from  fid_Main where tsql_number(f_1)<> 7";
+    QTest::newRow("signed number, before any browse")
+        << head + "where f_1=-7order by id "
+        << "SELECT id,f_1,f_2 FROM fid_Main where tsql_number(f_1)=-7 order by id LIMIT 50";
+    QTest::newRow("number first, qualified and quoted names")
+        << "select * from fid_main t where 100<=t.f_1 and [F_1]!=5"
+        << "select * from fid_main t where 100<=tsql_number(t.f_1) and tsql_number([F_1])!=5";
+    QTest::newRow("a text, a real, another column, like")
+        << "select * from fid_main where f_1='100' or f_1>1.5 or f_2>100 or f_1 like '%5%'"
+        << "select * from fid_main where f_1='100' or f_1>1.5 or f_2>100 or f_1 like '%5%'";
+    QTest::newRow("assignments of an update")
+        << "update fid_main set f_1=5,f_2=6 where f_1=5"
+        << "update fid_main set f_1=5,f_2=6 where tsql_number(f_1)=5";
+}
+
+void TestSqliteDialect::comparesTextColumnsWithNumbersAsNumbers()
+{
+    QFETCH(QString, tsql);
+    QFETCH(QString, sqlite);
+    QCOMPARE(translateBatch(tsql, {QStringLiteral("f_1")}), QStringList({sqlite}));
 }
 
 void TestSqliteDialect::leavesWhatItCannotTranslate_data()

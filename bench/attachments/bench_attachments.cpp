@@ -1,0 +1,342 @@
+// Measures the attachment strip and commands on the embedded engine:
+//
+//  1. the thumbnail of a 6000 x 4000 JPEG as the picture import makes it,
+//     beside Qt decoding the whole photo and scaling it, and beside a bare
+//     libjpeg decode at 1/8 scale;
+//  2. a walk over a page of 50 rows with thumbnails: the time per row move of
+//     the main window beside the SQLite C API selecting the same picmin;
+//  3. the peak memory of importing and exporting a 100 MB document.
+//
+//   bench_attachments [folder]   files and database go there (default: a temp folder)
+
+#include "app/AppState.h"
+#include "app/Main.h"
+#include "common/FileDialogs.h"
+#include "common/MessageBox.h"
+#include "platform/grid/DataGrid.h"
+#include "platform/paths/ProgramPaths.h"
+#include "platform/pictures/Bitmap.h"
+#include "platform/pictures/Picture.h"
+#include "platform/pictures/Thumbnail.h"
+#include "platform/shell/DesktopOpen.h"
+#include "signin/Initdb.h"
+#include "signin/Settings.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <functional>
+#include <jpeglib.h>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+
+const QSize Thumb(124, 73);
+constexpr int Rows = 50;
+constexpr qint64 DocumentSize = 100LL * 1024 * 1024;
+
+double MedianMs(int runs, const std::function<void()>& work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// A photo-like 6000 x 4000 picture: gradients and shapes, so that the JPEG
+// has the size and detail of a camera's file.
+QByteArray LargePhoto()
+{
+    QImage image(6000, 4000, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 6000, 4000);
+    sky.setColorAt(0, QColor(40, 90, 200));
+    sky.setColorAt(1, QColor(250, 200, 120));
+    painter.fillRect(image.rect(), sky);
+    QRandomGenerator random(7);
+    for (int i = 0; i < 400; ++i) {
+        painter.setBrush(QColor::fromRgb(random.generate()));
+        painter.drawEllipse(QPoint(random.bounded(6000), random.bounded(4000)),
+                            random.bounded(20, 400), random.bounded(20, 400));
+    }
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+struct JumpError
+{
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+void OnJpegError(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<JumpError*>(info->err)->jump, 1);
+}
+
+// libjpeg alone: decode at 1/8 into a buffer, nothing else.
+bool BareDecodeEighth(const QByteArray& bytes, std::vector<unsigned char>& pixels)
+{
+    jpeg_decompress_struct info{};
+    JumpError errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = OnJpegError;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    info.scale_num = 1;
+    info.scale_denom = 8;
+    info.out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(&info);
+    pixels.resize(std::size_t(info.output_width) * info.output_height * 4);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels.data() + std::size_t(info.output_scanline) * info.output_width * 4;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+void BenchThumbnail()
+{
+    std::printf("Making a 6000 x 4000 JPEG...\n");
+    const QByteArray photo = LargePhoto();
+    std::printf("  %.1f MB\n", photo.size() / 1048576.0);
+
+    const int runs = 7;
+    const double ours = MedianMs(runs, [&] {
+        const pictures::Picture picture = pictures::decode(photo, pictures::Format::Jpeg, Thumb);
+        pictures::encodeBmp(pictures::makeThumbnail(picture, Thumb));
+    });
+    const double qt = MedianMs(runs, [&] {
+        QImage image;
+        image.loadFromData(photo, "JPEG");
+        pictures::encodeBmp(image.scaled(Thumb, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                .convertToFormat(QImage::Format_RGB32));
+    });
+    std::vector<unsigned char> pixels;
+    const double bare = MedianMs(runs, [&] { BareDecodeEighth(photo, pixels); });
+
+    std::printf("Thumbnail of a 6000 x 4000 JPEG (median of %d)\n", runs);
+    std::printf("  import path (libjpeg 1/8, stretch, BMP)   %8.1f ms\n", ours);
+    std::printf(
+        "  Qt: whole decode, smooth scale, BMP       %8.1f ms   %.1fx slower (target >= 3x)\n", qt,
+        qt / ours);
+    std::printf("  bare libjpeg decode at 1/8               %8.1f ms   import path %.2fx of it "
+                "(target <= 1.2x)\n",
+                bare, ours / bare);
+}
+
+QString ConnectionString()
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=test;Data Source=(localdb);"
+                          "Password=;Persist Security Info=True;User ID=sa");
+}
+
+void Execute(const QStringList& lines, const QByteArray& file = QByteArray())
+{
+    db::Connection connection(ConnectionString());
+    db::Query query(connection);
+    for (const QString& line : lines)
+        query.addSql(line);
+    if (!file.isNull())
+        query.setFileParameter(file);
+    query.execute();
+}
+
+void CreateDatabase()
+{
+    Execute(FirstRunBatch(
+        QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),"
+                       "pic image,picmin image,picname varchar(240),doc image,docname "
+                       "varchar(240));"),
+        QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, 1),title "
+                       "varchar(48), cLength integer);"
+                       "insert into fid_title(title,cLength) values ('名称',20);"
+                       "insert into fid_title(title,cLength) values ('pic',1);"
+                       "insert into fid_title(title,cLength) values ('dbfile',1);")));
+    WriteConnectionSettings(QStringLiteral("(localdb)"), QStringLiteral("sa"),
+                            QStringLiteral("1433"), QStringLiteral("test"), QString());
+    WriteOperatorName(QStringLiteral("root"));
+    for (int i = 1; i <= Rows; ++i) {
+        Execute({QStringLiteral("insert into fid_main(f_1,picname,docname) values "
+                                "('row %1','C:\\\\Pics\\\\p%1.jpg','C:\\\\Docs\\\\d%1.doc');")
+                     .arg(i)});
+        QImage thumbnail(Thumb, QImage::Format_RGB32);
+        thumbnail.fill(QColor::fromHsv(i * 7 % 360, 200, 200));
+        Execute({QStringLiteral("update fid_main set picmin=:file where id=%1").arg(i)},
+                pictures::encodeBmp(thumbnail));
+    }
+}
+
+void BenchGridWalk(const QString& folder)
+{
+    TMainBox box;
+    box.SpeedButton3Click();
+    const int walks = 5;
+    int moves = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (int walk = 0; walk < walks; ++walk) {
+        for (int i = 1; i < Rows; ++i) {
+            box.DataSourceMain->setCurrentRow(walk % 2 ? Rows - 1 - i : i);
+            ++moves;
+        }
+    }
+    const double perMove = double(timer.nsecsElapsed()) / 1e6 / moves;
+
+    const QByteArray file = (folder + QStringLiteral("test.db")).toLocal8Bit();
+    const auto select = [](sqlite3* database, int id) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(database, "select picmin from fid_main where id=?", -1, &statement,
+                           nullptr);
+        sqlite3_bind_int(statement, 1, id);
+        qint64 size = 0;
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            const void* blob = sqlite3_column_blob(statement, 0);
+            size = sqlite3_column_bytes(statement, 0);
+            QByteArray copy(static_cast<const char*>(blob), size);
+        }
+        sqlite3_finalize(statement);
+        return size;
+    };
+    QElapsedTimer raw;
+    raw.start();
+    for (int walk = 0; walk < walks; ++walk) {
+        for (int id = 1; id <= Rows; ++id) {
+            sqlite3* database = nullptr;
+            sqlite3_open_v2(file.constData(), &database, SQLITE_OPEN_READONLY, nullptr);
+            select(database, id);
+            sqlite3_close(database);
+        }
+    }
+    const double rawOpen = double(raw.nsecsElapsed()) / 1e6 / (walks * Rows);
+    sqlite3* database = nullptr;
+    sqlite3_open_v2(file.constData(), &database, SQLITE_OPEN_READONLY, nullptr);
+    raw.restart();
+    for (int walk = 0; walk < walks; ++walk)
+        for (int id = 1; id <= Rows; ++id)
+            select(database, id);
+    const double rawKept = double(raw.nsecsElapsed()) / 1e6 / (walks * Rows);
+    sqlite3_close(database);
+
+    std::printf("Grid walk over %d rows with thumbnails (%d moves)\n", Rows, moves);
+    std::printf("  row move (fresh connection, picmin, decode, show)  %7.3f ms\n", perMove);
+    std::printf("  SQLite C API: open, select picmin, close          %7.3f ms   ratio %.2f "
+                "(target <= 2)\n",
+                rawOpen, perMove / rawOpen);
+    std::printf("  SQLite C API: select picmin on an open connection  %7.3f ms   ratio %.2f\n",
+                rawKept, perMove / rawKept);
+}
+
+long StatusKb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// The peak resident memory the work adds to what the process held before.
+double PeakMb(const std::function<void()>& work)
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    const bool reset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+    clear.close();
+    const long before = StatusKb("VmRSS:");
+    work();
+    const long peak = StatusKb("VmHWM:");
+    if (!reset)
+        std::printf("  (the peak could not be reset: figures include earlier work)\n");
+    return (peak - before) / 1024.0;
+}
+
+void BenchLargeDocument(const QString& folder)
+{
+    const QString input = folder + QStringLiteral("large.doc");
+    {
+        QFile file(input);
+        file.open(QIODevice::WriteOnly);
+        QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(11);
+        for (qint64 written = 0; written < DocumentSize; written += chunk.size()) {
+            random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
+            file.write(chunk);
+        }
+    }
+    TMainBox box;
+    box.SpeedButton3Click();
+    const double fileMb = DocumentSize / 1048576.0;
+
+    FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
+    QElapsedTimer timer;
+    timer.start();
+    const double importPeak = PeakMb([&] { box.SpeedButton1Click(); });
+    const double importMs = double(timer.elapsed());
+
+    const QString output = folder + QStringLiteral("exported.doc");
+    FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
+    timer.restart();
+    const double exportPeak = PeakMb([&] { box.SpeedButton2Click(); });
+    const double exportMs = double(timer.elapsed());
+    FileDialogs::setChooser({});
+
+    std::printf("A %.0f MB document\n", fileMb);
+    std::printf("  import  %7.0f ms   peak %6.0f MB = %.2fx the file (target <= 3x)\n", importMs,
+                importPeak, importPeak / fileMb);
+    std::printf("  export  %7.0f ms   peak %6.0f MB = %.2fx the file (target <= 3x), %s\n",
+                exportMs, exportPeak, exportPeak / fileMb,
+                QFile(output).size() == DocumentSize ? "size checked" : "SIZE DIFFERS");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QTemporaryDir temporary;
+    const QString folder =
+        (argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path()) + QLatin1Char('/');
+    ProgramPaths::setExecutablePathForTesting(folder + QStringLiteral("vardenix"));
+    MessageBox::setResponder([](const MessageBox::Shown& shown) {
+        if (shown.flags & MessageBox::ErrorIcon)
+            std::printf("  error: %s\n", qPrintable(shown.text));
+        return MessageBox::IdOk;
+    });
+    DesktopOpen::setOpenerForTesting([](const QString&) { return true; });
+
+    BenchThumbnail();
+    CreateDatabase();
+    BenchGridWalk(folder);
+    BenchLargeDocument(folder);
+    return 0;
+}
