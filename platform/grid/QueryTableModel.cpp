@@ -84,7 +84,7 @@ void QueryTableModel::setColumns(const QList<Column>& columns)
             const Column& after = columns.at(i);
             m_columns[i] = after;
             if (before.title != after.title || before.titleAlignment != after.titleAlignment ||
-                before.titleColor != after.titleColor || before.width != after.width)
+                before.titleColor != after.titleColor)
                 emit headerDataChanged(Qt::Horizontal, i, i);
         }
         return;
