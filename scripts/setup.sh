@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake pkg-config
+    g++ make cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libqt6sql6-odbc
     libsqlite3-dev unixodbc-dev tdsodbc freetds-bin
     libjpeg-dev libwmf-dev libemf2svg-dev libemf-dev libsimpleini-dev
