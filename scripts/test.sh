@@ -5,4 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
+# Window titles are Chinese: X clients and the tests that find windows by
+# title need a UTF-8 locale, which a bare CI environment may not set.
+export LC_ALL=C.UTF-8
 ctest --test-dir build --output-on-failure -j "$(nproc)"

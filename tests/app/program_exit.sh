@@ -10,6 +10,7 @@ trap 'kill "$pid" 2>/dev/null || true; rm -rf "$folder"' EXIT
 cp "$program" "$folder/vardenix"
 
 export QT_QPA_PLATFORM=xcb
+export LC_ALL=C.UTF-8 # the window is found by its Chinese title
 "$folder/vardenix" &
 pid=$!
 
