@@ -1,7 +1,7 @@
 #include "Addmdiuser.h"
 
+#include "DialogChecks.h"
 #include "common/ErrorReport.h"
-#include "common/MessageBox.h"
 #include "platform/text/Gbk.h"
 #include "ui_Addmdiuser.h"
 
@@ -15,7 +15,6 @@ namespace {
 // What fid_user holds of an account and of a display name, in GBK bytes.
 constexpr int AccountBytes = 16;
 constexpr int AliasBytes = 32;
-constexpr int MinPasswordBytes = 6;
 
 } // namespace
 
@@ -58,13 +57,7 @@ void TAddMdiUserBox::FormCreate()
 
 void TAddMdiUserBox::Button1Click()
 {
-    const QString message = refusal();
-    if (!message.isEmpty()) {
-        MessageBox::Show(message);
-        return;
-    }
-    Confirmed = true;
-    accept();
+    DialogChecks::ConfirmUnlessRefused(*this, Confirmed, refusal());
 }
 
 // Escape and the close box end the dialog the same way.
@@ -85,7 +78,7 @@ QString TAddMdiUserBox::refusal() const
         return QStringLiteral("用户登录帐号不能为空!");
     if (password != Edit4->text())
         return QStringLiteral("两次输入的密码不一致!");
-    const bool passwordTooShort = Gbk::byteLength(password) < MinPasswordBytes;
+    const bool passwordTooShort = DialogChecks::IsShortPassword(password);
     if (windowTitle() != QStringLiteral("修改用户")) {
         if (passwordTooShort)
             return QStringLiteral("密码的位数至少6位!");
@@ -99,9 +92,9 @@ QString TAddMdiUserBox::refusal() const
         return QStringLiteral("用户名称含有不能保存的字符，请换一个名称!");
     if (!Gbk::canEncode(password))
         return QStringLiteral("登录密码含有不能保存的字符，请换一个密码!");
-    if (Gbk::byteLength(account) > AccountBytes)
-        return QStringLiteral("用户帐号太长，最多%1个字节(一个汉字占两个字节)!").arg(AccountBytes);
-    if (Gbk::byteLength(alias) > AliasBytes)
-        return QStringLiteral("用户名称太长，最多%1个字节(一个汉字占两个字节)!").arg(AliasBytes);
-    return QString();
+    const QString longAccount =
+        DialogChecks::LengthRefusal(QStringLiteral("用户帐号"), account, AccountBytes);
+    if (!longAccount.isEmpty())
+        return longAccount;
+    return DialogChecks::LengthRefusal(QStringLiteral("用户名称"), alias, AliasBytes);
 }

@@ -1,7 +1,7 @@
 #include "Set.h"
 
+#include "DialogChecks.h"
 #include "common/ErrorReport.h"
-#include "common/MessageBox.h"
 #include "platform/text/Gbk.h"
 #include "ui_Set.h"
 
@@ -13,7 +13,6 @@ namespace {
 
 // What fid_set.parameter holds, in GBK bytes.
 constexpr int TitleBytes = 128;
-constexpr int MinPasswordBytes = 6;
 // Where the repeated-password row goes when only the password rows show.
 constexpr int LonePasswordRowTop = 85;
 
@@ -74,13 +73,7 @@ void TSetBox::FormShow()
 
 void TSetBox::Button1Click()
 {
-    const QString message = refusal();
-    if (!message.isEmpty()) {
-        MessageBox::Show(message);
-        return;
-    }
-    Confirmed = true;
-    accept();
+    DialogChecks::ConfirmUnlessRefused(*this, Confirmed, refusal());
 }
 
 void TSetBox::Button2Click()
@@ -95,7 +88,7 @@ QString TSetBox::refusal() const
 {
     const QString password = Edit2->text();
     if (!password.isEmpty()) {
-        if (Gbk::byteLength(password) < MinPasswordBytes)
+        if (DialogChecks::IsShortPassword(password))
             return QStringLiteral("密码的位数小于6位!");
         if (password != Edit3->text())
             return QStringLiteral("两次输入的密码不一致!");
@@ -109,9 +102,7 @@ QString TSetBox::refusal() const
         const QString title = Edit1->text();
         if (!Gbk::canEncode(title))
             return QStringLiteral("数据库应用名称含有不能保存的字符，请修改!");
-        if (Gbk::byteLength(title) > TitleBytes)
-            return QStringLiteral("数据库应用名称太长，最多%1个字节(一个汉字占两个字节)!")
-                .arg(TitleBytes);
+        return DialogChecks::LengthRefusal(QStringLiteral("数据库应用名称"), title, TitleBytes);
     }
     return QString();
 }

@@ -34,11 +34,7 @@ void TMainBox::ConnectAdminHandlers()
 {
     DataSourceUser = new grid::DataGrid(*ui->DBGrid2, ADOQueryUser, this);
     DataSourceUser->setGuard([](const std::function<void()>& action) { Guarded(action); });
-    QList<grid::Column> columns;
-    for (const GridColumn& column : DBGrid2Columns)
-        columns.append({column.FieldName, column.Title, column.Width, column.TitleAlignment,
-                        column.TitleColor});
-    DataSourceUser->setColumns(columns);
+    DataSourceUser->setColumns(DBGrid2Columns);
     DataSourceUser->setReadOnly(true);
     Bind(DataSourceUser, &grid::DataGrid::dataChange, &TMainBox::DataSourceMainDataChange);
 

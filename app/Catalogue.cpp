@@ -86,11 +86,11 @@ void TMainBox::LoadCatalogue(db::Query& query)
             AppState.ColumnList += QStringLiteral("docname,");
             AppState.HasDocumentColumns = true;
         } else {
-            GridColumn column;
-            column.FieldName = field;
-            column.Title = title;
-            column.TitleAlignment = Qt::AlignCenter;
-            column.Width = ColumnWidth(query.text(QStringLiteral("cLength")));
+            grid::Column column;
+            column.fieldName = field;
+            column.title = title;
+            column.titleAlignment = Qt::AlignCenter;
+            column.width = ColumnWidth(query.text(QStringLiteral("cLength")));
             DBGrid1Columns.append(column);
             ui->Com11->addItem(title);
             ui->Com11->setCurrentIndex(-1);

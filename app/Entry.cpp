@@ -8,11 +8,19 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <memory>
 
 int RunProgram(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    // Qt's own windows and menus (the file dialogs, the edit boxes' context
+    // menu) speak the program's language too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // The application title; the main window replaces it with the title setting.
     SetApplicationTitle(QStringLiteral("Vardenix"));
     Q_INIT_RESOURCE(forms);

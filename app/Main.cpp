@@ -39,7 +39,7 @@ void ApplyFonts(Ui::TMainBox& ui)
     ui.LabelTitle->setPalette(palette);
 }
 
-QList<GridColumn> OperatorColumns()
+QList<grid::Column> OperatorColumns()
 {
     return {
         {QStringLiteral("id"), QStringLiteral("用户序号"), 0, Qt::AlignCenter, Qt::black},

@@ -3,8 +3,8 @@
 #include "common/ErrorReport.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "platform/grid/Column.h"
 
-#include <QColor>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -20,16 +20,6 @@ class DataGrid;
 namespace Ui {
 class TMainBox;
 }
-
-// One column of a data-aware grid: the field it shows, its title and width.
-struct GridColumn
-{
-    QString FieldName;
-    QString Title;
-    int Width = 0; // 0 keeps the grid's default width
-    Qt::Alignment TitleAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-    QColor TitleColor = Qt::black;
-};
 
 // The main window: toolbar, attachment strip, the About, Data and Users
 // views, menu and status bar. Its handlers are spread over the folders of the
@@ -50,8 +40,8 @@ public:
 
     // Columns of the record grid, one per data column of the catalogue, and
     // the fixed columns of the operator grid.
-    QList<GridColumn> DBGrid1Columns;
-    const QList<GridColumn> DBGrid2Columns;
+    QList<grid::Column> DBGrid1Columns;
+    const QList<grid::Column> DBGrid2Columns;
 
     // Panel 0 of StatusBar1 holds the paging line, panel 1 the operator line.
     QLabel* StatusPanel(int index) const;
@@ -83,6 +73,8 @@ public:
     void CSV1Click();
     int CountRecords(const QString& condition);
     void RunStatement();
+    void LoadPage();
+    void LoadFirstPage();
     void PageStatusText();
 
     // The record grid's data source: DBGrid1 over ADOQueryMain, made by

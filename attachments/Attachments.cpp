@@ -1,6 +1,7 @@
 #include "Attachments.h"
 
 #include "app/AppState.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
 #include "platform/pictures/Picture.h"
 #include "platform/text/Gbk.h"
@@ -21,6 +22,14 @@ constexpr int FileNameLimit = 255; // bytes of a file name on Linux file systems
 bool IsSeparator(QChar c)
 {
     return c == QLatin1Char('\\') || c == QLatin1Char('/') || c == QLatin1Char(':');
+}
+
+// The longest value an image column takes: 2^31 - 1 bytes on SQL Server,
+// 10^9 in the embedded database (SQLite's longest value).
+qint64 StoredSizeLimit()
+{
+    const db::ConnectionStringParts parts = db::parseConnectionString(AppState.ConnectionString);
+    return db::isEmbeddedDataSource(parts.dataSource) ? 1000000000 : 2147483647;
 }
 
 } // namespace
@@ -84,6 +93,17 @@ void RequireStorableName(const QString& storedName)
                                      "字节。请把文件放到较短的路径下再导入。")
                           .arg(StoredNameLimit)
                           .arg(length));
+}
+
+void RequireStorableSize(const QString& path)
+{
+    const QFileInfo info(path);
+    const qint64 limit = StoredSizeLimit();
+    if (info.isFile() && info.size() > limit)
+        throw Refusal(QStringLiteral("文件太大:数据库的一条记录最多保存 %1 字节,这个文件有 %2 "
+                                     "字节。")
+                          .arg(limit)
+                          .arg(info.size()));
 }
 
 QString PrepareTempFolder()

@@ -39,6 +39,9 @@ QString DocumentExtension(const QString& name);
 QString StoredName(const QString& path);
 // Refusal when the stored name does not fit its column.
 void RequireStorableName(const QString& storedName);
+// Refusal when the file is larger than one record of the database can hold;
+// checked before the file is read.
+void RequireStorableSize(const QString& path);
 
 // Creates the temp folder when it is missing, readable by the operator only,
 // and gives its path.

@@ -20,6 +20,7 @@ void TMainBox::SpeedButton1Click()
         return;
     const QString storedName = Attachments::StoredName(path);
     Attachments::RequireStorableName(storedName);
+    Attachments::RequireStorableSize(path);
 
     db::Query& query = fresh.query();
     query.addSql(QStringLiteral("update fid_Main set doc=:file where id=") + key +

@@ -68,6 +68,7 @@ void TMainBox::N2Click()
     const QString storedName = Attachments::StoredName(path);
     Attachments::RequireStorableName(storedName);
     const pictures::Format format = RequirePictureFormat(path);
+    Attachments::RequireStorableSize(path);
     const QByteArray picture = ReadWholeFile(path);
     const QByteArray thumbnail = ThumbnailOf(path, format, picture);
 

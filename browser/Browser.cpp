@@ -38,11 +38,7 @@ private:
 
 void ShowRecordColumns(TMainBox& box)
 {
-    QList<grid::Column> columns;
-    for (const GridColumn& column : box.DBGrid1Columns)
-        columns.append({column.FieldName, column.Title, column.Width, column.TitleAlignment,
-                        column.TitleColor});
-    box.DataSourceMain->setColumns(columns);
+    box.DataSourceMain->setColumns(box.DBGrid1Columns);
 }
 
 void TMainBox::ConnectBrowserHandlers()

@@ -19,15 +19,10 @@ void TMainBox::SpeedButton3Click()
     browse.Order = QStringLiteral(" ORDER BY id ");
     browse.SkipClause = SkipClause(AppState.PageSize, browse.PageIndex, browse.Condition);
     browse.Statement = browse.Head + browse.Condition + browse.SkipClause + browse.Order;
-    RunStatement();
-    ui->PageUp->setEnabled(true);
-    ui->PageDown->setEnabled(true);
-    browse.RecordCount = CountRecords(browse.Condition);
-    browse.PageCount = PageCountFor(browse.RecordCount, AppState.PageSize);
-    PageStatusText();
+    LoadFirstPage();
     // No column is the sort column any more.
-    for (GridColumn& column : DBGrid1Columns)
-        column.TitleColor = Qt::black;
+    for (grid::Column& column : DBGrid1Columns)
+        column.titleColor = Qt::black;
     ShowRecordColumns(*this);
 }
 
@@ -42,10 +37,7 @@ void TMainBox::PageDownClick()
         ui->PageDown->setEnabled(false);
     if (browse.PageIndex > 0)
         ui->PageUp->setEnabled(true);
-    browse.SkipClause = SkipClause(AppState.PageSize, browse.PageIndex, browse.Condition);
-    browse.Statement = browse.Head + browse.Condition + browse.SkipClause + browse.Order;
-    RunStatement();
-    PageStatusText();
+    LoadPage();
 }
 
 // A click at the first page reloads it and disables the button.
@@ -59,9 +51,29 @@ void TMainBox::PageUpClick()
         ui->PageUp->setEnabled(false);
     if (browse.PageIndex < browse.PageCount)
         ui->PageDown->setEnabled(true);
+    LoadPage();
+}
+
+// Loads the page of the browse statement that PageIndex names.
+void TMainBox::LoadPage()
+{
+    BrowseState& browse = AppState.Browse;
     browse.SkipClause = SkipClause(AppState.PageSize, browse.PageIndex, browse.Condition);
     browse.Statement = browse.Head + browse.Condition + browse.SkipClause + browse.Order;
     RunStatement();
+    PageStatusText();
+}
+
+// Loads the first page of the browse statement with both paging buttons
+// enabled, and counts the matching records for the status line.
+void TMainBox::LoadFirstPage()
+{
+    BrowseState& browse = AppState.Browse;
+    RunStatement();
+    ui->PageUp->setEnabled(true);
+    ui->PageDown->setEnabled(true);
+    browse.RecordCount = CountRecords(browse.Condition);
+    browse.PageCount = PageCountFor(browse.RecordCount, AppState.PageSize);
     PageStatusText();
 }
 

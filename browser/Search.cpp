@@ -31,12 +31,7 @@ void TMainBox::SpeedButton6Click()
         browse.Order = QStringLiteral("order by id ");
     browse.Statement = browse.Head + browse.Condition + browse.SkipClause + browse.Order;
     ViewMode(2);
-    RunStatement();
-    ui->PageUp->setEnabled(true);
-    ui->PageDown->setEnabled(true);
-    browse.RecordCount = CountRecords(browse.Condition);
-    browse.PageCount = PageCountFor(browse.RecordCount, AppState.PageSize);
-    PageStatusText();
+    LoadFirstPage();
 }
 
 // Enter in the key box searches.

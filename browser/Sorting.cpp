@@ -11,7 +11,7 @@ void TMainBox::DBGrid1TitleClick(int column)
     if (column < 0 || column >= DBGrid1Columns.size())
         return;
     DataSourceMain->postPending();
-    const QString name = DBGrid1Columns.at(column).FieldName;
+    const QString name = DBGrid1Columns.at(column).fieldName;
     BrowseState& browse = AppState.Browse;
     if (browse.Order.right(4) == QLatin1String("desc"))
         browse.Order = QStringLiteral(" order by ") + name;
@@ -19,8 +19,8 @@ void TMainBox::DBGrid1TitleClick(int column)
         browse.Order = QStringLiteral(" order by ") + name + QStringLiteral(" desc");
     browse.Statement = browse.Head + browse.Condition + browse.Order;
     RunStatement();
-    for (GridColumn& each : DBGrid1Columns)
-        each.TitleColor = Qt::black;
-    DBGrid1Columns[column].TitleColor = QColor(255, 0, 0);
+    for (grid::Column& each : DBGrid1Columns)
+        each.titleColor = Qt::black;
+    DBGrid1Columns[column].titleColor = QColor(255, 0, 0);
     ShowRecordColumns(*this);
 }

@@ -1,5 +1,6 @@
 #include "Login.h"
 
+#include "Collation.h"
 #include "Initdb.h"
 #include "Settings.h"
 #include "app/AppState.h"
@@ -114,11 +115,21 @@ void TLoginBox::Button3Click()
     const QString port = ui->Edit2->text();
 
     AppState.SignInConnectionString = BuildConnectionString(host, database, user, password);
-    try {
+    QString refusal;
+    {
         db::Connection connection(AppState.SignInConnectionString);
-        connection.connect();
-    } catch (const db::DbError&) {
-        MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+        try {
+            connection.connect();
+        } catch (const db::DbError&) {
+            MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+            return;
+        }
+        // Settings that would turn the operators' Chinese text into "?" are
+        // not kept.
+        refusal = ChineseTextRefusal(connection);
+    }
+    if (!refusal.isEmpty()) {
+        MessageBox::Show(refusal);
         return;
     }
     MessageBox::Show(QStringLiteral("连接数据库成功!"));
@@ -198,6 +209,14 @@ bool TLoginBox::passwordMatches(FreshConnection& work)
 
 void TLoginBox::runFirstRun(FreshConnection& work)
 {
+    // A database that would turn Chinese text into "?" is not set up: the
+    // designer is not shown and nothing is created.
+    const QString refusal = ChineseTextRefusal(work.connection());
+    if (!refusal.isEmpty()) {
+        MessageBox::Show(refusal);
+        return;
+    }
+
     bool confirmed = false;
     QString mainTableSql;
     QString titleTableSql;

@@ -11,6 +11,7 @@
 
 #include "app/AppState.h"
 #include "app/Main.h"
+#include "bench/BenchSupport.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/grid/DataGrid.h"
@@ -30,7 +31,6 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <functional>
@@ -53,8 +53,7 @@ double MedianMs(int runs, const std::function<void()>& work)
         work();
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return bench::median(times);
 }
 
 // A photo-like 6000 x 4000 picture: gradients and shapes, so that the JPEG
@@ -253,26 +252,15 @@ void BenchGridWalk(const QString& folder)
                 rawKept, perMove / rawKept);
 }
 
-long StatusKb(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 // The peak resident memory the work adds to what the process held before.
 double PeakMb(const std::function<void()>& work)
 {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     const bool reset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
     clear.close();
-    const long before = StatusKb("VmRSS:");
+    const long before = bench::statusKb("VmRSS:");
     work();
-    const long peak = StatusKb("VmHWM:");
+    const long peak = bench::statusKb("VmHWM:");
     if (!reset)
         std::printf("  (the peak could not be reset: figures include earlier work)\n");
     return (peak - before) / 1024.0;

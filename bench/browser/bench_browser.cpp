@@ -7,6 +7,7 @@
 
 #include "app/AppState.h"
 #include "app/Main.h"
+#include "bench/BenchSupport.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/db/Connection.h"
@@ -24,7 +25,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sqlite3.h>
@@ -34,21 +34,10 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int RowCount = 1000000;
 constexpr int PageSize = 50;
-
-// The peak resident memory of this process so far, in kB.
-long peakMemoryKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 // Ten columns of the three types, designed as the first run does it.
 void build()
@@ -87,9 +76,6 @@ void build()
     query.execute();
 }
 
-using Value = std::variant<std::monostate, qint64, double, std::string>;
-using Rows = std::vector<std::vector<Value>>;
-
 // The same file through the SQLite C API.
 struct RawDatabase
 {
@@ -122,37 +108,7 @@ struct RawDatabase
     }
 
     // Every value of every row copied out, as a client keeps a page.
-    Rows rows(const QString& statement)
-    {
-        sqlite3_stmt* prepared = prepare(statement);
-        const int columns = sqlite3_column_count(prepared);
-        Rows rows;
-        while (sqlite3_step(prepared) == SQLITE_ROW) {
-            std::vector<Value> row;
-            row.reserve(columns);
-            for (int i = 0; i < columns; ++i) {
-                switch (sqlite3_column_type(prepared, i)) {
-                case SQLITE_INTEGER:
-                    row.emplace_back(static_cast<qint64>(sqlite3_column_int64(prepared, i)));
-                    break;
-                case SQLITE_FLOAT:
-                    row.emplace_back(sqlite3_column_double(prepared, i));
-                    break;
-                case SQLITE_NULL:
-                    row.emplace_back(std::monostate());
-                    break;
-                default:
-                    row.emplace_back(
-                        std::string(reinterpret_cast<const char*>(sqlite3_column_text(prepared, i)),
-                                    static_cast<size_t>(sqlite3_column_bytes(prepared, i))));
-                    break;
-                }
-            }
-            rows.push_back(std::move(row));
-        }
-        sqlite3_finalize(prepared);
-        return rows;
-    }
+    Rows rows(const QString& statement) { return takeRows(prepare(statement)); }
 
     int count(const QString& statement)
     {
@@ -164,12 +120,6 @@ struct RawDatabase
         return count;
     }
 };
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Runs both sides in turn, repeats times, and prints the medians. Qt's
 // pending events (painting) are handled between the runs, outside the times.

@@ -5,6 +5,7 @@
 //
 //   bench_db [folder]   the database is built there (default: a temp folder)
 
+#include "bench/BenchSupport.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
 #include "platform/db/SqliteDialect.h"
@@ -15,15 +16,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sqlite3.h>
-#include <string>
-#include <variant>
 #include <vector>
 
 namespace {
+
+using namespace bench;
 
 constexpr int RowCount = 1000000;
 constexpr int PageSize = 50;
@@ -33,19 +33,6 @@ QString connectionString()
 {
     return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=bench;Data Source=(localdb);"
                           "Password=;Persist Security Info=True;User ID=sa");
-}
-
-// The peak resident memory of this process so far, in kB.
-long peakMemoryKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 // The statement text of the page with the given index (0 is the first page).
@@ -100,47 +87,11 @@ struct RawDatabase
     }
 };
 
-using Value = std::variant<std::monostate, qint64, double, std::string>;
-
 // Every value of every row copied out, as a client keeps a page. Both sides
 // release what they read before their time ends.
-std::vector<std::vector<Value>> rawRows(RawDatabase& raw, const QByteArray& sql)
+Rows rawRows(RawDatabase& raw, const QByteArray& sql)
 {
-    sqlite3_stmt* statement = raw.prepare(sql);
-    const int columns = sqlite3_column_count(statement);
-    std::vector<std::vector<Value>> rows;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        std::vector<Value> row;
-        row.reserve(columns);
-        for (int i = 0; i < columns; ++i) {
-            switch (sqlite3_column_type(statement, i)) {
-            case SQLITE_INTEGER:
-                row.emplace_back(static_cast<qint64>(sqlite3_column_int64(statement, i)));
-                break;
-            case SQLITE_FLOAT:
-                row.emplace_back(sqlite3_column_double(statement, i));
-                break;
-            case SQLITE_NULL:
-                row.emplace_back(std::monostate());
-                break;
-            default: {
-                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, i));
-                row.emplace_back(std::string(
-                    bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, i))));
-                break;
-            }
-            }
-        }
-        rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(statement);
-    return rows;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return takeRows(raw.prepare(sql));
 }
 
 // Runs both sides in turn, repeats times, and prints the median times and

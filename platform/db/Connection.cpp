@@ -20,6 +20,11 @@ void Connection::setConnectionString(const QString& connectionString)
     m_connectionString = connectionString;
 }
 
+bool Connection::isEmbedded() const
+{
+    return isEmbeddedDataSource(parseConnectionString(m_connectionString).dataSource);
+}
+
 void Connection::connect()
 {
     if (m_engine)

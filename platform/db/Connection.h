@@ -27,6 +27,10 @@ public:
     void setConnectionString(const QString& connectionString);
     const QString& connectionString() const { return m_connectionString; }
 
+    // True when the string selects the embedded engine, which keeps text as
+    // Unicode; a SQL Server keeps varchar text in its collation's code page.
+    bool isEmbedded() const;
+
     void connect();    // at once; throws DbError when the engine refuses
     void disconnect(); // harmless when not connected
     bool isConnected() const;

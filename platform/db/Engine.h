@@ -9,12 +9,23 @@
 
 namespace db {
 
+// A text value kept as UTF-8 in ResultRows::text: where it starts and how
+// many bytes it has. It becomes a QString when it is read.
+struct TextSpan
+{
+    qsizetype offset = 0;
+    qsizetype size = 0;
+};
+
 // The rows of a result as the client keeps them: the values row after row,
-// as many to a row as there are fields. A NULL is an invalid QVariant.
+// as many to a row as there are fields. A NULL is an invalid QVariant. An
+// engine may hold texts as TextSpan values into text, which spares a string
+// apiece for values that are often never read.
 struct ResultRows
 {
     QStringList fieldNames;
     QList<QVariant> values;
+    QByteArray text;
 
     qsizetype rowCount() const
     {
@@ -56,6 +67,12 @@ public:
     virtual QVariant insertRow(const QString& statement, const QList<QVariant>& values) = 0;
     // An UPDATE or DELETE; returns the number of rows it changed.
     virtual int writeRow(const QString& statement, const QList<QVariant>& values) = 0;
+
+protected:
+    // "INSERT INTO <table> (<columns>) VALUES (?,...)" with the names quoted,
+    // or "INSERT INTO <table> DEFAULT VALUES" for no columns: the part of
+    // insertStatement() that every engine writes alike.
+    QString insertInto(const QString& table, const QStringList& columns) const;
 };
 
 } // namespace db

@@ -21,8 +21,12 @@ const QString ConnectOptions =
     QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_CONNECTION_TIMEOUT=10");
 
 // FreeTDS cuts text and image values at its default text size (64 KB)
-// unless the session raises it.
-const QString SessionSetup = QStringLiteral("SET TEXTSIZE 2147483647");
+// unless the session raises it. With ANSI_WARNINGS a text too long for its
+// column fails the statement instead of being cut short.
+const QString SessionSetup = QStringLiteral("SET TEXTSIZE 2147483647;SET ANSI_WARNINGS ON");
+
+// Marks the start of a unit inside a caller's transaction.
+const QString UnitSavepoint = QStringLiteral("vardenix_unit");
 
 // The engine's message of an error, with Qt's note on the failed step after it.
 QString errorText(const QSqlError& error)
@@ -39,6 +43,9 @@ QString errorText(const QSqlError& error)
 // Runs one statement, binding ":file" when the statement names it.
 void runStatement(QSqlQuery& query, const QString& statement, const FileParameter& file)
 {
+    // The server takes an empty text as an empty batch and reports nothing.
+    if (sqlscan::statementCount(statement) == 0)
+        throw DbError(QStringLiteral("The statement text is empty."));
     bool ok = false;
     if (sqlscan::containsParameter(statement, FileParameterName)) {
         if (!file)
@@ -86,18 +93,6 @@ int rowsAffected(const QSqlQuery& query)
     return count;
 }
 
-QString connectFailure(const ConnectionStringParts& parts, const QSqlError& error)
-{
-    QString reason = error.databaseText().trimmed();
-    // Newer Qt versions append the SQLSTATE list to the driver's text.
-    reason.remove(QRegularExpression(QStringLiteral(",\\s*[0-9A-Z;]*$")));
-    reason = reason.trimmed();
-    if (reason.isEmpty())
-        return QStringLiteral("The login to SQL Server %1 failed; the server gave no reason.")
-            .arg(parts.dataSource);
-    return QStringLiteral("Cannot connect to SQL Server %1: %2").arg(parts.dataSource, reason);
-}
-
 void throwIfFailed(const QSqlQuery& query)
 {
     if (query.lastError().isValid())
@@ -113,12 +108,11 @@ void finishResults(QSqlQuery& query)
     throwIfFailed(query);
 }
 
-QSqlQuery prepared(const QSqlDatabase& database, const QString& statement,
-                   const QList<QVariant>& values)
+QSqlQuery prepared(const QSqlDatabase& database, const QString& statement, QList<QVariant> values)
 {
     QSqlQuery query(database);
     query.setForwardOnly(true);
-    bool ok = query.prepare(statement);
+    bool ok = query.prepare(inlineTextParameters(statement, values));
     for (const QVariant& value : values)
         query.addBindValue(value);
     ok = ok && query.exec();
@@ -128,6 +122,42 @@ QSqlQuery prepared(const QSqlDatabase& database, const QString& statement,
 }
 
 } // namespace
+
+QString inlineTextParameters(const QString& statement, QList<QVariant>& values)
+{
+    const QList<qsizetype> markers = sqlscan::placeholderPositions(statement);
+    if (markers.size() != values.size())
+        throw DbError(QStringLiteral("The statement has %1 parameter markers for %2 values.")
+                          .arg(markers.size())
+                          .arg(values.size()));
+    QString text = statement;
+    QList<QVariant> bound;
+    for (qsizetype k = markers.size() - 1; k >= 0; --k) {
+        const QVariant& value = values.at(k);
+        if (value.typeId() == QMetaType::QString && !value.isNull()) {
+            QString literal = value.toString();
+            literal.replace(u'\'', QStringLiteral("''"));
+            text.replace(markers.at(k), 1, QStringLiteral("N'") + literal + u'\'');
+        } else {
+            bound.prepend(value);
+        }
+    }
+    values = bound;
+    return text;
+}
+
+QString connectFailureMessage(const QString& dataSource, const QString& driverText)
+{
+    const QString reason = driverText.trimmed();
+    // Newer Qt versions append the SQLSTATE list to the driver's text, so a
+    // refusal without a reason can come as the list alone.
+    QString withoutStates = reason;
+    withoutStates.remove(QRegularExpression(QStringLiteral("^,?\\s*[0-9A-Z;]*$")));
+    if (withoutStates.isEmpty())
+        return QStringLiteral("The login to SQL Server %1 failed; the server gave no reason.")
+            .arg(dataSource);
+    return QStringLiteral("Cannot connect to SQL Server %1: %2").arg(dataSource, reason);
+}
 
 OdbcEngine::OdbcEngine(const ConnectionStringParts& parts)
 {
@@ -140,7 +170,8 @@ OdbcEngine::OdbcEngine(const ConnectionStringParts& parts)
         m_database.setDatabaseName(odbcConnectionString(parts));
         m_database.setConnectOptions(ConnectOptions);
         if (!m_database.open())
-            throw DbError(connectFailure(parts, m_database.lastError()));
+            throw DbError(
+                connectFailureMessage(parts.dataSource, m_database.lastError().databaseText()));
         run(SessionSetup, std::nullopt, nullptr);
     } catch (...) {
         close();
@@ -170,8 +201,9 @@ void OdbcEngine::beginTransaction()
 {
     if (m_inTransaction)
         throw DbError(QStringLiteral("A transaction is already open on this connection."));
-    if (!m_database.transaction())
-        throw DbError(errorText(m_database.lastError()));
+    QSqlDatabase database = session();
+    if (!database.transaction())
+        throw DbError(errorText(database.lastError()));
     m_inTransaction = true;
 }
 
@@ -188,14 +220,27 @@ void OdbcEngine::rollback()
 {
     if (!m_inTransaction)
         throw DbError(QStringLiteral("No transaction is open on this connection."));
-    if (!m_database.rollback())
-        throw DbError(errorText(m_database.lastError()));
     m_inTransaction = false;
+    if (!m_database.rollback()) {
+        // The driver stays in manual commit after a failed rollback, so later
+        // statements would never be committed: the session ends here.
+        const QString reason = errorText(m_database.lastError());
+        close();
+        throw DbError(reason);
+    }
+}
+
+QSqlDatabase OdbcEngine::session() const
+{
+    if (!m_database.isOpen())
+        throw DbError(QStringLiteral("The connection to SQL Server was closed after a failed "
+                                     "rollback."));
+    return m_database;
 }
 
 void OdbcEngine::run(const QString& text, const FileParameter& file, ResultRows* rows)
 {
-    QSqlQuery query(m_database);
+    QSqlQuery query(session());
     query.setForwardOnly(true);
     runStatement(query, text, file);
     if (rows && query.isSelect())
@@ -207,24 +252,44 @@ void OdbcEngine::run(const QString& text, const FileParameter& file, ResultRows*
     throwIfFailed(query);
 }
 
-void OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows)
+void OdbcEngine::inUnit(const std::function<void()>& work)
 {
-    if (m_inTransaction || sqlscan::statementCount(text) < 2) {
-        run(text, file, rows);
+    if (!m_inTransaction) {
+        beginTransaction();
+        try {
+            work();
+            commit();
+        } catch (...) {
+            try {
+                rollback();
+            } catch (const DbError&) {
+                // The work's own error is the one to report.
+            }
+            throw;
+        }
         return;
     }
-    beginTransaction();
+    // Within the caller's transaction only the work itself is undone.
+    run(QStringLiteral("SAVE TRANSACTION ") + UnitSavepoint, std::nullopt, nullptr);
     try {
-        run(text, file, rows);
-        commit();
+        work();
     } catch (...) {
         try {
-            rollback();
+            run(QStringLiteral("ROLLBACK TRANSACTION ") + UnitSavepoint, std::nullopt, nullptr);
         } catch (const DbError&) {
-            // The statement's own error is the one to report.
+            // The work's own error is the one to report.
         }
         throw;
     }
+}
+
+void OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows)
+{
+    // One statement is all or nothing by itself.
+    if (sqlscan::statementCount(text) < 2)
+        run(text, file, rows);
+    else
+        inUnit([&] { run(text, file, rows); });
 }
 
 ResultRows OdbcEngine::select(const QString& text, const FileParameter& file)
@@ -243,23 +308,27 @@ void OdbcEngine::execute(const QString& text, const FileParameter& file)
 
 int OdbcEngine::countRows(const QString& text, const FileParameter& file)
 {
-    QSqlQuery query(m_database);
-    query.setForwardOnly(true);
-    runStatement(query, text, file);
     int count = 0;
-    bool counted = false;
-    do {
-        if (!counted && query.isSelect()) {
-            // Only moves the cursor: no value is fetched or kept.
-            while (query.next())
-                ++count;
-            throwIfFailed(query);
-            counted = true;
-        }
-    } while (query.nextResult());
-    throwIfFailed(query);
-    if (!counted)
-        throw DbError(QStringLiteral("The statement returns no rows."));
+    // The server runs whatever the text says before it is known whether it
+    // returns rows; a text that returns none is undone.
+    inUnit([&] {
+        QSqlQuery query(session());
+        query.setForwardOnly(true);
+        runStatement(query, text, file);
+        bool counted = false;
+        do {
+            if (!counted && query.isSelect()) {
+                // Only moves the cursor: no value is fetched or kept.
+                while (query.next())
+                    ++count;
+                throwIfFailed(query);
+                counted = true;
+            }
+        } while (query.nextResult());
+        throwIfFailed(query);
+        if (!counted)
+            throw DbError(QStringLiteral("The statement returns no rows."));
+    });
     return count;
 }
 
@@ -273,28 +342,29 @@ QString OdbcEngine::quoteName(const QString& name) const
 QString OdbcEngine::insertStatement(const QString& table, const QStringList& columns,
                                     const QString& keyColumn) const
 {
-    // OUTPUT hands back the identity that this very statement assigned, as
-    // its only result: no row count or other statement can be taken for it.
-    const QString output = QStringLiteral(" OUTPUT INSERTED.") + quoteName(keyColumn);
-    QString sql = QStringLiteral("INSERT INTO ") + table;
-    if (columns.isEmpty())
-        return sql + output + QStringLiteral(" DEFAULT VALUES");
-    QStringList names;
-    for (const QString& column : columns)
-        names.append(quoteName(column));
-    return sql + QStringLiteral(" (") + names.join(u',') + u')' + output +
-           QStringLiteral(" VALUES (") +
-           QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
+    // SCOPE_IDENTITY() is the identity that this statement assigned, whatever
+    // a trigger inserts elsewhere; an OUTPUT clause would be refused on a
+    // table that has triggers.
+    return insertInto(table, columns) +
+           QStringLiteral(";SELECT CONVERT(bigint, SCOPE_IDENTITY()) AS ") + quoteName(keyColumn);
 }
 
 QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& values)
 {
-    QSqlQuery query = prepared(m_database, statement, values);
+    QSqlQuery query = prepared(session(), statement, values);
+    // The INSERT's row count comes first, the key as the row of the first
+    // result with columns.
     QVariant key;
-    if (query.isSelect() && query.next())
-        key = query.value(0);
+    bool found = false;
+    do {
+        if (!found && query.isSelect()) {
+            if (query.next())
+                key = query.value(0);
+            throwIfFailed(query);
+            found = true;
+        }
+    } while (query.nextResult());
     throwIfFailed(query);
-    finishResults(query);
     if (!key.isValid() || key.isNull())
         throw DbError(QStringLiteral("The server did not return the new row's key."));
     return key;
@@ -302,7 +372,7 @@ QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& 
 
 int OdbcEngine::writeRow(const QString& statement, const QList<QVariant>& values)
 {
-    QSqlQuery query = prepared(m_database, statement, values);
+    QSqlQuery query = prepared(session(), statement, values);
     const int count = rowsAffected(query);
     finishResults(query);
     return count;

@@ -95,6 +95,7 @@ void Query::open()
     ResultRows result = m_connection.engine().select(text, m_fileParameter);
     m_rows.resize(result.rowCount());
     m_values = std::move(result.values);
+    m_text = std::move(result.text);
     m_fieldNames = std::move(result.fieldNames);
     m_openedSql = text;
     m_open = true;
@@ -120,6 +121,7 @@ void Query::close()
     m_open = false;
     m_fieldNames.clear();
     m_values.clear();
+    m_text.clear();
     m_rows.clear();
     m_openedSql.clear();
     m_current = -1;
@@ -201,7 +203,7 @@ QVariant Query::value(int position) const
 {
     requireRow();
     requirePosition(position);
-    return at(m_current, position);
+    return valueAt(m_current, position);
 }
 
 QVariant Query::value(const QString& name) const
@@ -244,7 +246,7 @@ QVariant Query::rowValue(int row, int position) const
 {
     requireRowIndex(row);
     requirePosition(position);
-    return at(row, position);
+    return valueAt(row, position);
 }
 
 void Query::setRowValue(int row, int position, const QVariant& value)
@@ -289,7 +291,7 @@ void Query::postRow(int row)
         for (int i = 0; i < fieldCount(); ++i) {
             if (i != key && !isNullValue(at(row, i))) {
                 columns.append(m_fieldNames.at(i));
-                values.append(at(row, i));
+                values.append(valueAt(row, i));
             }
         }
         const QString statement = engine.insertStatement(table, columns, m_fieldNames.at(key));
@@ -298,8 +300,8 @@ void Query::postRow(int row)
     } else {
         QStringList assignments;
         for (int i = 0; i < fieldCount(); ++i) {
-            const QVariant& newValue = at(row, i);
-            if (i == key || sameValue(newValue, info.original.at(i)))
+            const QVariant newValue = valueAt(row, i);
+            if (i == key || sameValue(newValue, resolved(info.original.at(i))))
                 continue;
             // A NULL goes in as a literal: a typeless NULL parameter cannot be
             // converted to every column type on SQL Server.
@@ -311,7 +313,7 @@ void Query::postRow(int row)
             }
         }
         if (!assignments.isEmpty()) {
-            const QVariant& keyValue = info.original.at(key);
+            const QVariant keyValue = resolved(info.original.at(key));
             values.append(keyValue);
             const QString statement = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
                                       assignments.join(u',') + QStringLiteral(" WHERE ") +
@@ -349,7 +351,7 @@ void Query::deleteCurrentRow()
         const QString table = baseTable();
         Engine& engine = m_connection.engine();
         const QVariant keyValue =
-            info.state == RowState::Modified ? info.original.at(key) : at(m_current, key);
+            resolved(info.state == RowState::Modified ? info.original.at(key) : at(m_current, key));
         const QString statement = QStringLiteral("DELETE FROM ") + table +
                                   QStringLiteral(" WHERE ") +
                                   engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
@@ -393,6 +395,14 @@ QString Query::baseTable() const
     if (table.isEmpty())
         throw DbError(QStringLiteral("The statement names no table to write the row to."));
     return table;
+}
+
+QVariant Query::resolved(const QVariant& held) const
+{
+    if (held.metaType() != QMetaType::fromType<TextSpan>())
+        return held;
+    const auto* span = static_cast<const TextSpan*>(held.constData());
+    return QString::fromUtf8(m_text.constData() + span->offset, span->size);
 }
 
 void Query::dropRow(int row)

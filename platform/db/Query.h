@@ -96,11 +96,15 @@ private:
     void requirePosition(int position) const;
     QString baseTable() const;
     int rowCount() const { return static_cast<int>(m_rows.size()); }
+    // A value as it is held: a text may still be a span of m_text.
     QVariant& at(int row, int position) { return m_values[row * fieldCount() + position]; }
     const QVariant& at(int row, int position) const
     {
         return m_values.at(row * fieldCount() + position);
     }
+    // A value as it is read, every text a QString.
+    QVariant valueAt(int row, int position) const { return resolved(at(row, position)); }
+    QVariant resolved(const QVariant& held) const;
     void dropRow(int row);
 
     Connection& m_connection;
@@ -110,6 +114,7 @@ private:
     bool m_open = false;
     QStringList m_fieldNames;
     QList<QVariant> m_values; // row after row: one allocation for the whole result
+    QByteArray m_text;        // the texts that m_values holds as spans
     QList<RowInfo> m_rows;
     int m_current = -1;
 };

@@ -145,4 +145,15 @@ int statementCount(const QString& sql)
     return count + (pending ? 1 : 0);
 }
 
+QList<qsizetype> placeholderPositions(const QString& sql)
+{
+    QList<qsizetype> positions;
+    forEachCodeChar(sql, [&](qsizetype i, int) {
+        if (sql.at(i) == u'?')
+            positions.append(i);
+        return true;
+    });
+    return positions;
+}
+
 } // namespace db::sqlscan

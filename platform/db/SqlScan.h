@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Reading just enough of a T-SQL text to find things in its code: string
@@ -15,5 +16,8 @@ QString firstFromTable(const QString& sql);
 
 // The number of non-empty statements between the semicolons of the code.
 int statementCount(const QString& sql);
+
+// The positions of the "?" parameter markers in the code, in order.
+QList<qsizetype> placeholderPositions(const QString& sql);
 
 } // namespace db::sqlscan

@@ -5,6 +5,8 @@
 #include "platform/paths/ProgramPaths.h"
 #include "platform/text/Gbk.h"
 
+#include <QHash>
+#include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <cctype>
@@ -15,6 +17,11 @@ namespace db {
 namespace {
 
 const QString BatchSavepoint = QStringLiteral("vardenix_batch");
+// How many statement translations a connection keeps, and how many schemas'
+// text columns the process keeps: enough for the few statements and files in
+// use, small enough that a full store is simply emptied.
+constexpr qsizetype KeptTranslations = 64;
+constexpr qsizetype KeptSchemas = 16;
 
 // gbk_length(text): the text's length in bytes of the GBK code page, which is
 // how SQL Server with a Chinese collation measures varchar(n).
@@ -212,8 +219,9 @@ public:
         return names;
     }
 
-    // Appends the current row's values.
-    void appendRow(QList<QVariant>& values) const
+    // Appends the current row's values; texts go to the text store as spans
+    // when one is given.
+    void appendRow(QList<QVariant>& values, QByteArray* textStore = nullptr) const
     {
         const int count = columnCount();
         for (int i = 0; i < count; ++i) {
@@ -227,11 +235,18 @@ public:
             case SQLITE_FLOAT:
                 values.emplaceBack(sqlite3_column_double(m_statement, i));
                 break;
-            case SQLITE_TEXT:
-                values.emplaceBack(QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i)),
-                    sqlite3_column_bytes(m_statement, i)));
+            case SQLITE_TEXT: {
+                const auto* text =
+                    reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i));
+                const int size = sqlite3_column_bytes(m_statement, i);
+                if (textStore) {
+                    values.emplaceBack(QVariant::fromValue(TextSpan{textStore->size(), size}));
+                    textStore->append(text, size);
+                } else {
+                    values.emplaceBack(QString::fromUtf8(text, size));
+                }
                 break;
+            }
             default: {
                 const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, i));
                 values.emplaceBack(
@@ -247,7 +262,7 @@ public:
     {
         rows.fieldNames = columnNames();
         while (step())
-            appendRow(rows.values);
+            appendRow(rows.values, &rows.text);
     }
 
 private:
@@ -261,6 +276,38 @@ private:
     sqlite3* m_handle;
     sqlite3_stmt* m_statement = nullptr;
 };
+
+// The lower-case names of the columns declared as text, each in every table
+// that has it, read from the tables' definitions. Many connections are made
+// to the same files, so the result of each schema seen is kept for the
+// process, keyed by the text of the definitions, which alone decides it.
+QSet<QString> schemaTextColumns(sqlite3* handle)
+{
+    QString definitions;
+    Statement tables(handle, QStringLiteral("SELECT sql FROM sqlite_schema WHERE type = 'table'"));
+    while (tables.step())
+        definitions += tables.text(0) + u'\0';
+
+    static QMutex mutex;
+    static QHash<QString, QSet<QString>> known;
+    {
+        const QMutexLocker lock(&mutex);
+        if (const auto found = known.constFind(definitions); found != known.cend())
+            return *found;
+    }
+    Statement names(handle, QStringLiteral("SELECT lower(p.name) FROM sqlite_schema AS s, "
+                                           "pragma_table_info(s.name) AS p WHERE s.type = "
+                                           "'table' GROUP BY lower(p.name) HAVING "
+                                           "min(upper(p.type) = 'TEXT') = 1"));
+    QSet<QString> columns;
+    while (names.step())
+        columns.insert(names.text(0));
+    const QMutexLocker lock(&mutex);
+    if (known.size() >= KeptSchemas)
+        known.clear();
+    known.insert(definitions, columns);
+    return columns;
+}
 
 } // namespace
 
@@ -291,8 +338,9 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, tsqlNumber,
                                        nullptr, nullptr, nullptr) != SQLITE_OK)
             throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
-        // Reads the file's header now, so that a file that is no database fails the connect.
-        command(QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+        // Reads the file's header and schema now, so that a file that is no
+        // database fails the connect.
+        textColumns();
     } catch (...) {
         close();
         throw;
@@ -351,23 +399,24 @@ const QSet<QString>& SqliteEngine::textColumns() const
     if (schema == m_schemaVersion)
         return m_textColumns;
 
-    Statement names(m_handle, QStringLiteral("SELECT lower(p.name) FROM sqlite_schema AS s, "
-                                             "pragma_table_info(s.name) AS p WHERE s.type = "
-                                             "'table' GROUP BY lower(p.name) HAVING "
-                                             "min(upper(p.type) = 'TEXT') = 1"));
-    QSet<QString> columns;
-    while (names.step())
-        columns.insert(names.text(0));
-    m_textColumns = columns;
+    m_textColumns = schemaTextColumns(m_handle);
     m_schemaVersion = schema;
+    m_translations.clear();
     return m_textColumns;
 }
 
 QStringList SqliteEngine::translate(const QString& text) const
 {
-    QStringList statements = sqlite::translateBatch(text, textColumns());
+    const QSet<QString>& columns = textColumns();
+    // Pages are loaded again and again with the same statements.
+    if (const auto known = m_translations.constFind(text); known != m_translations.cend())
+        return *known;
+    QStringList statements = sqlite::translateBatch(text, columns);
     if (statements.isEmpty())
         throw DbError(QStringLiteral("The statement text is empty."));
+    if (m_translations.size() >= KeptTranslations)
+        m_translations.clear();
+    m_translations.insert(text, statements);
     return statements;
 }
 
@@ -457,17 +506,7 @@ QString SqliteEngine::quoteName(const QString& name) const
 QString SqliteEngine::insertStatement(const QString& table, const QStringList& columns,
                                       const QString& keyColumn) const
 {
-    QString sql = QStringLiteral("INSERT INTO ") + table;
-    if (columns.isEmpty()) {
-        sql += QStringLiteral(" DEFAULT VALUES");
-    } else {
-        QStringList names;
-        for (const QString& column : columns)
-            names.append(quoteName(column));
-        sql += QStringLiteral(" (") + names.join(u',') + QStringLiteral(") VALUES (") +
-               QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
-    }
-    return sql + QStringLiteral(" RETURNING ") + quoteName(keyColumn);
+    return insertInto(table, columns) + QStringLiteral(" RETURNING ") + quoteName(keyColumn);
 }
 
 QVariant SqliteEngine::insertRow(const QString& statement, const QList<QVariant>& values)

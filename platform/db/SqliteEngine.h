@@ -3,6 +3,7 @@
 #include "ConnectionString.h"
 #include "Engine.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 
@@ -55,6 +56,8 @@ private:
     mutable QSet<QString> m_textColumns;
     mutable qint64 m_schemaVersion = -1;
     mutable unsigned int m_dataVersion = 0;
+    // Translations made for the current schema, by statement text.
+    mutable QHash<QString, QStringList> m_translations;
 };
 
 } // namespace db

@@ -118,6 +118,9 @@ void DataGrid::showFirstRow()
 {
     const QList<int> columns = visualColumns();
     moveQuietly(m_model->rowCount() > 0 ? 0 : -1, columns.isEmpty() ? 0 : columns.constFirst());
+    // The first row may have been current already, on the page before.
+    if (m_view.currentIndex().isValid())
+        m_view.scrollTo(m_view.currentIndex());
     syncQuery();
     emit dataChange();
 }

@@ -107,26 +107,45 @@ void QueryTableModel::setReadOnly(bool readOnly)
 
 void QueryTableModel::reopen(const std::function<void()>& action)
 {
-    // The rows go and come back; the columns stay, and with them what the
-    // views keep of them: the order, the widths, the measured titles.
+    // The rows' indicators change only where a row was pending.
+    int firstPending = -1;
+    int lastPending = -1;
+    for (int row = 0; row < m_rows; ++row) {
+        if (isPending(row)) {
+            firstPending = firstPending < 0 ? row : firstPending;
+            lastPending = row;
+        }
+    }
+    try {
+        action();
+    } catch (...) {
+        showQueryRows(firstPending, lastPending);
+        throw;
+    }
+    showQueryRows(firstPending, lastPending);
+}
+
+// The columns stay, and with them what the views keep of them: the order,
+// the widths, the measured titles. As many rows as before, as on every page
+// but the last, keep the views' rows and only their contents change, which
+// spares the views laying the rows out again; otherwise the rows go and come
+// back.
+void QueryTableModel::showQueryRows(int firstPending, int lastPending)
+{
+    resolveFields();
+    const int rows = m_query.recordCount();
+    if (rows == m_rows) {
+        if (rows > 0 && !m_columns.isEmpty())
+            emit dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+        if (firstPending >= 0)
+            emit headerDataChanged(Qt::Vertical, firstPending, lastPending);
+        return;
+    }
     if (m_rows > 0) {
         beginRemoveRows(QModelIndex(), 0, m_rows - 1);
         m_rows = 0;
         endRemoveRows();
     }
-    try {
-        action();
-    } catch (...) {
-        showQueryRows();
-        throw;
-    }
-    showQueryRows();
-}
-
-void QueryTableModel::showQueryRows()
-{
-    resolveFields();
-    const int rows = m_query.recordCount();
     if (rows > 0) {
         beginInsertRows(QModelIndex(), 0, rows - 1);
         m_rows = rows;

@@ -1,24 +1,14 @@
 #pragma once
 
+#include "Column.h"
 #include "platform/db/Query.h"
 
 #include <QAbstractTableModel>
-#include <QColor>
 #include <QList>
 #include <QString>
 #include <functional>
 
 namespace grid {
-
-// One column of a grid: the result field it shows and how its title looks.
-struct Column
-{
-    QString fieldName;
-    QString title;
-    int width = 0; // 0 keeps the view's default width
-    Qt::Alignment titleAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-    QColor titleColor = Qt::black;
-};
 
 // The rows of a db::Query as a table: one row per fetched row, one column
 // per chosen field, each cell the field's text as for editing (NULL reads
@@ -70,7 +60,7 @@ signals:
 
 private:
     void resolveFields();
-    void showQueryRows();
+    void showQueryRows(int firstPending, int lastPending);
     void rowChanged(int row);
     QVariant cellValue(int row, int column) const;
 

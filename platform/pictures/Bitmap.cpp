@@ -72,13 +72,18 @@ QImage ReadPlainBmp(const QByteArray& bytes)
     QImage image(width, rows, QImage::Format_RGB32);
     if (image.isNull())
         return QImage();
+    uchar* bits = image.bits();
     for (int y = 0; y < rows; ++y) {
         const int stored = height > 0 ? rows - 1 - y : y; // bottom-up unless the height is negative
         const auto* pixel =
             reinterpret_cast<const uchar*>(bytes.constData() + offset + stride * stored);
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x, pixel += 3)
-            line[x] = qRgb(pixel[2], pixel[1], pixel[0]);
+        auto* line = reinterpret_cast<QRgb*>(bits + image.bytesPerLine() * y);
+        // Four bytes at once: blue, green, red and the next pixel's blue, in
+        // whose place the opaque alpha goes. The last pixel may end the data.
+        int x = 0;
+        for (; x < width - 1; ++x, pixel += 3)
+            line[x] = qFromLittleEndian<quint32>(pixel) | 0xff000000u;
+        line[x] = qRgb(pixel[2], pixel[1], pixel[0]);
     }
     return image;
 }

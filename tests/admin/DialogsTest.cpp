@@ -27,7 +27,7 @@ const QString Emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
 
 // The operator dialog and the settings dialog on their own: layout and the
 // checks of their confirm button.
-class TestAdminDialogs final : public QObject
+class DialogsTest final : public QObject
 {
     Q_OBJECT
 
@@ -422,5 +422,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAdminDialogs)
+QTEST_MAIN(DialogsTest)
 #include "DialogsTest.moc"

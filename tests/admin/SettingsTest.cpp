@@ -31,7 +31,7 @@ struct Seen
 
 // The settings dialog opened from the main window's toolbar, and what its
 // confirmation writes.
-class TestAdminSettings final : public QObject
+class SettingsTest final : public QObject
 {
     Q_OBJECT
 
@@ -51,7 +51,7 @@ class TestAdminSettings final : public QObject
                          int pageSize)
     {
         Seen seen;
-        WhenModal<TSetBox>([=, &seen](TSetBox* box) {
+        const ModalDriver<TSetBox> dialog([=, &seen](TSetBox* box) {
             seen.title = box->Edit1->text();
             seen.pageSize = box->CSpinEdit1->value();
             for (QWidget* widget : box->findChildren<QWidget*>())
@@ -193,7 +193,7 @@ private slots:
         m_db.createDatabase("root");
         openWindow();
         m_db.recordStatements();
-        WhenModal<TSetBox>([](TSetBox* box) {
+        const ModalDriver<TSetBox> dialog([](TSetBox* box) {
             box->Edit2->setText("newroot");
             box->Edit3->setText("newroot");
             box->CSpinEdit1->setValue(9);
@@ -223,5 +223,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAdminSettings)
+QTEST_MAIN(SettingsTest)
 #include "SettingsTest.moc"

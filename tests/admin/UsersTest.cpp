@@ -40,7 +40,7 @@ struct Entry
 
 // The Users view of the main window as root sees it: the list, and adding,
 // modifying and deleting operators through the operator dialog.
-class TestAdminUsers final : public QObject
+class UsersTest final : public QObject
 {
     Q_OBJECT
 
@@ -84,7 +84,7 @@ class TestAdminUsers final : public QObject
     void fillAndConfirm(const char* button, const Entry& entry,
                         const std::function<void(TAddMdiUserBox*)>& look = {})
     {
-        WhenModal<TAddMdiUserBox>([entry, look](TAddMdiUserBox* box) {
+        const ModalDriver<TAddMdiUserBox> dialog([entry, look](TAddMdiUserBox* box) {
             if (look)
                 look(box);
             if (box->Edit1->isEnabled())
@@ -261,7 +261,7 @@ private slots:
         const QStringList before = m_db.operators();
         m_db.recordStatements();
         if (message.isEmpty()) {
-            WhenModal<TAddMdiUserBox>([account](TAddMdiUserBox* box) {
+            const ModalDriver<TAddMdiUserBox> dialog([account](TAddMdiUserBox* box) {
                 box->Edit1->setText(account);
                 box->Button2->click();
             });
@@ -298,7 +298,7 @@ private slots:
         bool accountEnabled = true;
         bool noteVisible = false;
         bool boxChecked = !checked;
-        WhenModal<TAddMdiUserBox>([&](TAddMdiUserBox* box) {
+        const ModalDriver<TAddMdiUserBox> dialog([&](TAddMdiUserBox* box) {
             shown = QStringList({box->windowTitle(), box->Button1->text(), box->Edit1->text(),
                                  box->Edit2->text(), box->Edit3->text(), box->Edit4->text()});
             accountEnabled = box->Edit1->isEnabled();
@@ -374,7 +374,7 @@ private slots:
         QStringList shown;
         bool accountEnabled = true;
         bool openAfterConfirm = false;
-        WhenModal<TAddMdiUserBox>([&](TAddMdiUserBox* box) {
+        const ModalDriver<TAddMdiUserBox> dialog([&](TAddMdiUserBox* box) {
             shown = QStringList({box->Edit1->text(), box->Edit2->text()});
             accountEnabled = box->Edit1->isEnabled();
             box->Edit3->setText(QStringLiteral("123456"));
@@ -449,5 +449,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAdminUsers)
+QTEST_MAIN(UsersTest)
 #include "UsersTest.moc"

@@ -2,8 +2,6 @@
 #include "app/Main.h"
 #include "common/ApplicationTitle.h"
 #include "common/_md5.h"
-#include "platform/db/Connection.h"
-#include "platform/db/Query.h"
 #include "platform/db/StatementLog.h"
 #include "platform/shell/DesktopOpen.h"
 #include "signin/Initdb.h"
@@ -74,8 +72,8 @@ const QStringList ViewControls = {
 
 } // namespace
 
-// The main window against embedded databases made by the first-run batch.
-class TestMainBox final : public QObject
+// The main window against databases made by the first-run batch.
+class MainBoxTest final : public QObject
 {
     Q_OBJECT
 
@@ -91,14 +89,7 @@ class TestMainBox final : public QObject
         return object;
     }
 
-    void execute(const QStringList& lines)
-    {
-        db::Connection connection(m_folder->embeddedConnectionString());
-        db::Query query(connection);
-        for (const QString& line : lines)
-            query.addSql(line);
-        query.execute();
-    }
+    void execute(const QStringList& lines) { m_folder->database().execute(lines); }
     // The database after a first run with this design, and the settings file
     // after a sign-in as the operator.
     void createDatabase(const QString& mainTableSql, const QString& titleTableSql,
@@ -114,8 +105,9 @@ class TestMainBox final : public QObject
     }
     void configure(const QString& operatorName)
     {
-        WriteConnectionSettings(QStringLiteral("(localdb)"), QStringLiteral("sa"),
-                                QStringLiteral("1433"), QStringLiteral("test"), QString());
+        const TestDatabase& database = m_folder->database();
+        WriteConnectionSettings(database.host(), database.user(), QStringLiteral("1433"),
+                                database.name(), database.password());
         WriteOperatorName(operatorName);
     }
     void addOperator(const QString& name, const QString& alias, const QString& right)
@@ -229,10 +221,10 @@ private slots:
                  Qt::Alignment(Qt::AlignCenter));
         QStringList userFields;
         QList<int> userWidths;
-        for (const GridColumn& column : box.DBGrid2Columns) {
-            userFields << column.FieldName + '=' + column.Title;
-            userWidths << column.Width;
-            QCOMPARE(column.TitleAlignment, Qt::Alignment(Qt::AlignCenter));
+        for (const grid::Column& column : box.DBGrid2Columns) {
+            userFields << column.fieldName + '=' + column.title;
+            userWidths << column.width;
+            QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
         }
         QCOMPARE(userFields, QStringList({"id=用户序号", "user_name=用户帐号",
                                           "user_alias=用户名称", "user_wr=修改权限"}));
@@ -345,11 +337,11 @@ private slots:
         QStringList fields;
         QStringList titles;
         QList<int> widths;
-        for (const GridColumn& column : box.DBGrid1Columns) {
-            fields << column.FieldName;
-            titles << column.Title;
-            widths << column.Width;
-            QCOMPARE(column.TitleAlignment, Qt::Alignment(Qt::AlignCenter));
+        for (const grid::Column& column : box.DBGrid1Columns) {
+            fields << column.fieldName;
+            titles << column.title;
+            widths << column.width;
+            QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
         }
         QCOMPARE(fields, QStringList({"f_1", "f_2", "f_3"}));
         QCOMPARE(titles, QStringList({"名称", "数量", "单价"}));
@@ -363,7 +355,7 @@ private slots:
         QCOMPARE(columns->currentIndex(), -1);
         QVERIFY(columns->currentText().isEmpty());
 
-        QCOMPARE(AppState.ConnectionString, m_folder->embeddedConnectionString());
+        QCOMPARE(AppState.ConnectionString, m_folder->connectionString());
         QCOMPARE(AppState.ProgramFolder, m_folder->path());
         QCOMPARE(AppState.OperatorName, QStringLiteral("root"));
         QCOMPARE(box.ADOConnMain.connectionString(), AppState.ConnectionString);
@@ -380,8 +372,8 @@ private slots:
                        TitleTable(columns, false, false));
         TMainBox box;
         QList<int> widths;
-        for (const GridColumn& column : box.DBGrid1Columns)
-            widths << column.Width;
+        for (const grid::Column& column : box.DBGrid1Columns)
+            widths << column.width;
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
 
@@ -399,8 +391,8 @@ private slots:
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
         QCOMPARE(box.DBGrid1Columns.size(), 2);
-        QCOMPARE(box.DBGrid1Columns.at(0).Width, 60);
-        QCOMPARE(box.DBGrid1Columns.at(1).Width, 150);
+        QCOMPARE(box.DBGrid1Columns.at(0).width, 60);
+        QCOMPARE(box.DBGrid1Columns.at(1).width, 150);
         QCOMPARE(AppState.ColumnList, QStringLiteral("f_1,f_2"));
     }
 
@@ -540,7 +532,7 @@ private slots:
         QVERIFY(control<QWidget>(box, "TabSheet1")->isVisible());
         QCOMPARE(box.windowTitle(), QStringLiteral("Vardenix"));
         QCOMPARE(AppState.OperatorName, QStringLiteral("root"));
-        QCOMPARE(AppState.ConnectionString, m_folder->embeddedConnectionString());
+        QCOMPARE(AppState.ConnectionString, m_folder->connectionString());
         QCOMPARE(AppState.ProgramFolder, m_folder->path());
         QCOMPARE(AppState.ColumnList, columnList);
         QCOMPARE(control<QComboBox>(box, "Com11")->count(), searchItems);
@@ -829,5 +821,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainBox)
+QTEST_MAIN(MainBoxTest)
 #include "MainBoxTest.moc"

@@ -15,14 +15,10 @@
 #include "support/TestFolder.h"
 
 #include <QGuiApplication>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
 #include <QtTest>
 #include <memory>
 
-// The main window over an embedded database made by the first-run batch,
+// The main window over the test's database made by the first-run batch,
 // with every outside part scripted: the file dialogs answer with prepared
 // paths, the desktop's "open" is recorded instead of starting a viewer, the
 // message boxes are recorded and every statement sent is kept.
@@ -73,8 +69,9 @@ public:
                        .arg(documents ? 1 : 0)));
         for (int i = 1; i <= rows; ++i)
             execute({QStringLiteral("insert into fid_main(f_1) values ('记录%1');").arg(i)});
-        WriteConnectionSettings(QStringLiteral("(localdb)"), QStringLiteral("sa"),
-                                QStringLiteral("1433"), QStringLiteral("test"), QString());
+        const TestDatabase& database = folder->database();
+        WriteConnectionSettings(database.host(), database.user(), QStringLiteral("1433"),
+                                database.name(), database.password());
         WriteOperatorName(QStringLiteral("root"));
         box = std::make_unique<TMainBox>();
     }
@@ -103,7 +100,7 @@ public:
 
     void execute(const QStringList& lines)
     {
-        db::Connection connection(folder->embeddedConnectionString());
+        db::Connection connection(folder->connectionString());
         db::Query query(connection);
         for (const QString& line : lines)
             query.addSql(line);
@@ -111,7 +108,7 @@ public:
     }
     void setBlob(int id, const QString& column, const QByteArray& bytes)
     {
-        db::Connection connection(folder->embeddedConnectionString());
+        db::Connection connection(folder->connectionString());
         db::Query query(connection);
         query.addSql(
             QStringLiteral("update fid_main set %1=:file where id=%2").arg(column).arg(id));
@@ -120,7 +117,7 @@ public:
     }
     QVariant field(int id, const QString& column)
     {
-        db::Connection connection(folder->embeddedConnectionString());
+        db::Connection connection(folder->connectionString());
         db::Query query(connection);
         query.addSql(QStringLiteral("select %1 from fid_main where id=%2").arg(column).arg(id));
         query.open();
@@ -128,19 +125,10 @@ public:
     }
     QByteArray bytes(int id, const QString& column) { return field(id, column).toByteArray(); }
 
-    // Runs SQLite's own text on the database file, for what the program's
-    // dialect has no words for (triggers).
-    void sqlite(const QString& statement)
+    // Makes every update of the column fail with the message.
+    void refuseUpdates(const QString& column, const QString& message)
     {
-        const QString name = QUuid::createUuid().toString();
-        {
-            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            database.setDatabaseName(folder->file(QStringLiteral("test.db")));
-            QVERIFY(database.open());
-            QSqlQuery query(database);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-        }
-        QSqlDatabase::removeDatabase(name);
+        folder->database().refuseUpdates(QStringLiteral("fid_main"), column, message);
     }
 
     QStringList errors() const

@@ -33,7 +33,7 @@ bool OthersMayNotRead(const QString& path)
 
 // Documents: import into the current row, export to a chosen file, open
 // through a copy in the temp folder.
-class TestDocuments final : public QObject
+class DocumentsTest final : public QObject
 {
     Q_OBJECT
 
@@ -238,14 +238,33 @@ private slots:
         }
     }
 
+    // A file larger than one record of the database holds is refused before
+    // it is read.
+    void tooLargeFileIsRefused()
+    {
+        w.setUp();
+        const QString path = inputFile("huge.doc", QByteArray());
+        QFile file(path);
+        // One byte over the limit of the engine; sparse, it takes no disk space.
+        QVERIFY(file.resize(TestDatabase::embedded() ? 1000000001 : Q_INT64_C(2147483648)));
+        w.loadPage();
+        w.recordStatements();
+        w.answers << path;
+        importFile();
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().contains("文件太大"), qPrintable(w.errors().constFirst()));
+        QCOMPARE(updates(), QStringList());
+        QVERIFY(w.field(1, "doc").isNull());
+        QVERIFY(w.field(1, "docname").isNull());
+    }
+
     // A failure between the two updates leaves the row as it was.
     void failedImportLeavesTheRow()
     {
         w.setUp();
         w.setBlob(1, "doc", "old bytes");
         w.execute({"update fid_main set docname='old.doc' where id=1;"});
-        w.sqlite("CREATE TRIGGER refuse_name BEFORE UPDATE OF docname ON fid_main "
-                 "BEGIN SELECT RAISE(ABORT, 'docname refused'); END");
+        w.refuseUpdates("docname", "docname refused");
         w.loadPage();
         w.answers << inputFile("new.doc", "new bytes");
         importFile();
@@ -347,5 +366,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDocuments)
+QTEST_MAIN(DocumentsTest)
 #include "DocumentsTest.moc"

@@ -32,7 +32,7 @@ const PixelChecks HalvesChecks{{{2, 2}, Red},     {{20, 36}, Red},  {{2, 70}, Re
 Q_DECLARE_METATYPE(PixelChecks)
 
 // Pictures: import with the thumbnail, export, view through the temp folder.
-class TestPictureCommands final : public QObject
+class PictureCommandsTest final : public QObject
 {
     Q_OBJECT
 
@@ -203,6 +203,26 @@ private slots:
         verifyOldPicture();
     }
 
+    // A file larger than one record of the database holds is refused before
+    // it is read or decoded.
+    void tooLargeFileIsRefused()
+    {
+        w.setUp();
+        storeOldPicture();
+        const QString path = inputFile("huge.jpg", QByteArray());
+        QFile file(path);
+        // One byte over the limit of the engine; sparse, it takes no disk space.
+        QVERIFY(file.resize(TestDatabase::embedded() ? 1000000001 : Q_INT64_C(2147483648)));
+        w.loadPage();
+        w.recordStatements();
+        w.answers << path;
+        trigger("N2");
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().contains("文件太大"), qPrintable(w.errors().constFirst()));
+        QCOMPARE(updates(), QStringList());
+        verifyOldPicture();
+    }
+
     // A failure between the three updates leaves the row as it was.
     void failedImportLeavesTheRow_data()
     {
@@ -215,8 +235,7 @@ private slots:
         QFETCH(QString, column);
         w.setUp();
         storeOldPicture();
-        w.sqlite("CREATE TRIGGER refuse BEFORE UPDATE OF " + column +
-                 " ON fid_main BEGIN SELECT RAISE(ABORT, 'column refused'); END");
+        w.refuseUpdates(column, "column refused");
         w.loadPage();
         w.answers << inputFile("new.jpg", Encoded(Halves({64, 48}, Red, Blue), "JPEG"));
         trigger("N2");
@@ -336,5 +355,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPictureCommands)
+QTEST_MAIN(PictureCommandsTest)
 #include "PictureCommandsTest.moc"

@@ -65,7 +65,7 @@ QByteArray WithOrientation(const QByteArray& jpeg, quint16 orientation)
 
 // The picture library: every type the program imports, decoded and turned
 // into the 124 x 73 thumbnail, and the files it must refuse.
-class TestPictures final : public QObject
+class PicturesTest final : public QObject
 {
     Q_OBJECT
 
@@ -406,5 +406,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPictures)
+QTEST_MAIN(PicturesTest)
 #include "PicturesTest.moc"

@@ -16,7 +16,7 @@ const QColor Blue(20, 20, 220);
 
 // The attachment strip follows the record grid's current row: the document's
 // name and icon, and the thumbnail fetched for rows that have a picture.
-class TestStrip final : public QObject
+class StripTest final : public QObject
 {
     Q_OBJECT
 
@@ -172,5 +172,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStrip)
+QTEST_MAIN(StripTest)
 #include "StripTest.moc"

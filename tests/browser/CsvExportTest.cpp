@@ -176,7 +176,7 @@ private slots:
             Button(*box, "SpeedButton6")->click();
         }
         if (situation == QLatin1String("closed")) {
-            m_fixture->execute({QStringLiteral("alter table fid_main rename to kept;")});
+            m_fixture->database().renameTable(QStringLiteral("fid_main"), QStringLiteral("kept"));
             Button(*box, "SpeedButton3")->click();
             QVERIFY(!box->ADOQueryMain.isOpen());
             m_fixture->messages().clear();

@@ -51,7 +51,7 @@ const QString FirstPage =
 
 } // namespace
 
-// Paged browsing and sorting in the main window on an embedded database.
+// Paged browsing and sorting in the main window on the test's database.
 class PagingTest final : public QObject
 {
     Q_OBJECT
@@ -359,7 +359,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         QCOMPARE(AppState.Browse.Order, QStringLiteral(" ORDER BY id "));
         QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
-        QCOMPARE(box.DBGrid1Columns.at(0).TitleColor, QColor(Qt::black));
+        QCOMPARE(box.DBGrid1Columns.at(0).titleColor, QColor(Qt::black));
         QCOMPARE(PageIds(box).constFirst(), 1);
     }
 

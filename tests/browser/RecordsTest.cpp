@@ -352,7 +352,7 @@ private slots:
     void closedQuery()
     {
         auto box = browse();
-        m_fixture->execute({QStringLiteral("alter table fid_main rename to kept;")});
+        m_fixture->database().renameTable(QStringLiteral("fid_main"), QStringLiteral("kept"));
         Button(*box, "SpeedButton3")->click();
         QVERIFY(!box->ADOQueryMain.isOpen());
         m_fixture->messages().clear();

@@ -23,7 +23,7 @@ const QStringList SearchRows = {
 
 } // namespace
 
-// Searching by one column in the main window on an embedded database.
+// Searching by one column in the main window on the test's database.
 class SearchTest final : public QObject
 {
     Q_OBJECT
@@ -305,7 +305,11 @@ private slots:
         SetSearch(box, 0, QStringLiteral(">="), QStringLiteral("100"));
         Button(box, "SpeedButton6")->click();
         QCOMPARE(AppState.Browse.Condition, QStringLiteral("where f_1>=100"));
-        QCOMPARE(m_fixture->errorTexts(), error.isEmpty() ? QStringList() : QStringList{error});
+        // The engine's message, which SQL Server's driver wraps in its own words.
+        const QStringList errors = m_fixture->errorTexts();
+        QCOMPARE(errors.size(), error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty())
+            QVERIFY2(errors.constFirst().contains(error), qPrintable(errors.constFirst()));
         QCOMPARE(PageIds(box), ids);
     }
 

@@ -40,10 +40,10 @@ void FreshConnectionTest::openConnectsAtOnceAndReleases()
     TestFolder folder;
     const int before = openConnections();
     {
-        FreshConnection fresh(folder.embeddedConnectionString(), FreshConnection::Mode::Open);
+        FreshConnection fresh(folder.connectionString(), FreshConnection::Mode::Open);
         QVERIFY(fresh.connection().isConnected());
         QCOMPARE(openConnections(), before + 1);
-        QCOMPARE(fresh.connection().connectionString(), folder.embeddedConnectionString());
+        QCOMPARE(fresh.connection().connectionString(), folder.connectionString());
         QCOMPARE(selectOne(fresh), 1);
     }
     QCOMPARE(openConnections(), before);
@@ -52,21 +52,20 @@ void FreshConnectionTest::openConnectsAtOnceAndReleases()
 void FreshConnectionTest::openTakesTheProgramConnectionString()
 {
     TestFolder folder;
-    AppState.ConnectionString = folder.embeddedConnectionString(QStringLiteral("main"));
+    AppState.ConnectionString = folder.connectionString(QStringLiteral("main"));
     FreshConnection fresh;
     AppState.ConnectionString.clear();
     QVERIFY(fresh.connection().isConnected());
     QCOMPARE(fresh.connection().connectionString(),
-             folder.embeddedConnectionString(QStringLiteral("main")));
+             folder.connectionString(QStringLiteral("main")));
     QCOMPARE(selectOne(fresh), 1);
 }
 
 void FreshConnectionTest::failingConnectionThrowsFromTheConstructor_data()
 {
     QTest::addColumn<QString>("connectionString");
-    QTest::newRow("embedded database in a missing folder")
-        << "Provider=SQLOLEDB.1;Initial Catalog=missing/test;Data Source=(localdb);"
-           "Password=;Persist Security Info=True;User ID=sa";
+    QTest::newRow("database that cannot be opened")
+        << TestDatabase::connectionStringTo(TestDatabase::missingName());
     QTest::newRow("server refusing connections")
         << "Provider=SQLOLEDB.1;Initial Catalog=stock;Data Source=127.0.0.1,1;"
            "Password=x;Persist Security Info=True;User ID=sa";
@@ -92,9 +91,10 @@ void FreshConnectionTest::prepareConnectsAtConnect()
     TestFolder folder;
     const int before = openConnections();
     {
-        FreshConnection fresh(folder.embeddedConnectionString(), FreshConnection::Mode::Prepare);
+        FreshConnection fresh(folder.connectionString(), FreshConnection::Mode::Prepare);
         QVERIFY(!fresh.connection().isConnected());
-        QVERIFY(!QFile::exists(folder.file(QStringLiteral("test.db"))));
+        if (TestDatabase::embedded()) // its file is made on connecting
+            QVERIFY(!QFile::exists(folder.file(QStringLiteral("test.db"))));
         fresh.connect();
         QVERIFY(fresh.connection().isConnected());
         QCOMPARE(openConnections(), before + 1);

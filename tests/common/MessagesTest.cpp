@@ -97,7 +97,7 @@ void MessagesTest::realBox()
     int shownIcon = -1;
     bool modal = false;
     QWidget* parent = nullptr;
-    WhenModal<QMessageBox>([&](QMessageBox* box) {
+    const ModalDriver<QMessageBox> dialog([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         modal = box->isModal();

@@ -4,8 +4,6 @@
 #include "common/FileDialogs.h"
 #include "common/SqlText.h"
 #include "common/_md5.h"
-#include "platform/db/Connection.h"
-#include "platform/db/Query.h"
 #include "platform/db/StatementLog.h"
 #include "signin/Initdb.h"
 #include "signin/Settings.h"
@@ -79,34 +77,20 @@ void MainWindowFixture::addOperator(const QString& name, const QString& alias, i
 
 void MainWindowFixture::signIn(const QString& operatorName)
 {
-    WriteConnectionSettings(QStringLiteral("(localdb)"), QStringLiteral("sa"),
-                            QStringLiteral("1433"), QStringLiteral("test"), QString());
+    const TestDatabase& database = m_folder.database();
+    WriteConnectionSettings(database.host(), database.user(), QStringLiteral("1433"),
+                            database.name(), database.password());
     WriteOperatorName(operatorName);
 }
 
 void MainWindowFixture::execute(const QStringList& lines)
 {
-    db::Connection connection(m_folder.embeddedConnectionString());
-    db::Query query(connection);
-    for (const QString& line : lines)
-        query.addSql(line);
-    query.execute();
+    m_folder.database().execute(lines);
 }
 
 QList<QStringList> MainWindowFixture::rows(const QString& statement)
 {
-    db::Connection connection(m_folder.embeddedConnectionString());
-    db::Query query(connection);
-    query.addSql(statement);
-    query.open();
-    QList<QStringList> result;
-    for (query.first(); !query.eof(); query.next()) {
-        QStringList fields;
-        for (int i = 0; i < query.fieldCount(); ++i)
-            fields.append(query.text(i));
-        result.append(fields);
-    }
-    return result;
+    return m_folder.database().rows(statement);
 }
 
 QStringList MainWindowFixture::errorTexts() const

@@ -19,9 +19,10 @@ struct DesignColumn
 };
 
 // What a test of the main window needs: a fresh program folder, a message
-// recorder, the application state as at start, an embedded database made by
-// the first-run batch and the settings file of a signed-in operator. Build
-// the TMainBox after createDatabase(), and let it go before the fixture.
+// recorder, the application state as at start, the test's database (see
+// TestDatabase) made by the first-run batch and the settings file of a
+// signed-in operator. Build the TMainBox after createDatabase(), and let it
+// go before the fixture.
 class MainWindowFixture final
 {
 public:
@@ -32,6 +33,7 @@ public:
     MainWindowFixture& operator=(const MainWindowFixture&) = delete;
 
     TestFolder& folder() { return m_folder; }
+    TestDatabase& database() { return m_folder.database(); }
     MessageRecorder& messages() { return m_messages; }
 
     // The designer's two texts for the columns and attachment groups.

@@ -28,6 +28,9 @@ public:
         m_timer->start();
     }
 
+    ModalDriver(const ModalDriver&) = delete;
+    ModalDriver& operator=(const ModalDriver&) = delete;
+
     int handled() const { return m_handled; }
 
 private:
@@ -35,16 +38,3 @@ private:
     std::unique_ptr<QTimer> m_timer;
     int m_handled = 0;
 };
-
-// The same for callers that don't keep a driver: it polls for about five
-// seconds at most.
-template <typename Window> void WhenModal(std::function<void(Window*)> action, int attempts = 500)
-{
-    QTimer::singleShot(10, [action, attempts] {
-        if (auto* window = qobject_cast<Window*>(QApplication::activeModalWidget())) {
-            action(window);
-        } else if (attempts > 0) {
-            WhenModal<Window>(action, attempts - 1);
-        }
-    });
-}

@@ -9,6 +9,7 @@ TestFolder::TestFolder()
 
 TestFolder::~TestFolder()
 {
+    m_databases.clear();
     ProgramPaths::setExecutablePathForTesting(QString());
 }
 
@@ -22,9 +23,10 @@ QString TestFolder::file(const QString& name) const
     return path() + name;
 }
 
-QString TestFolder::embeddedConnectionString(const QString& database) const
+TestDatabase& TestFolder::database(const QString& name, const QString& collation)
 {
-    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=%1;Data Source=(localdb);"
-                          "Password=;Persist Security Info=True;User ID=sa")
-        .arg(database);
+    std::unique_ptr<TestDatabase>& database = m_databases[name];
+    if (!database)
+        database = std::make_unique<TestDatabase>(name, collation);
+    return *database;
 }

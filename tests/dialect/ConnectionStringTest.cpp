@@ -65,7 +65,7 @@ QMap<QString, QString> readOdbc(const QString& text)
 
 } // namespace
 
-class TestConnectionString : public QObject
+class ConnectionStringTest : public QObject
 {
     Q_OBJECT
 
@@ -81,7 +81,7 @@ private slots:
     void programStringReachesSameServer();
 };
 
-void TestConnectionString::parsesParts_data()
+void ConnectionStringTest::parsesParts_data()
 {
     QTest::addColumn<QString>("connectionString");
     QTest::addColumn<QString>("provider");
@@ -146,7 +146,7 @@ void TestConnectionString::parsesParts_data()
                            << "";
 }
 
-void TestConnectionString::parsesParts()
+void ConnectionStringTest::parsesParts()
 {
     QFETCH(QString, connectionString);
     const ConnectionStringParts parsed = db::parseConnectionString(connectionString);
@@ -157,7 +157,7 @@ void TestConnectionString::parsesParts()
     QTEST(parsed.password, "password");
 }
 
-void TestConnectionString::recognisesEmbeddedSource_data()
+void ConnectionStringTest::recognisesEmbeddedSource_data()
 {
     QTest::addColumn<QString>("dataSource");
     QTest::addColumn<bool>("embedded");
@@ -171,13 +171,13 @@ void TestConnectionString::recognisesEmbeddedSource_data()
     QTest::newRow("empty") << "" << false;
 }
 
-void TestConnectionString::recognisesEmbeddedSource()
+void ConnectionStringTest::recognisesEmbeddedSource()
 {
     QFETCH(QString, dataSource);
     QTEST(db::isEmbeddedDataSource(dataSource), "embedded");
 }
 
-void TestConnectionString::buildsOdbcString_data()
+void ConnectionStringTest::buildsOdbcString_data()
 {
     QTest::addColumn<QString>("dataSource");
     QTest::addColumn<QString>("database");
@@ -260,7 +260,7 @@ void TestConnectionString::buildsOdbcString_data()
         << "DRIVER={FreeTDS};SERVER=host;PORT=1433;DATABASE=库存;UID=管理;PWD=密码" + tail;
 }
 
-void TestConnectionString::buildsOdbcString()
+void ConnectionStringTest::buildsOdbcString()
 {
     QFETCH(QString, dataSource);
     QFETCH(QString, database);
@@ -269,7 +269,7 @@ void TestConnectionString::buildsOdbcString()
     QTEST(db::odbcConnectionString(parts(dataSource, database, user, password)), "odbc");
 }
 
-void TestConnectionString::odbcValuesReadBackUnchanged_data()
+void ConnectionStringTest::odbcValuesReadBackUnchanged_data()
 {
     QTest::addColumn<QString>("value");
 
@@ -281,7 +281,7 @@ void TestConnectionString::odbcValuesReadBackUnchanged_data()
     QTest::newRow("empty") << "";
 }
 
-void TestConnectionString::odbcValuesReadBackUnchanged()
+void ConnectionStringTest::odbcValuesReadBackUnchanged()
 {
     QFETCH(QString, value);
     const QMap<QString, QString> read =
@@ -295,7 +295,7 @@ void TestConnectionString::odbcValuesReadBackUnchanged()
     QCOMPARE(read.size(), 8);
 }
 
-void TestConnectionString::programStringReachesSameServer()
+void ConnectionStringTest::programStringReachesSameServer()
 {
     const ConnectionStringParts parsed = db::parseConnectionString(ProgramString);
     QVERIFY(!db::isEmbeddedDataSource(parsed.dataSource));
@@ -304,5 +304,5 @@ void TestConnectionString::programStringReachesSameServer()
                             "PWD=;TDS_Version=7.4;ClientCharset=UTF-8"));
 }
 
-QTEST_GUILESS_MAIN(TestConnectionString)
-#include "tst_connectionstring.moc"
+QTEST_GUILESS_MAIN(ConnectionStringTest)
+#include "ConnectionStringTest.moc"

@@ -1,7 +1,6 @@
-#include "signin/Settings.h"
-
 #include "platform/ini/IniFile.h"
 #include "platform/paths/ProgramPaths.h"
+#include "signin/Settings.h"
 #include "support/TestFolder.h"
 
 #include <QDir>
@@ -41,7 +40,7 @@ QByteArray storedValue(const char* key)
 
 } // namespace
 
-class SettingsTest : public QObject
+class FileTest : public QObject
 {
     Q_OBJECT
 
@@ -67,7 +66,7 @@ private slots:
     void unwritableFolderMakesTheWriteThrow();
 };
 
-void SettingsTest::scramble_data()
+void FileTest::scramble_data()
 {
     QTest::addColumn<QByteArray>("plain");
     QTest::addColumn<QByteArray>("scrambled");
@@ -91,7 +90,7 @@ void SettingsTest::scramble_data()
                               << bytes({0x3f, 0x2f});
 }
 
-void SettingsTest::scramble()
+void FileTest::scramble()
 {
     QFETCH(QByteArray, plain);
     QFETCH(QByteArray, scrambled);
@@ -100,7 +99,7 @@ void SettingsTest::scramble()
     QCOMPARE(UnscrambleText(scrambled), readBack);
 }
 
-void SettingsTest::printableBytesRotateAndComeBack_data()
+void FileTest::printableBytesRotateAndComeBack_data()
 {
     QTest::addColumn<QByteArray>("plain");
     QTest::addColumn<QByteArray>("scrambled");
@@ -114,7 +113,7 @@ void SettingsTest::printableBytesRotateAndComeBack_data()
     }
 }
 
-void SettingsTest::printableBytesRotateAndComeBack()
+void FileTest::printableBytesRotateAndComeBack()
 {
     QFETCH(QByteArray, plain);
     QFETCH(QByteArray, scrambled);
@@ -122,7 +121,7 @@ void SettingsTest::printableBytesRotateAndComeBack()
     QCOMPARE(UnscrambleText(scrambled), plain);
 }
 
-void SettingsTest::scrambledTextNeverHoldsByte127()
+void FileTest::scrambledTextNeverHoldsByte127()
 {
     // Values of this program's own form begin with byte 127, so no value that
     // another client scrambled can be taken for one.
@@ -132,7 +131,7 @@ void SettingsTest::scrambledTextNeverHoldsByte127()
     }
 }
 
-void SettingsTest::connectionString_data()
+void FileTest::connectionString_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("database");
@@ -157,7 +156,7 @@ void SettingsTest::connectionString_data()
                                   "Persist Security Info=True;User ID=";
 }
 
-void SettingsTest::connectionString()
+void FileTest::connectionString()
 {
     QFETCH(QString, host);
     QFETCH(QString, database);
@@ -167,7 +166,7 @@ void SettingsTest::connectionString()
     QCOMPARE(BuildConnectionString(host, database, user, password), expected);
 }
 
-void SettingsTest::settingsFileSitsBesideTheExecutable_data()
+void FileTest::settingsFileSitsBesideTheExecutable_data()
 {
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QString>("settings");
@@ -179,7 +178,7 @@ void SettingsTest::settingsFileSitsBesideTheExecutable_data()
                                          << "/opt/my.app/var.denix.ini";
 }
 
-void SettingsTest::settingsFileSitsBesideTheExecutable()
+void FileTest::settingsFileSitsBesideTheExecutable()
 {
     QFETCH(QString, executable);
     QFETCH(QString, settings);
@@ -189,7 +188,7 @@ void SettingsTest::settingsFileSitsBesideTheExecutable()
     QCOMPARE(path, settings);
 }
 
-void SettingsTest::writesKeysInOrderScrambled()
+void FileTest::writesKeysInOrderScrambled()
 {
     TestFolder folder;
     QCOMPARE(SettingsFilePath(), folder.file(QStringLiteral("vardenix.ini")));
@@ -207,7 +206,7 @@ void SettingsTest::writesKeysInOrderScrambled()
     QCOMPARE(settings.dbuser, "root");
 }
 
-void SettingsTest::rewritingReplacesValuesInPlace()
+void FileTest::rewritingReplacesValuesInPlace()
 {
     TestFolder folder;
     WriteOperatorName("root");
@@ -219,7 +218,7 @@ void SettingsTest::rewritingReplacesValuesInPlace()
                         "password=\n"));
 }
 
-void SettingsTest::everyValueReadsBackAsWritten_data()
+void FileTest::everyValueReadsBackAsWritten_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("storedScrambled"); // stored exactly as ScrambleText gives it
@@ -249,7 +248,7 @@ void SettingsTest::everyValueReadsBackAsWritten_data()
     QTest::newRow("blank inside") << "a" + QString(QChar(30)) + "b" << true;
 }
 
-void SettingsTest::everyValueReadsBackAsWritten()
+void FileTest::everyValueReadsBackAsWritten()
 {
     QFETCH(QString, value);
     QFETCH(bool, storedScrambled);
@@ -272,7 +271,7 @@ void SettingsTest::everyValueReadsBackAsWritten()
     QCOMPARE(storedValue("port"), QByteArray("4665"));
 }
 
-void SettingsTest::readsFileOfAnotherClient()
+void FileTest::readsFileOfAnotherClient()
 {
     TestFolder folder;
     writeFile(SettingsFilePath(), "; written elsewhere\r\n\r\n[Other]\r\nhost=zzz\r\n\r\n"
@@ -293,7 +292,7 @@ void SettingsTest::readsFileOfAnotherClient()
     QCOMPARE(ReadConnectionSettings().host, "192.168.0.10,1500");
 }
 
-void SettingsTest::readsFileOfTheRunScript()
+void FileTest::readsFileOfTheRunScript()
 {
     TestFolder folder;
     writeFile(SettingsFilePath(), "[odbc]\nhost=+nredngd,\ndatabase=ggpq\n");
@@ -305,7 +304,7 @@ void SettingsTest::readsFileOfTheRunScript()
     QCOMPARE(settings.dbuser, QString());
 }
 
-void SettingsTest::missingPartsReadEmpty()
+void FileTest::missingPartsReadEmpty()
 {
     TestFolder folder;
     const auto isEmpty = [](const ConnectionSettings& settings) {
@@ -325,7 +324,7 @@ void SettingsTest::missingPartsReadEmpty()
     QCOMPARE(settings.database, QString());
 }
 
-void SettingsTest::fileIsReadableByItsOwnerOnly()
+void FileTest::fileIsReadableByItsOwnerOnly()
 {
     TestFolder folder;
     WriteConnectionSettings("h", "u", "1433", "d", "secret");
@@ -334,7 +333,7 @@ void SettingsTest::fileIsReadableByItsOwnerOnly()
     QCOMPARE(info.st_mode & 0777, mode_t(0600));
 }
 
-void SettingsTest::unwritableFolderMakesTheWriteThrow_data()
+void FileTest::unwritableFolderMakesTheWriteThrow_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::newRow("missing folder") << "missing";
@@ -342,7 +341,7 @@ void SettingsTest::unwritableFolderMakesTheWriteThrow_data()
     QTest::newRow("read-only folder") << "readonly";
 }
 
-void SettingsTest::unwritableFolderMakesTheWriteThrow()
+void FileTest::unwritableFolderMakesTheWriteThrow()
 {
     QFETCH(QString, folder);
     TestFolder base;
@@ -365,5 +364,5 @@ void SettingsTest::unwritableFolderMakesTheWriteThrow()
     QVERIFY(!QFile::exists(SettingsFilePath()));
 }
 
-QTEST_GUILESS_MAIN(SettingsTest)
-#include "SettingsTest.moc"
+QTEST_GUILESS_MAIN(FileTest)
+#include "FileTest.moc"

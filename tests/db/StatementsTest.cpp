@@ -1,7 +1,7 @@
-// The program's statement texts, run through the layer on the embedded
-// engine, give what SQL Server gives for them.
+// The program's statement texts, run through the layer, give what SQL Server
+// gives for them, on the embedded engine as on SQL Server itself.
 
-#include "EmbeddedDatabase.h"
+#include "DatabaseFixture.h"
 #include "platform/db/DbError.h"
 
 #include <QFile>
@@ -193,7 +193,7 @@ QByteArray fileBytes(const QString& path)
 Q_DECLARE_METATYPE(Predicate)
 Q_DECLARE_METATYPE(Order)
 
-class DbStatementsTest : public QObject
+class StatementsTest : public QObject
 {
     Q_OBJECT
 
@@ -212,14 +212,14 @@ private slots:
 
 private:
     // A database after the first run, holding the 160 test rows.
-    void fill(EmbeddedDatabase& database)
+    void fill(FreshDatabase& database)
     {
         database.execute(standardFirstRun());
         database.execute(insertRecords());
     }
 };
 
-void DbStatementsTest::firstRun_data()
+void StatementsTest::firstRun_data()
 {
     QTest::addColumn<QString>("mainSql");
     QTest::addColumn<QString>("titleSql");
@@ -272,7 +272,7 @@ void DbStatementsTest::firstRun_data()
         << defaultColumns + pictures + documents;
 }
 
-void DbStatementsTest::firstRun()
+void StatementsTest::firstRun()
 {
     QFETCH(QString, mainSql);
     QFETCH(QString, titleSql);
@@ -280,7 +280,7 @@ void DbStatementsTest::firstRun()
     QFETCH(QStringList, lengths);
     QFETCH(QStringList, columns);
 
-    EmbeddedDatabase database;
+    FreshDatabase database;
     const QString probe = QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'");
     QVERIFY(!failure([&] { database.open(probe); }).isEmpty());
 
@@ -320,20 +320,21 @@ void DbStatementsTest::firstRun()
     QCOMPARE(query.recordCount(), 0);
 }
 
-void DbStatementsTest::firstRunOnExistingTablesFails()
+void StatementsTest::firstRunOnExistingTablesFails()
 {
-    EmbeddedDatabase database;
+    FreshDatabase database;
     database.execute(standardFirstRun());
     database.execute(
         {QStringLiteral("update fid_set  set parameter='Mine' where options='title';")});
+    // "table fid_user already exists"; "There is already an object named 'fid_user'".
     QVERIFY(
-        failure([&] { database.execute(standardFirstRun()); }).contains(QStringLiteral("exists")));
+        failure([&] { database.execute(standardFirstRun()); }).contains(QStringLiteral("already")));
     QCOMPARE(database.count(QStringLiteral("select id from fid_user")), 1);
     QCOMPARE(database.column(QStringLiteral("select parameter from fid_set where options='title'")),
              QStringList{QStringLiteral("Mine")});
 }
 
-void DbStatementsTest::paging_data()
+void StatementsTest::paging_data()
 {
     QTest::addColumn<QString>("condition");
     QTest::addColumn<Predicate>("matches");
@@ -361,14 +362,14 @@ void DbStatementsTest::paging_data()
     QTest::newRow("numeric search, sorted page 2") << many << manyMatch << 1 << Order::F1Desc;
 }
 
-void DbStatementsTest::paging()
+void StatementsTest::paging()
 {
     QFETCH(QString, condition);
     QFETCH(Predicate, matches);
     QFETCH(int, pageIndex);
     QFETCH(Order, order);
 
-    EmbeddedDatabase database;
+    FreshDatabase database;
     fill(database);
     const QString statement =
         Head + condition + skipClause(pageIndex, condition) + orderText(order);
@@ -382,7 +383,7 @@ void DbStatementsTest::paging()
              expectedCount(matches));
 }
 
-void DbStatementsTest::search_data()
+void StatementsTest::search_data()
 {
     QTest::addColumn<QString>("condition");
     QTest::addColumn<Predicate>("matches");
@@ -432,12 +433,12 @@ void DbStatementsTest::search_data()
     });
 }
 
-void DbStatementsTest::search()
+void StatementsTest::search()
 {
     QFETCH(QString, condition);
     QFETCH(Predicate, matches);
 
-    EmbeddedDatabase database;
+    FreshDatabase database;
     fill(database);
     const int count = expectedCount(matches);
     QVERIFY(count > 0);
@@ -458,9 +459,9 @@ void DbStatementsTest::search()
     QCOMPARE(glued, expectedPage(matches, 0, Order::Id));
 }
 
-void DbStatementsTest::documentsAndPictures()
+void StatementsTest::documentsAndPictures()
 {
-    EmbeddedDatabase database;
+    FreshDatabase database;
     fill(database);
     db::Query& query = database.query;
 
@@ -520,9 +521,9 @@ void DbStatementsTest::documentsAndPictures()
     QCOMPARE(QFileInfo(exported).size(), 0);
 }
 
-void DbStatementsTest::users()
+void StatementsTest::users()
 {
-    EmbeddedDatabase database;
+    FreshDatabase database;
     database.execute(standardFirstRun());
     const QString list = QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
                                         "where user_name<>'root' order by id");
@@ -569,9 +570,9 @@ void DbStatementsTest::users()
     QCOMPARE(database.column(list), QStringList());
 }
 
-void DbStatementsTest::settings()
+void StatementsTest::settings()
 {
-    EmbeddedDatabase database;
+    FreshDatabase database;
     database.execute(standardFirstRun());
     database.execute({QStringLiteral("update fid_user set user_password='") +
                       passwordDigest("654321") +
@@ -597,9 +598,9 @@ void DbStatementsTest::settings()
              QStringList{passwordDigest("abcdef")});
 }
 
-void DbStatementsTest::settingsBatchIsAllOrNothing()
+void StatementsTest::settingsBatchIsAllOrNothing()
 {
-    EmbeddedDatabase database;
+    FreshDatabase database;
     database.execute(standardFirstRun());
     // The title is longer than parameter's varchar(128): nothing of the command stays.
     const QString error = failure([&] {
@@ -619,5 +620,5 @@ void DbStatementsTest::settingsBatchIsAllOrNothing()
              (QStringList{QStringLiteral("Vardenix"), QStringLiteral("50")}));
 }
 
-QTEST_GUILESS_MAIN(DbStatementsTest)
-#include "DbStatementsTest.moc"
+QTEST_GUILESS_MAIN(StatementsTest)
+#include "StatementsTest.moc"

@@ -9,7 +9,7 @@
 #include <QtTest>
 
 // The designer on its own: the statements it builds from what is typed.
-class TestInitdb final : public QObject
+class DesignerTest final : public QObject
 {
     Q_OBJECT
 
@@ -249,5 +249,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestInitdb)
-#include "tst_initdb.moc"
+QTEST_MAIN(DesignerTest)
+#include "DesignerTest.moc"

@@ -1,9 +1,10 @@
+#include "signin/Login.h"
+
 #include "app/AppState.h"
 #include "common/_md5.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
 #include "signin/Initdb.h"
-#include "signin/Login.h"
 #include "signin/Settings.h"
 #include "support/MessageRecorder.h"
 #include "support/ModalDriver.h"
@@ -22,6 +23,10 @@ namespace {
 const QString ConnectFailed = QStringLiteral("连接数据库错误，请重新设置你的数据库连接!");
 const QString WrongPassword = QStringLiteral("用户名或密码错误，不能登录!");
 const QString ThreeFailures = QStringLiteral("三次登录都没有成功，程序退出!");
+const QString LatinRefused =
+    QStringLiteral("数据库的排序规则是 Latin1_General_CI_AS(代码页1252)，不能保存中文。"
+                   "请把数据库的排序规则改为 Chinese_PRC_CI_AS 后再连接。");
+const QString LatinCollation = QStringLiteral("Latin1_General_CI_AS");
 
 const QString ThreeColumnMain =
     "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 int,f_3 float,"
@@ -42,8 +47,8 @@ QByteArray fileBytes(const QString& path)
 
 } // namespace
 
-// The sign-in dialog on both of its pages, against embedded databases.
-class TestLogin final : public QObject
+// The sign-in dialog on both of its pages, against the test's databases.
+class LoginTest final : public QObject
 {
     Q_OBJECT
 
@@ -62,20 +67,29 @@ class TestLogin final : public QObject
         return control<QStackedWidget>(box, "PageControl1")->currentWidget();
     }
 
-    QString connectionString() const
+    // The database the tests sign in to.
+    TestDatabase& demo() { return m_folder->database(QStringLiteral("demo")); }
+    QString connectionString() { return demo().connectionString(); }
+    void configure(const TestDatabase& database)
     {
-        return BuildConnectionString("(localdb)", "demo", "sa", "");
+        WriteConnectionSettings(database.host(), database.user(), "1433", database.name(),
+                                database.password());
     }
-    void configure() { WriteConnectionSettings("(localdb)", "sa", "1433", "demo", ""); }
+    void configure() { configure(demo()); }
+    // The settings of the demo database with another database name.
+    void configureDatabaseName(const QString& name)
+    {
+        WriteConnectionSettings(demo().host(), demo().user(), "1433", name, demo().password());
+    }
+    void typeConnection(TLoginBox& box, const TestDatabase& database, const QString& password)
+    {
+        control<QLineEdit>(box, "Edit1")->setText(database.host());
+        control<QLineEdit>(box, "Edit3")->setText(database.name());
+        control<QLineEdit>(box, "Edit4")->setText(database.user());
+        control<QLineEdit>(box, "Edit5")->setText(password);
+    }
 
-    void execute(const QStringList& lines)
-    {
-        db::Connection connection(connectionString());
-        db::Query query(connection);
-        for (const QString& line : lines)
-            query.addSql(line);
-        query.execute();
-    }
+    void execute(const QStringList& lines) { demo().execute(lines); }
     void createTables() { execute(FirstRunBatch(ThreeColumnMain, ThreeColumnTitles)); }
     void addOperator(const QString& name, const QString& digest)
     {
@@ -83,18 +97,7 @@ class TestLogin final : public QObject
                                 " values('%1','%2','x',1);")
                      .arg(name, digest)});
     }
-    QStringList tables()
-    {
-        db::Connection connection(connectionString());
-        db::Query query(connection);
-        query.addSql("select name from sqlite_master where type='table' and name like 'fid%' "
-                     "order by name");
-        query.open();
-        QStringList names;
-        for (query.first(); !query.eof(); query.next())
-            names << query.text(0);
-        return names;
-    }
+    QStringList tables() { return demo().tableNames(); }
 
     // Presses "登录" and answers the designer, when it opens, with confirm or
     // cancel; returns how many designers opened.
@@ -177,22 +180,31 @@ private slots:
     {
         TLoginBox box;
         box.show();
-        control<QLineEdit>(box, "Edit1")->setText("(localdb)");
-        control<QLineEdit>(box, "Edit3")->setText("demo");
-        control<QLineEdit>(box, "Edit4")->setText("sa");
-        control<QLineEdit>(box, "Edit5")->setText("pw");
+        // The embedded engine takes any password.
+        const QString password = TestDatabase::embedded() ? "pw" : demo().password();
+        typeConnection(box, demo(), password);
         control<QPushButton>(box, "Button3")->click();
 
         QCOMPARE(m_messages->texts(), QStringList{"连接数据库成功!"});
         QCOMPARE(m_messages->shown().first().title, QStringLiteral("提示"));
         QCOMPARE(m_messages->shown().first().flags, 0);
-        QCOMPARE(fileBytes(SettingsFilePath()),
-                 QByteArray("[odbc]\nhost=+nredngd,\nuser=vc\nport=4665\ndatabase=ggpq\n"
-                            "password=sy\n"));
+        if (TestDatabase::embedded()) {
+            QCOMPARE(fileBytes(SettingsFilePath()),
+                     QByteArray("[odbc]\nhost=+nredngd,\nuser=vc\nport=4665\ndatabase=ggpq\n"
+                                "password=sy\n"));
+        } else {
+            const auto line = [](const char* key, const QString& value) {
+                return key + ('=' + ScrambleText(value.toLatin1())) + '\n';
+            };
+            QCOMPARE(fileBytes(SettingsFilePath()),
+                     "[odbc]\n" + line("host", demo().host()) + line("user", demo().user()) +
+                         line("port", "1433") + line("database", demo().name()) +
+                         line("password", password));
+        }
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
         QCOMPARE(box.windowTitle(), QStringLiteral("登录"));
         QCOMPARE(AppState.SignInConnectionString,
-                 BuildConnectionString("(localdb)", "demo", "sa", "pw"));
+                 BuildConnectionString(demo().host(), demo().name(), demo().user(), password));
 
         // The configured flag was taken at creation: back on the connection
         // page, "取消" closes the dialog.
@@ -209,7 +221,7 @@ private slots:
         TLoginBox box;
         box.show();
         control<QPushButton>(box, "Button6")->click();
-        control<QLineEdit>(box, "Edit3")->setText("no/such/folder/demo");
+        control<QLineEdit>(box, "Edit3")->setText(TestDatabase::missingName());
         control<QPushButton>(box, "Button3")->click();
 
         QCOMPARE(m_messages->texts(), QStringList{ConnectFailed});
@@ -217,11 +229,46 @@ private slots:
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
         // The string of the failed test is the one the next sign-in uses.
         QCOMPARE(AppState.SignInConnectionString,
-                 BuildConnectionString("(localdb)", "no/such/folder/demo", "sa", ""));
+                 BuildConnectionString(demo().host(), TestDatabase::missingName(), demo().user(),
+                                       demo().password()));
 
         // Configured at creation: "取消" goes back to the sign-in page.
         control<QPushButton>(box, "Button5")->click();
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
+        QVERIFY(box.isVisible());
+    }
+
+    // A database that would keep Chinese text as "?" is refused on SQL
+    // Server: the test keeps no settings.
+    void connectionTestRefusesALatinDatabase()
+    {
+        if (TestDatabase::embedded())
+            QSKIP("the embedded engine keeps Unicode text and has no collation to refuse");
+        const TestDatabase& latin = m_folder->database("latin", LatinCollation);
+        TLoginBox box;
+        box.show();
+        typeConnection(box, latin, latin.password());
+        control<QPushButton>(box, "Button3")->click();
+        QCOMPARE(m_messages->texts(), QStringList{LatinRefused});
+        QCOMPARE(m_messages->shown().first().flags, 0);
+        QVERIFY(!QFile::exists(SettingsFilePath()));
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
+    }
+
+    // ... and not set up: no designer, no table.
+    void firstRunRefusesALatinDatabase()
+    {
+        if (TestDatabase::embedded())
+            QSKIP("the embedded engine keeps Unicode text and has no collation to refuse");
+        const TestDatabase& latin = m_folder->database("latin", LatinCollation);
+        configure(latin);
+        TLoginBox box;
+        box.show();
+        QCOMPARE(pressSignIn(box), 0);
+        QCOMPARE(m_messages->texts(), QStringList{LatinRefused});
+        QVERIFY(latin.tableNames().isEmpty());
+        QVERIFY(control<QLineEdit>(box, "EUser")->isEnabled());
+        QCOMPARE(AppState.SignInAttempts, 1);
         QVERIFY(box.isVisible());
     }
 
@@ -362,7 +409,7 @@ private slots:
 
     void connectionFailureEndsTheProgram()
     {
-        WriteConnectionSettings("(localdb)", "sa", "1433", "no/such/folder/demo", "");
+        configureDatabaseName(TestDatabase::missingName());
         TLoginBox box;
         box.show();
         pressSignIn(box);
@@ -429,5 +476,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLogin)
-#include "tst_login.moc"
+QTEST_MAIN(LoginTest)
+#include "LoginTest.moc"

@@ -139,7 +139,7 @@ QStringList numbers(int from, int to, int step = 1)
 
 } // namespace
 
-class TestSqliteDialect : public QObject
+class SqliteTest : public QObject
 {
     Q_OBJECT
 
@@ -163,7 +163,7 @@ private slots:
     void identityValuesAreNotReused();
 };
 
-void TestSqliteDialect::translates_data()
+void SqliteTest::translates_data()
 {
     QTest::addColumn<QString>("tsql");
     QTest::addColumn<QStringList>("sqlite");
@@ -290,13 +290,13 @@ void TestSqliteDialect::translates_data()
     QTest::newRow("blanks and semicolons only") << " ;\r\n; " << QStringList();
 }
 
-void TestSqliteDialect::translates()
+void SqliteTest::translates()
 {
     QFETCH(QString, tsql);
     QTEST(translateBatch(tsql), "sqlite");
 }
 
-void TestSqliteDialect::comparesTextColumnsWithNumbersAsNumbers_data()
+void SqliteTest::comparesTextColumnsWithNumbersAsNumbers_data()
 {
     QTest::addColumn<QString>("tsql");
     QTest::addColumn<QString>("sqlite");
@@ -324,14 +324,14 @@ void TestSqliteDialect::comparesTextColumnsWithNumbersAsNumbers_data()
         << "update fid_main set f_1=5,f_2=6 where tsql_number(f_1)=5";
 }
 
-void TestSqliteDialect::comparesTextColumnsWithNumbersAsNumbers()
+void SqliteTest::comparesTextColumnsWithNumbersAsNumbers()
 {
     QFETCH(QString, tsql);
     QFETCH(QString, sqlite);
     QCOMPARE(translateBatch(tsql, {QStringLiteral("f_1")}), QStringList({sqlite}));
 }
 
-void TestSqliteDialect::leavesWhatItCannotTranslate_data()
+void SqliteTest::leavesWhatItCannotTranslate_data()
 {
     QTest::addColumn<QString>("tsql");
 
@@ -349,13 +349,13 @@ void TestSqliteDialect::leavesWhatItCannotTranslate_data()
     QTest::newRow("table options") << "create table t(a int) WITH (DATA_COMPRESSION = PAGE)";
 }
 
-void TestSqliteDialect::leavesWhatItCannotTranslate()
+void SqliteTest::leavesWhatItCannotTranslate()
 {
     QFETCH(QString, tsql);
     QCOMPARE(translateBatch(tsql), QStringList{tsql});
 }
 
-void TestSqliteDialect::firstRunBatchBecomesItsStatements()
+void SqliteTest::firstRunBatchBecomesItsStatements()
 {
     const QStringList statements = translateBatch(firstRunBatch(MainTableSql, TitleTableSql));
     QCOMPARE(statements.size(), 12);
@@ -382,7 +382,7 @@ void TestSqliteDialect::firstRunBatchBecomesItsStatements()
              QStringLiteral("INSERT INTO fid_set(options,parameter)\r\n values('pagesize','50')"));
 }
 
-void TestSqliteDialect::firstRunBatchRuns()
+void SqliteTest::firstRunBatchRuns()
 {
     Database db;
     QCOMPARE(db.run(firstRunBatch(MainTableSql, TitleTableSql)), QString());
@@ -397,7 +397,7 @@ void TestSqliteDialect::firstRunBatchRuns()
     QCOMPARE(db.column(QStringLiteral("select f_1 from  fid_Main where id=1")), QStringList{"甲"});
 }
 
-void TestSqliteDialect::pagesSkipEarlierRows()
+void SqliteTest::pagesSkipEarlierRows()
 {
     Database db;
     QCOMPARE(db.run(MainTableSql), QString());
@@ -414,7 +414,7 @@ void TestSqliteDialect::pagesSkipEarlierRows()
              numbers(151, 160));
 }
 
-void TestSqliteDialect::searchPagesSkipEarlierMatches()
+void SqliteTest::searchPagesSkipEarlierMatches()
 {
     Database db;
     QCOMPARE(db.run(MainTableSql), QString());
@@ -431,7 +431,7 @@ void TestSqliteDialect::searchPagesSkipEarlierMatches()
     QCOMPARE(db.column(QStringLiteral("select id from  fid_Main ") + search).size(), 30);
 }
 
-void TestSqliteDialect::textSortsAndComparesWithoutCase()
+void SqliteTest::textSortsAndComparesWithoutCase()
 {
     Database db;
     QCOMPARE(db.run(MainTableSql), QString());
@@ -452,7 +452,7 @@ void TestSqliteDialect::textSortsAndComparesWithoutCase()
     QCOMPARE(db.column(QStringLiteral("select id from  fid_Main where f_1<>'A'")).size(), 3);
 }
 
-void TestSqliteDialect::varcharCountsGbkBytes_data()
+void SqliteTest::varcharCountsGbkBytes_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("accepted");
@@ -466,7 +466,7 @@ void TestSqliteDialect::varcharCountsGbkBytes_data()
     QTest::newRow("NULL") << "NULL" << true;
 }
 
-void TestSqliteDialect::varcharCountsGbkBytes()
+void SqliteTest::varcharCountsGbkBytes()
 {
     QFETCH(QString, value);
     QFETCH(bool, accepted);
@@ -478,7 +478,7 @@ void TestSqliteDialect::varcharCountsGbkBytes()
     QCOMPARE(db.column(QStringLiteral("select id from t")).size(), accepted ? 1 : 0);
 }
 
-void TestSqliteDialect::typedColumnsRefuseWrongValues_data()
+void SqliteTest::typedColumnsRefuseWrongValues_data()
 {
     QTest::addColumn<QString>("column");
     QTest::addColumn<QString>("value");
@@ -498,7 +498,7 @@ void TestSqliteDialect::typedColumnsRefuseWrongValues_data()
                                      << "12" << true;
 }
 
-void TestSqliteDialect::typedColumnsRefuseWrongValues()
+void SqliteTest::typedColumnsRefuseWrongValues()
 {
     QFETCH(QString, column);
     QFETCH(QString, value);
@@ -512,7 +512,7 @@ void TestSqliteDialect::typedColumnsRefuseWrongValues()
     QCOMPARE(error.isEmpty(), accepted);
 }
 
-void TestSqliteDialect::identityValuesAreNotReused()
+void SqliteTest::identityValuesAreNotReused()
 {
     Database db;
     QCOMPARE(db.run(QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),s varchar(4));"
@@ -522,5 +522,5 @@ void TestSqliteDialect::identityValuesAreNotReused()
     QCOMPARE(db.column(QStringLiteral("select id from t order by id")), (QStringList{"1", "3"}));
 }
 
-QTEST_GUILESS_MAIN(TestSqliteDialect)
-#include "tst_sqlitedialect.moc"
+QTEST_GUILESS_MAIN(SqliteTest)
+#include "SqliteTest.moc"

@@ -7,12 +7,12 @@
 #include <QCryptographicHash>
 #include <QStringList>
 
-// A fresh embedded database in a folder of its own, with one connection and
-// one query on it.
-struct EmbeddedDatabase
+// A fresh database of the test run's engine (see TestDatabase) with a
+// program folder of its own, one connection and one query on it.
+struct FreshDatabase
 {
     TestFolder folder;
-    db::Connection connection{folder.embeddedConnectionString()};
+    db::Connection connection{folder.connectionString()};
     db::Query query{connection};
 
     void execute(const QStringList& lines)

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The database a test works on, on the engine the test run names.
+//
+// By default the embedded engine: the file <name>.db in the program folder
+// that a TestFolder stands in for, made when first connected to.
+//
+// With VARDENIX_TEST_ENGINE=sqlserver, a database of its own on the SQL
+// Server that VARDENIX_MSSQL names, a connection string of the program's
+// format (server, login, password) whose login may create databases; its
+// Initial Catalog, master when empty, is where they are created from. The
+// database gets a unique name vardenix_test_..., is created empty with the
+// given collation and dropped again when the object goes, also after a
+// failed test. Such databases left behind by a crashed run are dropped by
+// the next run once they are a day old.
+class TestDatabase final
+{
+public:
+    static bool onSqlServer();
+    static bool embedded() { return !onSqlServer(); }
+
+    static constexpr const char* ChineseCollation = "Chinese_PRC_CI_AS";
+
+    // name: the embedded file's name; on SQL Server a part of the unique name.
+    explicit TestDatabase(const QString& name = QStringLiteral("test"),
+                          const QString& collation = QLatin1String(ChineseCollation));
+    ~TestDatabase();
+
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    // The values an operator gives on the connection page and the settings
+    // file keeps, and the program's connection string built from them.
+    QString host() const;
+    QString user() const;
+    QString password() const;
+    const QString& name() const { return m_name; }
+    QString connectionString() const;
+
+    // The connection string of a database by that name on the same engine,
+    // which need not exist.
+    static QString connectionStringTo(const QString& database);
+    // A database name that cannot be opened: a path into a missing folder on
+    // the embedded engine, a database that does not exist on the server.
+    static QString missingName();
+
+    // On a connection of the test's own.
+    void execute(const QStringList& lines) const;
+    QList<QStringList> rows(const QString& statement) const; // every field as text
+    QStringList tableNames() const;                          // lower case, sorted
+    void renameTable(const QString& from, const QString& to) const;
+    // Makes every statement that updates the column fail with the message.
+    void refuseUpdates(const QString& table, const QString& column, const QString& message) const;
+
+private:
+    QString m_name;
+};
