@@ -12,24 +12,11 @@ namespace {
 
 const QString Imported = QStringLiteral("图片成功导入到数据库中!点管理/查看刷新后显示。");
 const QString Saved = QStringLiteral("图形文件成功保存!");
-const QColor Red(220, 20, 20);
-const QColor Blue(20, 20, 220);
-const QColor Green(20, 200, 20);
-const QColor White(255, 255, 255);
-
-struct PixelCheck
-{
-    QPoint at;
-    QColor colour;
-};
-using PixelChecks = QList<PixelCheck>;
 
 const PixelChecks HalvesChecks{{{2, 2}, Red},     {{20, 36}, Red},  {{2, 70}, Red},
                                {{104, 36}, Blue}, {{121, 2}, Blue}, {{121, 70}, Blue}};
 
 } // namespace
-
-Q_DECLARE_METATYPE(PixelChecks)
 
 // Pictures: import with the thumbnail, export, view through the temp folder.
 class PictureCommandsTest final : public QObject

@@ -3,12 +3,28 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QList>
+#include <QMetaType>
+#include <QPoint>
 #include <QSize>
 #include <QString>
 
 // Small picture files made for the tests, so that every pixel of a thumbnail
 // can be predicted, and ways to look at the result.
 namespace PictureFiles {
+
+// Fixture colours, far enough apart to tell after JPEG and scaling.
+const QColor Red(220, 20, 20);
+const QColor Blue(20, 20, 220);
+const QColor Green(20, 200, 20);
+const QColor White(255, 255, 255);
+
+struct PixelCheck
+{
+    QPoint at;
+    QColor colour;
+};
+using PixelChecks = QList<PixelCheck>;
 
 // Left half one colour, right half the other.
 QImage Halves(QSize size, const QColor& left, const QColor& right);
@@ -38,3 +54,5 @@ QString OwnFixture(const QString& name);
 QString SharedFixture(const QString& name);
 
 } // namespace PictureFiles
+
+Q_DECLARE_METATYPE(PictureFiles::PixelChecks)

@@ -16,17 +16,6 @@ Q_DECLARE_METATYPE(pictures::Format)
 namespace {
 
 const QSize Thumb(124, 73);
-const QColor Red(220, 20, 20);
-const QColor Blue(20, 20, 220);
-const QColor Green(20, 200, 20);
-const QColor White(255, 255, 255);
-
-struct PixelCheck
-{
-    QPoint at;
-    QColor colour;
-};
-using PixelChecks = QList<PixelCheck>;
 
 QImage ThumbnailOf(const QByteArray& bytes, Format format)
 {
