@@ -9,8 +9,6 @@ using namespace PictureFiles;
 namespace {
 
 const QStringList Icons = {"ImgDoc", "ImgXLS", "ImgPDF", "ImgOther"};
-const QColor Red(220, 20, 20);
-const QColor Blue(20, 20, 220);
 
 } // namespace
 
