@@ -4,9 +4,7 @@
 #include "SqlScan.h"
 
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <sqlext.h>
 
 namespace db {
 
@@ -14,11 +12,10 @@ namespace {
 
 const QString FileParameterName = QStringLiteral("file");
 
-// FreeTDS honours the connection timeout for reaching the server and for
-// the login; without it a server that accepts TCP but never answers would
-// hang the program.
-const QString ConnectOptions =
-    QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10;SQL_ATTR_CONNECTION_TIMEOUT=10");
+// FreeTDS honours the timeouts for reaching the server and for the login;
+// without them a server that accepts TCP but never answers would hang the
+// program.
+constexpr SQLULEN ConnectSeconds = 10;
 
 // FreeTDS cuts text and image values at its default text size (64 KB)
 // unless the session raises it. With ANSI_WARNINGS a text too long for its
@@ -28,129 +25,42 @@ const QString SessionSetup = QStringLiteral("SET TEXTSIZE 2147483647;SET ANSI_WA
 // Marks the start of a unit inside a caller's transaction.
 const QString UnitSavepoint = QStringLiteral("vardenix_unit");
 
-// The engine's message of an error, with Qt's note on the failed step after it.
-QString errorText(const QSqlError& error)
-{
-    const QString engine = error.databaseText().trimmed();
-    const QString step = error.driverText().trimmed();
-    if (engine.isEmpty())
-        return step;
-    if (step.isEmpty())
-        return engine;
-    return engine + QStringLiteral(" (") + step + u')';
-}
+const QString TransactionEnded =
+    QStringLiteral("The server ended the transaction after an error; nothing of it was saved.");
+const QString SessionLostInTransaction =
+    QStringLiteral("The connection to SQL Server was lost in the middle of a transaction; "
+                   "nothing of the transaction was saved.");
 
-// Runs one statement, binding ":file" when the statement names it.
-void runStatement(QSqlQuery& query, const QString& statement, const FileParameter& file)
+// The text with every ":file" parameter made a "?" marker of the driver, each
+// bound to the file's bytes.
+QString bindFile(odbc::Statement& statement, const QString& text, const FileParameter& file)
 {
     // The server takes an empty text as an empty batch and reports nothing.
-    if (sqlscan::statementCount(statement) == 0)
+    if (sqlscan::statementCount(text) == 0)
         throw DbError(QStringLiteral("The statement text is empty."));
-    bool ok = false;
-    if (sqlscan::containsParameter(statement, FileParameterName)) {
-        if (!file)
-            throw DbError(QStringLiteral("The statement uses the parameter :file, but no value "
-                                         "was given for it."));
-        // An empty file is an empty value, not NULL: Qt binds a null QByteArray as NULL.
-        const QByteArray bytes = file->isNull() ? QByteArray("") : *file;
-        ok = query.prepare(statement);
-        if (ok) {
-            query.bindValue(u':' + FileParameterName, bytes);
-            ok = query.exec();
-        }
-    } else {
-        ok = query.exec(statement);
-    }
-    if (!ok)
-        throw DbError(errorText(query.lastError()));
-}
-
-// Takes the field names and every remaining row of the current result.
-void takeRows(QSqlQuery& query, ResultRows& rows)
-{
-    const QSqlRecord record = query.record();
-    const int count = record.count();
-    rows.fieldNames.clear();
-    rows.fieldNames.reserve(count);
-    for (int i = 0; i < count; ++i)
-        rows.fieldNames.append(record.fieldName(i));
-    while (query.next()) {
-        for (int i = 0; i < count; ++i) {
-            // Read in column order: ODBC hands a row's columns over only once, forward.
-            QVariant value = query.value(i);
-            rows.values.append(query.isNull(i) ? QVariant() : std::move(value));
-        }
-    }
-    if (query.lastError().isValid())
-        throw DbError(errorText(query.lastError()));
-}
-
-int rowsAffected(const QSqlQuery& query)
-{
-    const int count = query.numRowsAffected();
-    if (count < 0)
-        throw DbError(QStringLiteral("The database did not report how many rows were changed."));
-    return count;
-}
-
-void throwIfFailed(const QSqlQuery& query)
-{
-    if (query.lastError().isValid())
-        throw DbError(errorText(query.lastError()));
-}
-
-// Walks the remaining results of a request: the driver reports a statement
-// that failed after the first one only when its result is reached.
-void finishResults(QSqlQuery& query)
-{
-    while (query.nextResult()) {
-    }
-    throwIfFailed(query);
-}
-
-QSqlQuery prepared(const QSqlDatabase& database, const QString& statement, QList<QVariant> values)
-{
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    bool ok = query.prepare(inlineTextParameters(statement, values));
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    ok = ok && query.exec();
-    if (!ok)
-        throw DbError(errorText(query.lastError()));
-    return query;
+    const QList<qsizetype> positions = sqlscan::parameterPositions(text, FileParameterName);
+    if (positions.isEmpty())
+        return text;
+    if (!file)
+        throw DbError(QStringLiteral("The statement uses the parameter :file, but no value "
+                                     "was given for it."));
+    QString sent = text;
+    for (auto position = positions.crbegin(); position != positions.crend(); ++position)
+        sent.replace(*position, FileParameterName.size() + 1, u'?');
+    // An empty file is an empty value, not NULL.
+    const QByteArray bytes = file->isNull() ? QByteArray("") : *file;
+    for (qsizetype k = 0; k < positions.size(); ++k)
+        statement.bind(bytes);
+    return sent;
 }
 
 } // namespace
 
-QString inlineTextParameters(const QString& statement, QList<QVariant>& values)
-{
-    const QList<qsizetype> markers = sqlscan::placeholderPositions(statement);
-    if (markers.size() != values.size())
-        throw DbError(QStringLiteral("The statement has %1 parameter markers for %2 values.")
-                          .arg(markers.size())
-                          .arg(values.size()));
-    QString text = statement;
-    QList<QVariant> bound;
-    for (qsizetype k = markers.size() - 1; k >= 0; --k) {
-        const QVariant& value = values.at(k);
-        if (value.typeId() == QMetaType::QString && !value.isNull()) {
-            QString literal = value.toString();
-            literal.replace(u'\'', QStringLiteral("''"));
-            text.replace(markers.at(k), 1, QStringLiteral("N'") + literal + u'\'');
-        } else {
-            bound.prepend(value);
-        }
-    }
-    values = bound;
-    return text;
-}
-
 QString connectFailureMessage(const QString& dataSource, const QString& driverText)
 {
     const QString reason = driverText.trimmed();
-    // Newer Qt versions append the SQLSTATE list to the driver's text, so a
-    // refusal without a reason can come as the list alone.
+    // Some driver versions give the SQLSTATE list alone for a refusal without
+    // a reason.
     QString withoutStates = reason;
     withoutStates.remove(QRegularExpression(QStringLiteral("^,?\\s*[0-9A-Z;]*$")));
     if (withoutStates.isEmpty())
@@ -160,23 +70,9 @@ QString connectFailureMessage(const QString& dataSource, const QString& driverTe
 }
 
 OdbcEngine::OdbcEngine(const ConnectionStringParts& parts)
+    : m_dataSource(parts.dataSource), m_odbcString(odbcConnectionString(parts))
 {
-    static quint64 serial = 0;
-    m_connectionName = QStringLiteral("vardenix-odbc-%1").arg(++serial);
-    try {
-        m_database = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_connectionName);
-        if (!m_database.isValid())
-            throw DbError(QStringLiteral("Qt's ODBC driver (QODBC) is not installed."));
-        m_database.setDatabaseName(odbcConnectionString(parts));
-        m_database.setConnectOptions(ConnectOptions);
-        if (!m_database.open())
-            throw DbError(
-                connectFailureMessage(parts.dataSource, m_database.lastError().databaseText()));
-        run(SessionSetup, std::nullopt, nullptr);
-    } catch (...) {
-        close();
-        throw;
-    }
+    open();
 }
 
 OdbcEngine::~OdbcEngine()
@@ -184,84 +80,192 @@ OdbcEngine::~OdbcEngine()
     close();
 }
 
+void OdbcEngine::open()
+{
+    SQLHDBC handle = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, odbc::environment(), &handle)))
+        throw DbError(QStringLiteral("The ODBC driver manager could not make a connection."));
+    SQLSetConnectAttr(handle, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(ConnectSeconds),
+                      0);
+    SQLSetConnectAttr(handle, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(ConnectSeconds), 0);
+    const SQLRETURN result = SQLDriverConnectW(handle, nullptr, odbc::wide(m_odbcString),
+                                               SQLSMALLINT(m_odbcString.size()), nullptr, 0,
+                                               nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(result)) {
+        const QString reason = odbc::diagnostics(SQL_HANDLE_DBC, handle).text;
+        SQLFreeHandle(SQL_HANDLE_DBC, handle);
+        throw DbError(connectFailureMessage(m_dataSource, reason));
+    }
+    m_session = odbc::Session{handle, false};
+    try {
+        command(SessionSetup);
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
 void OdbcEngine::close()
 {
-    if (m_database.isValid() && m_database.isOpen()) {
-        // The driver will not disconnect in the middle of a transaction.
-        if (m_inTransaction)
-            m_database.rollback();
-        m_database.close();
+    if (m_session.handle == SQL_NULL_HDBC)
+        return;
+    // A transaction still open ends with the session: the server rolls it back.
+    SQLDisconnect(m_session.handle);
+    SQLFreeHandle(SQL_HANDLE_DBC, m_session.handle);
+    m_session = odbc::Session();
+}
+
+odbc::Session& OdbcEngine::session()
+{
+    if (m_session.handle == SQL_NULL_HDBC)
+        open();
+    return m_session;
+}
+
+void OdbcEngine::onStatement(const std::function<void(odbc::Statement&)>& work)
+{
+    if (m_transaction == TransactionState::EndedByServer)
+        throw DbError(TransactionEnded);
+    odbc::Session& live = session();
+    try {
+        odbc::Statement statement(live);
+        work(statement);
+    } catch (const DbError& error) {
+        const bool inTransaction = m_transaction == TransactionState::Open;
+        afterFailure();
+        if (inTransaction && m_session.handle == SQL_NULL_HDBC)
+            throw DbError(error.message() + u' ' + SessionLostInTransaction);
+        throw;
     }
-    m_inTransaction = false;
-    m_database = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void OdbcEngine::afterFailure()
+{
+    if (m_session.lost) {
+        close();
+        ++m_sessionsLost;
+        if (m_transaction == TransactionState::Open)
+            m_transaction = TransactionState::EndedByServer;
+        return;
+    }
+    if (m_transaction != TransactionState::Open)
+        return;
+    // Some errors end the whole transaction on the server, others only the
+    // statement: the server's own count says which.
+    bool open = false;
+    try {
+        odbc::Statement probe(m_session);
+        probe.execute(QStringLiteral("SELECT @@TRANCOUNT"));
+        ResultRows rows;
+        probe.takeRows(rows);
+        open = !rows.values.isEmpty() && rows.values.first().toInt() > 0;
+    } catch (const DbError&) {
+        if (m_session.lost) {
+            close();
+            ++m_sessionsLost;
+        }
+    }
+    if (!open)
+        m_transaction = TransactionState::EndedByServer;
+}
+
+void OdbcEngine::readAgainIfSessionLost(const std::function<void()>& read)
+{
+    if (m_transaction != TransactionState::None) {
+        read();
+        return;
+    }
+    const quint64 lostBefore = m_sessionsLost;
+    try {
+        read();
+        return;
+    } catch (const DbError&) {
+        if (m_sessionsLost == lostBefore)
+            throw;
+    }
+    read();
+}
+
+void OdbcEngine::command(const QString& text)
+{
+    onStatement([&](odbc::Statement& statement) {
+        statement.execute(text);
+        while (statement.nextResult()) {
+        }
+    });
 }
 
 void OdbcEngine::beginTransaction()
 {
-    if (m_inTransaction)
+    if (m_transaction != TransactionState::None)
         throw DbError(QStringLiteral("A transaction is already open on this connection."));
-    QSqlDatabase database = session();
-    if (!database.transaction())
-        throw DbError(errorText(database.lastError()));
-    m_inTransaction = true;
+    // Nothing has started yet, so a dead session is simply replaced.
+    readAgainIfSessionLost([&] { command(QStringLiteral("BEGIN TRANSACTION")); });
+    m_transaction = TransactionState::Open;
 }
 
 void OdbcEngine::commit()
 {
-    if (!m_inTransaction)
+    switch (m_transaction) {
+    case TransactionState::None:
         throw DbError(QStringLiteral("No transaction is open on this connection."));
-    if (!m_database.commit())
-        throw DbError(errorText(m_database.lastError()));
-    m_inTransaction = false;
+    case TransactionState::EndedByServer:
+        m_transaction = TransactionState::None;
+        throw DbError(TransactionEnded);
+    case TransactionState::Open:
+        break;
+    }
+    try {
+        command(QStringLiteral("COMMIT TRANSACTION"));
+    } catch (const DbError&) {
+        if (m_transaction == TransactionState::Open && m_session.handle != SQL_NULL_HDBC) {
+            try {
+                command(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"));
+            } catch (const DbError&) {
+                // The commit's own error is the one to report.
+            }
+        }
+        m_transaction = TransactionState::None;
+        throw;
+    }
+    m_transaction = TransactionState::None;
 }
 
 void OdbcEngine::rollback()
 {
-    if (!m_inTransaction)
+    switch (m_transaction) {
+    case TransactionState::None:
         throw DbError(QStringLiteral("No transaction is open on this connection."));
-    m_inTransaction = false;
-    if (!m_database.rollback()) {
-        // The driver stays in manual commit after a failed rollback, so later
-        // statements would never be committed: the session ends here.
-        const QString reason = errorText(m_database.lastError());
-        close();
-        throw DbError(reason);
+    case TransactionState::EndedByServer:
+        m_transaction = TransactionState::None;
+        return;
+    case TransactionState::Open:
+        break;
     }
-}
-
-QSqlDatabase OdbcEngine::session() const
-{
-    if (!m_database.isOpen())
-        throw DbError(QStringLiteral("The connection to SQL Server was closed after a failed "
-                                     "rollback."));
-    return m_database;
-}
-
-void OdbcEngine::run(const QString& text, const FileParameter& file, ResultRows* rows)
-{
-    QSqlQuery query(session());
-    query.setForwardOnly(true);
-    runStatement(query, text, file);
-    if (rows && query.isSelect())
-        takeRows(query, *rows);
-    while (query.nextResult()) {
-        if (rows && rows->fieldNames.isEmpty() && query.isSelect())
-            takeRows(query, *rows);
+    try {
+        command(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"));
+    } catch (const DbError&) {
+        // A lost session took its transaction with it: that is a rollback too.
+        if (m_session.handle != SQL_NULL_HDBC) {
+            m_transaction = TransactionState::None;
+            throw;
+        }
     }
-    throwIfFailed(query);
+    m_transaction = TransactionState::None;
 }
 
 void OdbcEngine::inUnit(const std::function<void()>& work)
 {
-    if (!m_inTransaction) {
+    if (m_transaction == TransactionState::None) {
         beginTransaction();
         try {
             work();
             commit();
         } catch (...) {
             try {
-                rollback();
+                if (m_transaction != TransactionState::None)
+                    rollback();
             } catch (const DbError&) {
                 // The work's own error is the one to report.
             }
@@ -270,14 +274,16 @@ void OdbcEngine::inUnit(const std::function<void()>& work)
         return;
     }
     // Within the caller's transaction only the work itself is undone.
-    run(QStringLiteral("SAVE TRANSACTION ") + UnitSavepoint, std::nullopt, nullptr);
+    command(QStringLiteral("SAVE TRANSACTION ") + UnitSavepoint);
     try {
         work();
     } catch (...) {
-        try {
-            run(QStringLiteral("ROLLBACK TRANSACTION ") + UnitSavepoint, std::nullopt, nullptr);
-        } catch (const DbError&) {
-            // The work's own error is the one to report.
+        if (m_transaction == TransactionState::Open) {
+            try {
+                command(QStringLiteral("ROLLBACK TRANSACTION ") + UnitSavepoint);
+            } catch (const DbError&) {
+                // The work's own error is the one to report.
+            }
         }
         throw;
     }
@@ -285,17 +291,29 @@ void OdbcEngine::inUnit(const std::function<void()>& work)
 
 void OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows)
 {
+    const auto run = [&] {
+        onStatement([&](odbc::Statement& statement) {
+            statement.execute(bindFile(statement, text, file));
+            do {
+                if (rows && rows->fieldNames.isEmpty() && statement.columnCount() > 0)
+                    statement.takeRows(*rows);
+            } while (statement.nextResult());
+        });
+    };
     // One statement is all or nothing by itself.
     if (sqlscan::statementCount(text) < 2)
-        run(text, file, rows);
+        run();
     else
-        inUnit([&] { run(text, file, rows); });
+        inUnit(run);
 }
 
 ResultRows OdbcEngine::select(const QString& text, const FileParameter& file)
 {
     ResultRows rows;
-    runBatch(text, file, &rows);
+    readAgainIfSessionLost([&] {
+        rows = ResultRows();
+        runBatch(text, file, &rows);
+    });
     if (rows.fieldNames.isEmpty())
         throw DbError(QStringLiteral("The statement returns no rows."));
     return rows;
@@ -309,25 +327,23 @@ void OdbcEngine::execute(const QString& text, const FileParameter& file)
 int OdbcEngine::countRows(const QString& text, const FileParameter& file)
 {
     int count = 0;
-    // The server runs whatever the text says before it is known whether it
-    // returns rows; a text that returns none is undone.
-    inUnit([&] {
-        QSqlQuery query(session());
-        query.setForwardOnly(true);
-        runStatement(query, text, file);
-        bool counted = false;
-        do {
-            if (!counted && query.isSelect()) {
-                // Only moves the cursor: no value is fetched or kept.
-                while (query.next())
-                    ++count;
-                throwIfFailed(query);
-                counted = true;
-            }
-        } while (query.nextResult());
-        throwIfFailed(query);
-        if (!counted)
-            throw DbError(QStringLiteral("The statement returns no rows."));
+    readAgainIfSessionLost([&] {
+        // The server runs whatever the text says before it is known whether
+        // it returns rows; a text that returns none is undone.
+        inUnit([&] {
+            onStatement([&](odbc::Statement& statement) {
+                statement.execute(bindFile(statement, text, file));
+                bool counted = false;
+                do {
+                    if (!counted && statement.columnCount() > 0) {
+                        count = statement.skipRows();
+                        counted = true;
+                    }
+                } while (statement.nextResult());
+                if (!counted)
+                    throw DbError(QStringLiteral("The statement returns no rows."));
+            });
+        });
     });
     return count;
 }
@@ -351,30 +367,42 @@ QString OdbcEngine::insertStatement(const QString& table, const QStringList& col
 
 QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& values)
 {
-    QSqlQuery query = prepared(session(), statement, values);
-    // The INSERT's row count comes first, the key as the row of the first
-    // result with columns.
     QVariant key;
-    bool found = false;
-    do {
-        if (!found && query.isSelect()) {
-            if (query.next())
-                key = query.value(0);
-            throwIfFailed(query);
-            found = true;
-        }
-    } while (query.nextResult());
-    throwIfFailed(query);
-    if (!key.isValid() || key.isNull())
+    onStatement([&](odbc::Statement& query) {
+        for (const QVariant& value : values)
+            query.bind(value);
+        query.execute(statement);
+        // The INSERT's row count comes first, the key as the row of the
+        // first result with columns.
+        bool found = false;
+        do {
+            if (!found && query.columnCount() > 0) {
+                ResultRows rows;
+                query.takeRows(rows);
+                if (!rows.values.isEmpty())
+                    key = rows.values.first();
+                found = true;
+            }
+        } while (query.nextResult());
+    });
+    if (!key.isValid())
         throw DbError(QStringLiteral("The server did not return the new row's key."));
     return key;
 }
 
 int OdbcEngine::writeRow(const QString& statement, const QList<QVariant>& values)
 {
-    QSqlQuery query = prepared(session(), statement, values);
-    const int count = rowsAffected(query);
-    finishResults(query);
+    int count = -1;
+    onStatement([&](odbc::Statement& query) {
+        for (const QVariant& value : values)
+            query.bind(value);
+        query.execute(statement);
+        count = query.rowsAffected();
+        while (query.nextResult()) {
+        }
+    });
+    if (count < 0)
+        throw DbError(QStringLiteral("The database did not report how many rows were changed."));
     return count;
 }
 

@@ -2,11 +2,9 @@
 
 #include "ConnectionString.h"
 #include "Engine.h"
+#include "OdbcStatement.h"
 
-#include <QSqlDatabase>
 #include <functional>
-
-class QSqlQuery;
 
 namespace db {
 
@@ -15,20 +13,18 @@ namespace db {
 // reason still says that the login failed.
 QString connectFailureMessage(const QString& dataSource, const QString& driverText);
 
-// Qt's ODBC driver hands text parameters to FreeTDS in the client's character
-// set, not as Unicode. The text values among the values of the statement's
-// "?" markers go into the statement as N'...' literals instead, quotes
-// doubled, which reach the server as Unicode like the rest of the statement;
-// values keeps the others, in order. DbError when markers and values differ
-// in number.
-QString inlineTextParameters(const QString& statement, QList<QVariant>& values);
-
-// SQL Server through Qt's ODBC driver and the FreeTDS ODBC driver. Statements
-// go to the server as written, on forward-only queries (a scrollable one
-// makes the driver open a server cursor, which refuses batches). Every result
-// of a batch is walked, so that a failing later statement is reported, and a
+// SQL Server through unixODBC and the FreeTDS driver. Statements go to the
+// server as written, texts in both directions as UTF-16. Every result of a
+// batch is walked, so that a failing later statement is reported, and a
 // batch is all or nothing: in a transaction of its own, or behind a
 // savepoint in the caller's.
+//
+// The server may end a transaction itself when a statement in it fails; the
+// engine then refuses the rest of that transaction's work until it is rolled
+// back, so nothing of it is half applied. A session the server has dropped
+// (a restart, a failover) is replaced by a new one at the next statement; a
+// read that met the dead session runs again on the new one, while a write or
+// a transaction in flight is reported as failed.
 class OdbcEngine final : public Engine
 {
 public:
@@ -53,18 +49,33 @@ public:
     int writeRow(const QString& statement, const QList<QVariant>& values) override;
 
 private:
+    enum class TransactionState
+    {
+        None,
+        Open,
+        EndedByServer, // a failure ended it; only a rollback is accepted
+    };
+
+    void open();
+    void close();
+    odbc::Session& session(); // the live session, a new one after a lost one
+
+    // Runs the work on a statement of the session and notes what a failure
+    // did to the session and to the transaction.
+    void onStatement(const std::function<void(odbc::Statement&)>& work);
+    void afterFailure();
+    // Runs a read once more on a new session when the old one was found dead.
+    void readAgainIfSessionLost(const std::function<void()>& read);
     // Runs the work all or nothing, within the caller's transaction if one is open.
     void inUnit(const std::function<void()>& work);
-    // Runs the text as one request, as one unit when it holds several
-    // statements; rows, when given, receive those of the first result with columns.
     void runBatch(const QString& text, const FileParameter& file, ResultRows* rows);
-    void run(const QString& text, const FileParameter& file, ResultRows* rows);
-    QSqlDatabase session() const; // DbError once the session has been closed
-    void close();
+    void command(const QString& text);
 
-    QString m_connectionName;
-    QSqlDatabase m_database;
-    bool m_inTransaction = false;
+    QString m_dataSource;
+    QString m_odbcString;
+    odbc::Session m_session;
+    TransactionState m_transaction = TransactionState::None;
+    quint64 m_sessionsLost = 0;
 };
 
 } // namespace db

@@ -97,19 +97,25 @@ QString nameAt(const QString& sql, qsizetype i)
 
 } // namespace
 
-bool containsParameter(const QString& sql, const QString& name)
+QList<qsizetype> parameterPositions(const QString& sql, const QString& name)
 {
     const QString marker = u':' + name;
-    bool found = false;
+    QList<qsizetype> positions;
     forEachCodeChar(sql, [&](qsizetype i, int) {
         if (sql.at(i) != u':' || (i > 0 && sql.at(i - 1) == u':'))
             return true;
         const qsizetype end = i + marker.size();
-        found = QStringView(sql).mid(i, marker.size()).compare(marker, Qt::CaseInsensitive) == 0 &&
-                (end == sql.size() || !isNameChar(sql.at(end)));
-        return !found;
+        if (QStringView(sql).mid(i, marker.size()).compare(marker, Qt::CaseInsensitive) == 0 &&
+            (end == sql.size() || !isNameChar(sql.at(end))))
+            positions.append(i);
+        return true;
     });
-    return found;
+    return positions;
+}
+
+bool containsParameter(const QString& sql, const QString& name)
+{
+    return !parameterPositions(sql, name).isEmpty();
 }
 
 QString firstFromTable(const QString& sql)
@@ -143,17 +149,6 @@ int statementCount(const QString& sql)
         return true;
     });
     return count + (pending ? 1 : 0);
-}
-
-QList<qsizetype> placeholderPositions(const QString& sql)
-{
-    QList<qsizetype> positions;
-    forEachCodeChar(sql, [&](qsizetype i, int) {
-        if (sql.at(i) == u'?')
-            positions.append(i);
-        return true;
-    });
-    return positions;
 }
 
 } // namespace db::sqlscan

@@ -7,6 +7,8 @@
 // literals, quoted names ("..." and [...]) and comments are passed over whole.
 namespace db::sqlscan {
 
+// The positions of the parameter ":name" in the code, in order.
+QList<qsizetype> parameterPositions(const QString& sql, const QString& name);
 // True when ":name" stands in the code as a parameter.
 bool containsParameter(const QString& sql, const QString& name);
 
@@ -16,8 +18,5 @@ QString firstFromTable(const QString& sql);
 
 // The number of non-empty statements between the semicolons of the code.
 int statementCount(const QString& sql);
-
-// The positions of the "?" parameter markers in the code, in order.
-QList<qsizetype> placeholderPositions(const QString& sql);
 
 } // namespace db::sqlscan

@@ -128,7 +128,8 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QVERIFY(connection.isConnected());
         if (TestDatabase::embedded()) // the file is made on connecting
             QVERIFY(QFile::exists(folder.file(QStringLiteral("records.db"))));
-        QCOMPARE(QSqlDatabase::connectionNames().size(), 1);
+        // The embedded engine keeps its session as a Qt connection.
+        QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
         connection.disconnect();
         QVERIFY(!connection.isConnected());
         QVERIFY(QSqlDatabase::connectionNames().isEmpty());

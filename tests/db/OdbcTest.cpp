@@ -7,7 +7,6 @@
 #include "platform/db/OdbcEngine.h"
 #include "platform/db/Query.h"
 
-#include <QSqlDatabase>
 #include <QTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -35,59 +34,11 @@ class OdbcTest : public QObject
     Q_OBJECT
 
 private slots:
-    void inlineTextParameters_data();
-    void inlineTextParameters();
     void connectFailureMessage_data();
     void connectFailureMessage();
     void closedPortFails();
     void silentServerFails();
 };
-
-void OdbcTest::inlineTextParameters_data()
-{
-    QTest::addColumn<QString>("statement");
-    QTest::addColumn<QVariantList>("values");
-    QTest::addColumn<QString>("sent");
-    QTest::addColumn<QVariantList>("bound");
-
-    const QByteArray bytes("\x00\x01'?", 4);
-    QTest::newRow("insert of texts and numbers")
-        << "INSERT INTO fid_Main ([f_1],[f_2],[f_3]) VALUES (?,?,?);SELECT 1"
-        << QVariantList{QStringLiteral("新记录"), QStringLiteral("42"), 2.5}
-        << "INSERT INTO fid_Main ([f_1],[f_2],[f_3]) VALUES (N'新记录',N'42',?);SELECT 1"
-        << QVariantList{2.5};
-    QTest::newRow("quotes doubled")
-        << "UPDATE t SET [a]=? WHERE [id]=?" << QVariantList{QStringLiteral("O'Brien'--"), 7}
-        << "UPDATE t SET [a]=N'O''Brien''--' WHERE [id]=?" << QVariantList{7};
-    QTest::newRow("markers in names and values stay")
-        << "UPDATE [t?] SET [a?]=?,[b]=? WHERE [id]=?"
-        << QVariantList{QStringLiteral("?"), bytes, QVariant(qlonglong(3))}
-        << "UPDATE [t?] SET [a?]=N'?',[b]=? WHERE [id]=?"
-        << QVariantList{bytes, QVariant(qlonglong(3))};
-    QTest::newRow("empty text is a text") << "UPDATE t SET [a]=?" << QVariantList{QString("")}
-                                          << "UPDATE t SET [a]=N''" << QVariantList{};
-    QTest::newRow("NULL text stays a parameter")
-        << "UPDATE t SET [a]=?" << QVariantList{QVariant(QMetaType::fromType<QString>())}
-        << "UPDATE t SET [a]=?" << QVariantList{QVariant(QMetaType::fromType<QString>())};
-    QTest::newRow("no markers") << "DELETE FROM t" << QVariantList{} << "DELETE FROM t"
-                                << QVariantList{};
-}
-
-void OdbcTest::inlineTextParameters()
-{
-    QFETCH(QString, statement);
-    QFETCH(QVariantList, values);
-    QFETCH(QString, sent);
-    QFETCH(QVariantList, bound);
-    QVariantList given = values;
-    QCOMPARE(db::inlineTextParameters(statement, given), sent);
-    QCOMPARE(given, bound);
-
-    // A statement whose markers and values differ in number is refused.
-    QVariantList oneTooMany = values;
-    oneTooMany.append(1);
-    QVERIFY(!failure([&] { db::inlineTextParameters(statement, oneTooMany); }).isEmpty());
-}
 
 void OdbcTest::connectFailureMessage_data()
 {
@@ -126,13 +77,11 @@ void OdbcTest::closedPortFails()
              qPrintable(error));
     QVERIFY2(error.size() > 40, qPrintable(error));
     QVERIFY(!connection.isConnected());
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
 
     db::Query query(connection);
     query.addSql(QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'"));
     QCOMPARE(failure([&] { query.open(); }), error);
     QVERIFY(!query.isOpen());
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
 }
 
 // A server that takes the TCP connection and never answers: the login
@@ -157,7 +106,6 @@ void OdbcTest::silentServerFails()
     ::close(listener);
     QVERIFY2(error.contains(QStringLiteral("Timeout"), Qt::CaseInsensitive), qPrintable(error));
     QVERIFY(!connection.isConnected());
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(OdbcTest)
