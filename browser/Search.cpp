@@ -27,8 +27,9 @@ void TMainBox::SpeedButton6Click()
     browse.PageIndex = 0;
     browse.SkipClause = SkipClause(AppState.PageSize, browse.PageIndex, browse.Condition);
     browse.Head = BrowseHead(AppState.PageSize, AppState.ColumnList);
+    // A blank keeps a number at the condition's end apart from "order".
     if (browse.Order.isEmpty())
-        browse.Order = QStringLiteral("order by id ");
+        browse.Order = QStringLiteral(" order by id ");
     browse.Statement = browse.Head + browse.Condition + browse.SkipClause + browse.Order;
     ViewMode(2);
     LoadFirstPage();

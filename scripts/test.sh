@@ -4,6 +4,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
+# The tests of the database's use run a second time on SQL Server: the one
+# VARDENIX_MSSQL names, or else the T-SQL server kept beside the project.
+tsql_server=../shared/tsql-server/start.sh
+if [ -z "${VARDENIX_MSSQL:-}" ] && [ -x "$tsql_server" ]; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    VARDENIX_MSSQL=$("${sudo_cmd[@]}" "$tsql_server" | tail -n 1)
+    export VARDENIX_MSSQL
+fi
 export QT_QPA_PLATFORM=offscreen
 # Window titles are Chinese: X clients and the tests that find windows by
 # title need a UTF-8 locale, which a bare CI environment may not set.

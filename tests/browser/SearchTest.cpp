@@ -198,7 +198,7 @@ private slots:
         Button(box, "SpeedButton6")->click();
         QCOMPARE(sent.browsing().constFirst(),
                  QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main where "
-                                "f_1='abc'order by id "));
+                                "f_1='abc' order by id "));
         QCOMPARE(PageIds(box), QList<int>({1, 10}));
         QVERIFY(MainWindowFixture::control<QWidget>(box, "TabSheet2")->isVisible());
         QVERIFY(Button(box, "PageUp")->isEnabled());
