@@ -1,7 +1,9 @@
 #include "common/FreshConnection.h"
 
 #include "app/AppState.h"
+#include "platform/db/Connection.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Query.h"
 #include "support/TestFolder.h"
 
 #include <QSqlDatabase>
@@ -9,9 +11,19 @@
 
 namespace {
 
-int openConnections()
+// The sessions open on the folder's database: the embedded engine keeps
+// each as a Qt connection, a server lists them.
+int openConnections(TestFolder& folder)
 {
-    return static_cast<int>(QSqlDatabase::connectionNames().size());
+    if (TestDatabase::embedded())
+        return static_cast<int>(QSqlDatabase::connectionNames().size());
+    db::Connection master(TestDatabase::connectionStringTo(QStringLiteral("master")));
+    db::Query query(master);
+    query.addSql(QStringLiteral("SELECT COUNT(*) FROM sys.dm_exec_sessions WHERE database_id = "
+                                "DB_ID('%1')")
+                     .arg(folder.database().name()));
+    query.open();
+    return query.value(0).toInt();
 }
 
 int selectOne(FreshConnection& fresh)
@@ -38,15 +50,15 @@ private slots:
 void FreshConnectionTest::openConnectsAtOnceAndReleases()
 {
     TestFolder folder;
-    const int before = openConnections();
+    const int before = openConnections(folder);
     {
         FreshConnection fresh(folder.connectionString(), FreshConnection::Mode::Open);
         QVERIFY(fresh.connection().isConnected());
-        QCOMPARE(openConnections(), before + 1);
+        QCOMPARE(openConnections(folder), before + 1);
         QCOMPARE(fresh.connection().connectionString(), folder.connectionString());
         QCOMPARE(selectOne(fresh), 1);
     }
-    QCOMPARE(openConnections(), before);
+    QCOMPARE(openConnections(folder), before);
 }
 
 void FreshConnectionTest::openTakesTheProgramConnectionString()
@@ -75,10 +87,10 @@ void FreshConnectionTest::failingConnectionThrowsFromTheConstructor()
 {
     QFETCH(QString, connectionString);
     TestFolder folder;
-    const int before = openConnections();
+    const int before = openConnections(folder);
     QVERIFY_THROWS_EXCEPTION(db::DbError,
                              FreshConnection{connectionString, FreshConnection::Mode::Open});
-    QCOMPARE(openConnections(), before);
+    QCOMPARE(openConnections(folder), before);
 
     // Prepared, the same string fails only at the step that connects.
     FreshConnection prepared(connectionString, FreshConnection::Mode::Prepare);
@@ -89,7 +101,7 @@ void FreshConnectionTest::failingConnectionThrowsFromTheConstructor()
 void FreshConnectionTest::prepareConnectsAtConnect()
 {
     TestFolder folder;
-    const int before = openConnections();
+    const int before = openConnections(folder);
     {
         FreshConnection fresh(folder.connectionString(), FreshConnection::Mode::Prepare);
         QVERIFY(!fresh.connection().isConnected());
@@ -97,10 +109,10 @@ void FreshConnectionTest::prepareConnectsAtConnect()
             QVERIFY(!QFile::exists(folder.file(QStringLiteral("test.db"))));
         fresh.connect();
         QVERIFY(fresh.connection().isConnected());
-        QCOMPARE(openConnections(), before + 1);
+        QCOMPARE(openConnections(folder), before + 1);
         QCOMPARE(selectOne(fresh), 1);
     }
-    QCOMPARE(openConnections(), before);
+    QCOMPARE(openConnections(folder), before);
 }
 
 QTEST_GUILESS_MAIN(FreshConnectionTest)

@@ -41,7 +41,9 @@ Record record(int id)
         r.f1 = QStringLiteral("x_y%1").arg(id);
         break;
     case 4:
-        r.f1 = QStringLiteral("名称%1").arg(id);
+        // Servers put Chinese text before or after Latin text as their
+        // collation has it; a Latin letter first keeps the order the same.
+        r.f1 = QStringLiteral("z名称%1").arg(id);
         break;
     default:
         break;

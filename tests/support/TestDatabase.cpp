@@ -120,6 +120,10 @@ QString uniqueName(const QString& name)
 class ServerDatabases final
 {
 public:
+    // The server's settings must outlive this object, which drops its
+    // databases when statics are destroyed.
+    ServerDatabases() { server(); }
+
     ~ServerDatabases()
     {
         for (const QString& name : m_names) {
@@ -195,6 +199,14 @@ TestDatabase::TestDatabase(const QString& name, const QString& collation) : m_na
 }
 
 TestDatabase::~TestDatabase() = default;
+
+QString TestDatabase::wording(const QString& embedded, const QString& sqlServer,
+                              const QString& babelfish)
+{
+    if (TestDatabase::embedded())
+        return embedded;
+    return onBabelfish() ? babelfish : sqlServer;
+}
 
 bool TestDatabase::onBabelfish()
 {

@@ -31,6 +31,11 @@ public:
     // transaction, collations it can make). A case that meets one says so
     // with SKIP_ON_SERVER_DIFFERENCE, by name and with its reason.
     static bool onBabelfish();
+    // An error's words as the engine of the run says them: the embedded
+    // engine's, Microsoft SQL Server's, or Babelfish's, which words its
+    // errors as PostgreSQL does.
+    static QString wording(const QString& embedded, const QString& sqlServer,
+                           const QString& babelfish);
 
     // name: the embedded file's name; on SQL Server a part of the unique name.
     explicit TestDatabase(const QString& name = QStringLiteral("test"),
