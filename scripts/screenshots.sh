@@ -10,7 +10,7 @@ if [ -z "${DISPLAY:-}" ] || [ -z "${SCREENSHOTS_UNDER_X:-}" ]; then
     program=${1:-build/app/vardenix}
     [ -x "$program" ] || scripts/build.sh
     export SCREENSHOTS_UNDER_X=1
-    exec xvfb-run -a -s "-screen 0 1600x1000x24" "$0" "$(realpath "$program")"
+    exec tests/support/with-xvfb.sh 1600x1000 "$0" "$(realpath "$program")"
 fi
 
 # shellcheck source=../tests/e2e/drive.sh

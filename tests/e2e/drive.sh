@@ -2,8 +2,9 @@
 # found by their titles, keys, typed text and clicks at the places the window
 # layouts give. Sourced by the end-to-end test and by scripts/screenshots.sh.
 #
-# The caller sets DISPLAY (xvfb-run does), then calls drive_start with the
-# program's folder. Every wait has a timeout; every failure names the step.
+# The caller sets DISPLAY (tests/support/with-xvfb.sh does), then calls
+# drive_start with the program's folder. Every wait has a timeout; every
+# failure names the step.
 
 DRIVE_STEP="start"
 DRIVE_PID=""

@@ -6,7 +6,7 @@
 #   document imported -> the document opened -> CSV export -> an operator
 #   added -> close;
 #   second start: the new operator, read-only, finds everything as left.
-# Usage: road.sh <vardenix executable>   (under xvfb-run)
+# Usage: road.sh <vardenix executable>   (under X: tests/support/with-xvfb.sh)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
