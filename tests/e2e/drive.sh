@@ -6,6 +6,9 @@
 # drive_start with the program's folder. Every wait has a timeout; every
 # failure names the step.
 
+# Window titles and typed texts are Chinese.
+export LC_ALL=C.UTF-8
+
 DRIVE_STEP="start"
 DRIVE_PID=""
 DRIVE_EXIT=""
@@ -177,11 +180,40 @@ keys() {
     sleep 0.1
 }
 
-# Any text, Chinese included: xdotool maps each character to a key for the
-# moment it types it.
+# Any text, Chinese included. A character that the keyboard map lacks gets
+# a key of its own first, for the rest of the run: xdotool would map it to a
+# scratch key only for the moment of its press, and a program busy at that
+# moment (a row posted to a server, a loaded machine) would read the press
+# after the map has changed again and take another character or none.
 type_text() {
+    bind_characters "$1"
     xdotool type --delay 60 -- "$1"
     sleep 0.1
+}
+
+# Binds the characters of the text that no key has to keys that hold only
+# multimedia symbols or nothing.
+bind_characters() {
+    local text=$1 keymap c symbol i
+    local missing=() codes=() bindings=()
+    keymap=$(xmodmap -pke)
+    for ((i = 0; i < ${#text}; i++)); do
+        c=${text:i:1}
+        [[ $c == [\ -~] ]] && continue
+        printf -v symbol 'U%04X' "'$c"
+        [[ " ${missing[*]} " == *" $symbol "* ]] && continue
+        grep -q " $symbol\( \|\$\)" <<<"$keymap" || missing+=("$symbol")
+    done
+    ((${#missing[@]})) || return 0
+    mapfile -t codes < <(
+        awk '$4 ~ /^XF86/ {print $2}' <<<"$keymap"
+        awk '$4 == "" {print $2}' <<<"$keymap"
+    )
+    ((${#codes[@]} >= ${#missing[@]})) || fail "no free keys left for typing \"$text\""
+    for i in "${!missing[@]}"; do
+        bindings+=(-e "keycode ${codes[i]} = ${missing[i]} ${missing[i]}")
+    done
+    xmodmap "${bindings[@]}" || fail "xmodmap could not bind keys for \"$text\""
 }
 
 # Clicks at a named place of the main window (table AT) or at x y.

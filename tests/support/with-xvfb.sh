@@ -27,8 +27,10 @@ export XAUTHORITY=$work/auth
 : >"$XAUTHORITY"
 xauth -q -f "$XAUTHORITY" add :0 . "$cookie"
 
+# No reset when the last client goes: keys that a driver bound stay bound
+# from one start of the program to the next.
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -auth "$XAUTHORITY" \
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset -auth "$XAUTHORITY" \
     3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 display=""
