@@ -12,38 +12,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=drive.sh
 source "$here/drive.sh"
+# shellcheck source=road-steps.sh
+source "$here/road-steps.sh"
 
-program=$(realpath "$1")
-root=$(mktemp -d)
-DRIVE_ARTIFACTS=$root/artefacts
-finish() {
-    local status=$?
-    drive_stop
-    if ((status == 0)); then
-        rm -rf "$root"
-    else
-        echo "e2e: the run's files stay in $root" >&2
-    fi
-}
-trap finish EXIT
-
-folder=$root/program # the program's folder: settings, database, temp
-files=$root/files    # what the operator imports and exports
-shell=$root/shell    # a stand-in for the desktop's xdg-open
-mkdir -p "$folder" "$files" "$shell"
-cp "$program" "$folder/vardenix"
+road_begin "$1"
+trap 'road_end $?' EXIT
 db=$folder/road.db
 
 convert -size 320x200 gradient:orange-purple -fill white -draw 'circle 160,100 160,40' \
     "$files/photo.jpg"
 printf '%%PDF-1.4\n%% 计划 plan\n' >"$files/计划.pdf"
-# The program hands an opened attachment to the desktop through xdg-open.
-cat >"$shell/xdg-open" <<EOF
-#!/bin/sh
-printf '%s\n' "\$*" >>"$root/opened"
-EOF
-chmod +x "$shell/xdg-open"
-program_env=("PATH=$shell:$PATH")
 
 sql() { sqlite3 -batch -noheader "$db" "$1"; }
 expect_sql() {
@@ -51,55 +29,11 @@ expect_sql() {
     actual=$(sql "$1") || fail "sqlite3 could not read the database"
     [ "$actual" = "$2" ] || fail "database: $1"$'\n'"  expected: $2"$'\n'"  found:    $actual"
 }
-# The CSV file as the program writes it: GBK, CR LF, a comma after each value.
-expect_csv() {
-    local file=$1 expected
-    shift
-    [ -f "$file" ] || fail "no CSV file $file"
-    expected=$(printf '%s\r\n' "$@" | iconv -f UTF-8 -t GBK | od -An -c)
-    [ "$(od -An -c "$file")" = "$expected" ] ||
-        fail "CSV $file holds"$'\n'"$(iconv -f GBK -t UTF-8 "$file" | cat -A)"
-}
-# Qt's own dialogs speak Chinese like the rest of the program.
-expect_title() {
-    local title
-    title=$(xdotool getwindowname "$1")
-    [ "$title" = "$2" ] || fail "the dialog is titled \"$title\", not \"$2\""
-}
-export_csv() {
-    local main=$1 path=$2 dialog
-    menu "$main" f e
-    dialog=$(wait_new_window 15 "$main")
-    expect_title "$dialog" 另存为
-    answer_file_dialog "$dialog" "$path"
-    dismiss_message
-    only_windows "$main"
-}
 
 started=$SECONDS
 
-step "first start opens the connection page"
-drive_start "$folder" "${program_env[@]}"
-dialog=$(wait_window '^连接设置$' 20)
-
-step "connection test on the embedded database"
-focus "$dialog"
-type_text '(localdb)'
-keys Tab
-type_text road
-keys Tab Tab Tab space
-dismiss_message
-[ "$(xdotool getwindowname "$dialog")" = "登录" ] || fail "the sign-in page did not follow the test"
-[ -f "$folder/vardenix.ini" ] || fail "no settings file after the test"
-
-step "first press of 登录 opens the designer"
-sign_in "$dialog" ""
-designer=$(wait_window '^第一次连接数据库-数据库初始化$' 15)
-
-step "design: text, integer and real columns with pictures and documents"
-design_three_columns "$designer" 名称 数量 单价
-keys Return
-wait_gone "$designer"
+first_start_connect '(localdb)' road "" ""
+design_table
 expect_sql "select title||':'||cLength from fid_title order by id" \
     "$(printf '%s\n' 名称:20 数量:10 单价:10 pic:1 dbfile:1)"
 expect_sql "select sql like '%f_1 TEXT%' and sql like '%f_2 INTEGER%' and sql like '%f_3 REAL%'
@@ -127,12 +61,7 @@ expect_sql "select id||'|'||f_1||'|'||f_2||'|'||f_3 from fid_main order by id" \
     "$(printf '%s\n' '1|苹果|3|1.5' '2|banana|12|0.25' '3|果汁|7|12.5')"
 
 step "search: 名称 包含 果"
-choose_item "$main" column 0
-choose_item "$main" operator 0
-click "$main" key 1 3
-type_text 果
-keys Return
-only_windows "$main"
+search_names "$main" 果
 export_csv "$main" "$files/search"
 expect_csv "$files/search.csv" 名称,数量,单价, 苹果,3,1.5, 果汁,7,12.5,
 
@@ -147,25 +76,14 @@ click "$main" manage
 only_windows "$main"
 
 step "picture imported into the first record"
-click "$main" picture 3
-keys i
-file_dialog=$(wait_new_window 15 "$main")
-expect_title "$file_dialog" 打开
-answer_file_dialog "$file_dialog" "$files/photo.jpg"
-dismiss_message
-only_windows "$main"
+import_picture "$main" "$files/photo.jpg"
 expect_sql "select picname||'|'||length(pic)||'|'||hex(substr(picmin,1,2))||'|'||
             hex(substr(picmin,19,4)) from fid_main where id=1" \
     "$files/photo.jpg|$(stat -c %s "$files/photo.jpg")|424D|7C000000"
 expect_sql "select hex(substr(picmin,23,4)) in ('49000000','B7FFFFFF') from fid_main where id=1" 1
 
 step "document imported into the first record"
-click "$main" docimport
-file_dialog=$(wait_new_window 15 "$main")
-expect_title "$file_dialog" 打开
-answer_file_dialog "$file_dialog" "$files/计划.pdf"
-dismiss_message
-only_windows "$main"
+import_document "$main" "$files/计划.pdf"
 expect_sql "select docname from fid_main where id=1" "$files/计划.pdf"
 sql "select writefile('$root/doc.stored', doc) from fid_main where id=1" >/dev/null
 cmp -s "$root/doc.stored" "$files/计划.pdf" || fail "the stored document differs from the file"
@@ -175,10 +93,7 @@ click "$main" manage
 only_windows "$main"
 click "$main" docicon 1 2
 only_windows "$main"
-eventually 5 test -s "$root/opened" || fail "the desktop was not asked to open the document"
-grep -qx "file://$folder/temp/%E8%AE%A1%E5%88%92.pdf" "$root/opened" ||
-    fail "the desktop was asked to open: $(cat "$root/opened")"
-cmp -s "$folder/temp/计划.pdf" "$files/计划.pdf" || fail "no copy of the document in temp/"
+expect_opened "$files/计划.pdf"
 
 step "the page exported to CSV"
 export_csv "$main" "$files/root.csv"
@@ -206,10 +121,7 @@ expect_sql "select user_name||'|'||user_password||'|'||user_alias||'|'||user_wr 
         "clerk|$(printf secret1 | md5sum | cut -c1-32)|办事员|0")"
 
 step "退出 closes the program with exit code 0 and empties temp/"
-click "$main" exit
-drive_wait_exit 15
-[ "$DRIVE_EXIT" -eq 0 ] || fail "exit code $DRIVE_EXIT"
-[ ! -e "$folder/temp" ] || fail "temp/ is still there"
+close_with_exit "$main"
 
 step "the settings file"
 expected_ini=$(printf '%s\n' '[odbc]' "host=$(scramble '(localdb)')" 'user=' "port=$(scramble 1433)" \
