@@ -6,6 +6,7 @@
 #include "DatabaseFixture.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
+#include "support/FillingText.h"
 
 #include <QFile>
 #include <QTest>
@@ -29,25 +30,6 @@ QString connectionString(const db::ConnectionStringParts& parts)
     return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=%1;Data Source=%2;Password=%3;"
                           "Persist Security Info=True;User ID=%4")
         .arg(parts.initialCatalog, parts.dataSource, parts.password, parts.userId);
-}
-
-// Text of exactly the given number of GBK bytes: Chinese characters, or
-// Chinese and ASCII by turns.
-QString filling(int bytes, bool mixed)
-{
-    const QString chinese = QStringLiteral("中文字满档案记录管理系统测试");
-    QString text;
-    int used = 0;
-    for (int i = 0; used < bytes; ++i) {
-        if ((mixed && i % 2 == 1) || used + 2 > bytes) {
-            text += QChar(u'a' + i % 26);
-            used += 1;
-        } else {
-            text += chinese.at(i % chinese.size());
-            used += 2;
-        }
-    }
-    return text;
 }
 
 // The server's own session number of the connection.
@@ -330,7 +312,7 @@ void SqlServerTest::chineseTextFillsItsColumn()
 {
     QFETCH(int, length);
     QFETCH(bool, mixed);
-    const QString value = filling(length, mixed);
+    const QString value = FillingText(length, mixed);
     FreshDatabase database;
     database.execute({QStringLiteral("create table texts(id int NOT NULL IDENTITY (1, 1),"
                                      "v varchar(%1),n int);")
