@@ -4,6 +4,7 @@
 #include "DbError.h"
 #include "Engine.h"
 #include "OdbcEngine.h"
+#include "SessionPool.h"
 #include "SqliteEngine.h"
 
 namespace db {
@@ -12,7 +13,10 @@ Connection::Connection() = default;
 
 Connection::Connection(const QString& connectionString) : m_connectionString(connectionString) {}
 
-Connection::~Connection() = default;
+Connection::~Connection()
+{
+    disconnect();
+}
 
 void Connection::setConnectionString(const QString& connectionString)
 {
@@ -29,6 +33,9 @@ void Connection::connect()
 {
     if (m_engine)
         return;
+    m_engine = SessionPool::take(m_connectionString);
+    if (m_engine)
+        return;
     const ConnectionStringParts parts = parseConnectionString(m_connectionString);
     if (isEmbeddedDataSource(parts.dataSource))
         m_engine = std::make_unique<SqliteEngine>(parts);
@@ -38,7 +45,8 @@ void Connection::connect()
 
 void Connection::disconnect()
 {
-    m_engine.reset();
+    if (m_engine)
+        SessionPool::give(m_connectionString, std::move(m_engine));
 }
 
 bool Connection::isConnected() const

@@ -31,6 +31,8 @@ public:
     // Unicode; a SQL Server keeps varchar text in its collation's code page.
     bool isEmbedded() const;
 
+    // A session released by an earlier connection with the same string is
+    // taken up again where the engine pools them (see SessionPool).
     void connect();    // at once; throws DbError when the engine refuses
     void disconnect(); // harmless when not connected
     bool isConnected() const;

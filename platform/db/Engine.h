@@ -68,6 +68,12 @@ public:
     // An UPDATE or DELETE; returns the number of rows it changed.
     virtual int writeRow(const QString& statement, const QList<QVariant>& values) = 0;
 
+    // Pooling (see SessionPool). resetForReuse() makes a released session as
+    // a new one would be, or says it cannot be kept; reused() tells the
+    // session that it serves a new connection and may have died while idle.
+    virtual bool resetForReuse() { return false; }
+    virtual void reused() {}
+
 protected:
     // "INSERT INTO <table> (<columns>) VALUES (?,...)" with the names quoted,
     // or "INSERT INTO <table> DEFAULT VALUES" for no columns: the part of

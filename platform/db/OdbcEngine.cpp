@@ -131,6 +131,7 @@ void OdbcEngine::onStatement(const std::function<void(odbc::Statement&)>& work)
     try {
         odbc::Statement statement(live);
         work(statement);
+        m_verified = true;
     } catch (const DbError& error) {
         const bool inTransaction = m_transaction == TransactionState::Open;
         afterFailure();
@@ -194,6 +195,30 @@ void OdbcEngine::command(const QString& text)
         while (statement.nextResult()) {
         }
     });
+}
+
+void OdbcEngine::verifySession()
+{
+    if (!m_verified && m_transaction == TransactionState::None)
+        readAgainIfSessionLost([&] { command(QStringLiteral("SELECT 1")); });
+}
+
+bool OdbcEngine::resetForReuse()
+{
+    if (m_transaction != TransactionState::None || m_session.handle == SQL_NULL_HDBC)
+        return false;
+    // Whatever the last user's statements left: an open transaction, options.
+    try {
+        command(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION;") + SessionSetup);
+    } catch (const DbError&) {
+        return false;
+    }
+    return m_session.handle != SQL_NULL_HDBC;
+}
+
+void OdbcEngine::reused()
+{
+    m_verified = false;
 }
 
 void OdbcEngine::beginTransaction()
@@ -321,6 +346,7 @@ ResultRows OdbcEngine::select(const QString& text, const FileParameter& file)
 
 void OdbcEngine::execute(const QString& text, const FileParameter& file)
 {
+    verifySession();
     runBatch(text, file, nullptr);
 }
 
@@ -367,6 +393,7 @@ QString OdbcEngine::insertStatement(const QString& table, const QStringList& col
 
 QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& values)
 {
+    verifySession();
     QVariant key;
     onStatement([&](odbc::Statement& query) {
         for (const QVariant& value : values)
@@ -392,6 +419,7 @@ QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& 
 
 int OdbcEngine::writeRow(const QString& statement, const QList<QVariant>& values)
 {
+    verifySession();
     int count = -1;
     onStatement([&](odbc::Statement& query) {
         for (const QVariant& value : values)

@@ -48,6 +48,9 @@ public:
     QVariant insertRow(const QString& statement, const QList<QVariant>& values) override;
     int writeRow(const QString& statement, const QList<QVariant>& values) override;
 
+    bool resetForReuse() override;
+    void reused() override;
+
 private:
     enum class TransactionState
     {
@@ -70,12 +73,16 @@ private:
     void inUnit(const std::function<void()>& work);
     void runBatch(const QString& text, const FileParameter& file, ResultRows* rows);
     void command(const QString& text);
+    // Before a write on a session that came idle from the pool: a read that
+    // finds a dead session replaces it, where a write would only fail.
+    void verifySession();
 
     QString m_dataSource;
     QString m_odbcString;
     odbc::Session m_session;
     TransactionState m_transaction = TransactionState::None;
     quint64 m_sessionsLost = 0;
+    bool m_verified = true; // a statement has worked since the session was taken
 };
 
 } // namespace db

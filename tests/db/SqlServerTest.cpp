@@ -6,6 +6,7 @@
 #include "DatabaseFixture.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
+#include "platform/db/SessionPool.h"
 #include "support/FillingText.h"
 
 #include <QFile>
@@ -38,10 +39,29 @@ int sessionId(FreshDatabase& database)
     return database.column(QStringLiteral("SELECT @@SPID")).constFirst().toInt();
 }
 
-// Ends a session from another connection, as a server restart or failover does.
-void killSession(TestFolder& folder, int session)
+// The first column of the first row, on a connection of its own that is
+// released afterwards.
+QString firstValue(const QString& connectionString, const QString& statement)
 {
-    db::Connection admin(folder.connectionString());
+    db::Connection connection(connectionString);
+    db::Query query(connection);
+    query.addSql(statement);
+    query.open();
+    return query.text(0);
+}
+
+void executeOn(db::Connection& connection, const QString& statement)
+{
+    db::Query query(connection);
+    query.addSql(statement);
+    query.execute();
+}
+
+// Ends a session from a connection to another database, which never shares
+// the session, as a server restart or failover does.
+void killSession(int session)
+{
+    db::Connection admin(TestDatabase::connectionStringTo(QStringLiteral("master")));
     db::Query query(admin);
     query.addSql(QStringLiteral("KILL %1").arg(session));
     query.execute();
@@ -77,6 +97,8 @@ private slots:
     void transactionEndedByTheServer();
     void unitInsideATransactionIsAllOrNothing();
     void lostSessionIsReplaced();
+    void releasedSessionsServeTheNextConnection();
+    void pooledSessionStartsClean();
 };
 
 void SqlServerTest::wrongPasswordFails()
@@ -409,11 +431,11 @@ void SqlServerTest::lostSessionIsReplaced()
                                      "v varchar(8));"),
                       QStringLiteral("insert into lost(v) values ('a');")});
 
-    killSession(database.folder, sessionId(database));
+    killSession(sessionId(database));
     QCOMPARE(database.column(QStringLiteral("select v from lost")), QStringList{"a"});
     QCOMPARE(database.count(QStringLiteral("select v from lost")), 1);
 
-    killSession(database.folder, sessionId(database));
+    killSession(sessionId(database));
     const QString write =
         failure([&] { database.execute({QStringLiteral("insert into lost(v) values ('b');")}); });
     database.execute({QStringLiteral("insert into lost(v) values ('c');")});
@@ -422,7 +444,7 @@ void SqlServerTest::lostSessionIsReplaced()
     {
         db::Transaction transaction(database.connection);
         database.execute({QStringLiteral("insert into lost(v) values ('d');")});
-        killSession(database.folder, session);
+        killSession(session);
         QVERIFY(!failure([&] {
                      database.execute({QStringLiteral("insert into lost(v) values ('e');")});
                  }).isEmpty());
@@ -432,4 +454,66 @@ void SqlServerTest::lostSessionIsReplaced()
     // The write that met the dead session is reported, never lost unnoticed.
     QVERIFY2(!write.isEmpty() && rows == (QStringList{"a", "c"}),
              qPrintable(rows.join(u',') + u'|' + write));
+}
+
+// A released session is taken up by the next connection with the same string
+// instead of a new login; one the server has dropped while it waited is
+// replaced, even when the next connection starts with a write.
+void SqlServerTest::releasedSessionsServeTheNextConnection()
+{
+    FreshDatabase database;
+    database.execute({QStringLiteral("create table pooled(id int NOT NULL IDENTITY (1, 1),"
+                                     "v varchar(8));")});
+    const QString connectionString = database.folder.connectionString();
+    db::SessionPool::clear();
+    const QString session = firstValue(connectionString, QStringLiteral("SELECT @@SPID"));
+    QCOMPARE(firstValue(connectionString, QStringLiteral("SELECT @@SPID")), session);
+
+    // A failed statement leaves the session fit for the next user.
+    {
+        db::Connection connection(connectionString);
+        QVERIFY(!failure([&] {
+                     executeOn(connection, QStringLiteral("insert into nosuch values (1)"));
+                 }).isEmpty());
+    }
+    QCOMPARE(firstValue(connectionString, QStringLiteral("SELECT @@SPID")), session);
+
+    killSession(session.toInt());
+    {
+        db::Connection connection(connectionString);
+        executeOn(connection, QStringLiteral("insert into pooled(v) values ('after')"));
+    }
+    QVERIFY(firstValue(connectionString, QStringLiteral("SELECT @@SPID")) != session);
+    QCOMPARE(database.column(QStringLiteral("select v from pooled")), QStringList{"after"});
+}
+
+// Whatever the last user left open, the next one finds no transaction and
+// the session's usual options.
+void SqlServerTest::pooledSessionStartsClean()
+{
+    FreshDatabase database;
+    database.execute({QStringLiteral("create table pooled(id int NOT NULL IDENTITY (1, 1),"
+                                     "v varchar(4));")});
+    const QString connectionString = database.folder.connectionString();
+    db::SessionPool::clear();
+    {
+        db::Connection connection(connectionString);
+        connection.beginTransaction();
+        executeOn(connection, QStringLiteral("insert into pooled(v) values ('a')"));
+    }
+    {
+        // A transaction the statements opened themselves, and changed options.
+        db::Connection connection(connectionString);
+        executeOn(connection,
+                  QStringLiteral("BEGIN TRANSACTION;insert into pooled(v) values ('b')"));
+        executeOn(connection, QStringLiteral("SET ANSI_WARNINGS OFF"));
+    }
+    QCOMPARE(firstValue(connectionString, QStringLiteral("SELECT @@TRANCOUNT")),
+             QStringLiteral("0"));
+    QCOMPARE(database.column(QStringLiteral("select v from pooled")), QStringList());
+    db::Connection connection(connectionString);
+    QVERIFY(!failure([&] {
+                 executeOn(connection,
+                           QStringLiteral("insert into pooled(v) values ('long'+'er')"));
+             }).isEmpty());
 }

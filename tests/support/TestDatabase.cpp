@@ -5,6 +5,7 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Query.h"
+#include "platform/db/SessionPool.h"
 #include "platform/paths/ProgramPaths.h"
 
 #include <QCoreApplication>
@@ -69,6 +70,8 @@ QString quotedName(const QString& name)
 
 void dropDatabase(const QString& name)
 {
+    // Idle sessions kept for reuse would hold the database open.
+    db::SessionPool::clear();
     // Connections that a test left open are cut off rather than waited for.
     // Not every T-SQL server has single-user mode; the drop then needs the
     // connections closed, which the tests do.
@@ -120,9 +123,13 @@ QString uniqueName(const QString& name)
 class ServerDatabases final
 {
 public:
-    // The server's settings must outlive this object, which drops its
-    // databases when statics are destroyed.
-    ServerDatabases() { server(); }
+    // The server's settings and the session pool must outlive this object,
+    // which drops its databases when statics are destroyed.
+    ServerDatabases()
+    {
+        server();
+        db::SessionPool::clear();
+    }
 
     ~ServerDatabases()
     {
