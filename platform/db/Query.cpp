@@ -93,7 +93,7 @@ void Query::open()
     const QString text = sqlText();
     notifyStatement(text);
     ResultRows result = m_connection.engine().select(text, m_fileParameter);
-    m_rows.resize(result.rowCount());
+    m_states.resize(result.rowCount());
     m_values = std::move(result.values);
     m_text = std::move(result.text);
     m_fieldNames = std::move(result.fieldNames);
@@ -120,9 +120,12 @@ void Query::close()
 {
     m_open = false;
     m_fieldNames.clear();
-    m_values.clear();
-    m_text.clear();
-    m_rows.clear();
+    // Given back at once, not kept as spare capacity: a page of a million
+    // rows must not stay while the next is read.
+    m_values = QList<QVariant>();
+    m_text = QByteArray();
+    m_states = QList<RowState>();
+    m_originals.clear();
     m_openedSql.clear();
     m_current = -1;
 }
@@ -253,10 +256,9 @@ void Query::setRowValue(int row, int position, const QVariant& value)
 {
     requireRowIndex(row);
     requirePosition(position);
-    RowInfo& info = m_rows[row];
-    if (info.state == RowState::Unchanged) {
-        info.original = m_values.mid(row * fieldCount(), fieldCount());
-        info.state = RowState::Modified;
+    if (m_states.at(row) == RowState::Unchanged) {
+        m_originals.insert(row, m_values.mid(row * fieldCount(), fieldCount()));
+        m_states[row] = RowState::Modified;
     }
     at(row, position) = value;
 }
@@ -264,22 +266,22 @@ void Query::setRowValue(int row, int position, const QVariant& value)
 Query::RowState Query::rowState(int row) const
 {
     requireRowIndex(row);
-    return m_rows.at(row).state;
+    return m_states.at(row);
 }
 
 void Query::appendRow()
 {
     requireOpen();
     m_values.resize(m_values.size() + fieldCount());
-    m_rows.append(RowInfo{RowState::Inserted, {}});
+    m_states.append(RowState::Inserted);
     m_current = rowCount() - 1;
 }
 
 void Query::postRow(int row)
 {
     requireRowIndex(row);
-    RowInfo& info = m_rows[row];
-    if (info.state == RowState::Unchanged)
+    const RowState state = m_states.at(row);
+    if (state == RowState::Unchanged)
         return;
     const int key = fieldIndex(KeyColumn);
     const QString table = baseTable();
@@ -287,7 +289,7 @@ void Query::postRow(int row)
 
     QStringList columns;
     QList<QVariant> values;
-    if (info.state == RowState::Inserted) {
+    if (state == RowState::Inserted) {
         for (int i = 0; i < fieldCount(); ++i) {
             if (i != key && !isNullValue(at(row, i))) {
                 columns.append(m_fieldNames.at(i));
@@ -298,10 +300,11 @@ void Query::postRow(int row)
         notifyStatement(statement);
         at(row, key) = engine.insertRow(statement, values);
     } else {
+        const QList<QVariant>& original = m_originals[row];
         QStringList assignments;
         for (int i = 0; i < fieldCount(); ++i) {
             const QVariant newValue = valueAt(row, i);
-            if (i == key || sameValue(newValue, resolved(info.original.at(i))))
+            if (i == key || sameValue(newValue, resolved(original.at(i))))
                 continue;
             // A NULL goes in as a literal: a typeless NULL parameter cannot be
             // converted to every column type on SQL Server.
@@ -313,7 +316,7 @@ void Query::postRow(int row)
             }
         }
         if (!assignments.isEmpty()) {
-            const QVariant keyValue = resolved(info.original.at(key));
+            const QVariant keyValue = resolved(original.at(key));
             values.append(keyValue);
             const QString statement = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
                                       assignments.join(u',') + QStringLiteral(" WHERE ") +
@@ -324,34 +327,33 @@ void Query::postRow(int row)
                                   .arg(m_fieldNames.at(key), editText(keyValue), table));
         }
     }
-    info.original.clear();
-    info.state = RowState::Unchanged;
+    m_originals.remove(row);
+    m_states[row] = RowState::Unchanged;
 }
 
 void Query::cancelRow(int row)
 {
     requireRowIndex(row);
-    RowInfo& info = m_rows[row];
-    if (info.state == RowState::Inserted) {
+    if (m_states.at(row) == RowState::Inserted) {
         dropRow(row);
-    } else if (info.state == RowState::Modified) {
-        std::copy(info.original.cbegin(), info.original.cend(),
-                  m_values.begin() + row * fieldCount());
-        info.original.clear();
-        info.state = RowState::Unchanged;
+    } else if (m_states.at(row) == RowState::Modified) {
+        const QList<QVariant> original = m_originals.take(row);
+        std::copy(original.cbegin(), original.cend(), m_values.begin() + row * fieldCount());
+        m_states[row] = RowState::Unchanged;
     }
 }
 
 void Query::deleteCurrentRow()
 {
     requireRow();
-    const RowInfo& info = m_rows.at(m_current);
-    if (info.state != RowState::Inserted) {
+    const RowState state = m_states.at(m_current);
+    if (state != RowState::Inserted) {
         const int key = fieldIndex(KeyColumn);
         const QString table = baseTable();
         Engine& engine = m_connection.engine();
         const QVariant keyValue =
-            resolved(info.state == RowState::Modified ? info.original.at(key) : at(m_current, key));
+            resolved(state == RowState::Modified ? m_originals.value(m_current).at(key)
+                                                 : at(m_current, key));
         const QString statement = QStringLiteral("DELETE FROM ") + table +
                                   QStringLiteral(" WHERE ") +
                                   engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
@@ -409,7 +411,14 @@ void Query::dropRow(int row)
 {
     const bool wasCurrent = row == m_current;
     m_values.remove(row * fieldCount(), fieldCount());
-    m_rows.removeAt(row);
+    m_states.removeAt(row);
+    // The edits of later rows move up with their rows.
+    QHash<int, QList<QVariant>> moved;
+    for (auto it = m_originals.cbegin(); it != m_originals.cend(); ++it) {
+        if (it.key() != row)
+            moved.insert(it.key() > row ? it.key() - 1 : it.key(), it.value());
+    }
+    m_originals = std::move(moved);
     if (m_current > row)
         --m_current;
     else if (wasCurrent && m_current >= rowCount())

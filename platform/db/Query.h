@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -69,7 +70,7 @@ public:
     void saveBytesToFile(const QString& name, const QString& path) const; // created or replaced
 
     // Editing, for a data-aware grid. Rows are addressed by index.
-    enum class RowState
+    enum class RowState : quint8
     {
         Unchanged,
         Inserted,
@@ -84,18 +85,12 @@ public:
     void deleteCurrentRow(); // DELETE of the current row's id, then drops it
 
 private:
-    struct RowInfo
-    {
-        RowState state = RowState::Unchanged;
-        QList<QVariant> original; // the values as fetched, while the row is modified
-    };
-
     void requireOpen() const;
     void requireRow() const;
     void requireRowIndex(int row) const;
     void requirePosition(int position) const;
     QString baseTable() const;
-    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    int rowCount() const { return static_cast<int>(m_states.size()); }
     // A value as it is held: a text may still be a span of m_text.
     QVariant& at(int row, int position) { return m_values[row * fieldCount() + position]; }
     const QVariant& at(int row, int position) const
@@ -113,9 +108,10 @@ private:
     std::optional<QByteArray> m_fileParameter;
     bool m_open = false;
     QStringList m_fieldNames;
-    QList<QVariant> m_values; // row after row: one allocation for the whole result
-    QByteArray m_text;        // the texts that m_values holds as spans
-    QList<RowInfo> m_rows;
+    QList<QVariant> m_values;                // row after row: one allocation for the whole result
+    QByteArray m_text;                       // the texts that m_values holds as spans
+    QList<RowState> m_states;                // one a row
+    QHash<int, QList<QVariant>> m_originals; // the values as fetched, of the rows being modified
     int m_current = -1;
 };
 
