@@ -196,7 +196,7 @@ void Statement::takeRows(ResultRows& rows)
         check(result);
         // Columns are read in order: the driver hands each over once, forward.
         for (SQLUSMALLINT column = 1; column <= count; ++column)
-            rows.values.append(readValue(column, types.at(column - 1)));
+            rows.values.append(readValue(column, types.at(column - 1), rows.text));
     }
 }
 
@@ -221,7 +221,7 @@ bool Statement::nextResult()
     return true;
 }
 
-QVariant Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type)
+QVariant Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type, QByteArray& textStore)
 {
     SQLLEN indicator = 0;
     switch (type) {
@@ -256,8 +256,13 @@ QVariant Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type)
     }
     default: {
         bool isNull = false;
-        QString text = readText(column, &isNull);
-        return isNull ? QVariant() : QVariant(std::move(text));
+        const QByteArray text = readText(column, &isNull).toUtf8();
+        if (isNull)
+            return QVariant();
+        // Kept with the result's other texts: no string of its own for each value.
+        const TextSpan span{textStore.size(), text.size()};
+        textStore.append(text);
+        return QVariant::fromValue(span);
     }
     }
 }
@@ -266,7 +271,9 @@ QString Statement::readText(SQLUSMALLINT column, bool* isNull)
 {
     constexpr qsizetype PieceUnits = PieceBytes / sizeof(SQLWCHAR);
     QString text;
-    QString piece(PieceUnits, Qt::Uninitialized);
+    if (m_piece.size() != PieceUnits)
+        m_piece = QString(PieceUnits, Qt::Uninitialized);
+    QString& piece = m_piece;
     for (;;) {
         SQLLEN indicator = 0;
         const SQLRETURN result =

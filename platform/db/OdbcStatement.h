@@ -69,12 +69,14 @@ public:
 private:
     [[noreturn]] void fail();
     void check(SQLRETURN result);
-    QVariant readValue(SQLUSMALLINT column, SQLSMALLINT type);
+    // A text goes into textStore, the value holds its TextSpan.
+    QVariant readValue(SQLUSMALLINT column, SQLSMALLINT type, QByteArray& textStore);
     QString readText(SQLUSMALLINT column, bool* isNull);
     QByteArray readBytes(SQLUSMALLINT column, bool* isNull);
 
     Session& m_session;
     SQLHSTMT m_handle = SQL_NULL_HSTMT;
+    QString m_piece; // where the driver puts a text, reused from value to value
     // A bound value as the driver reads it, at an address that stays put.
     struct Bound
     {
