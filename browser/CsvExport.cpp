@@ -9,8 +9,9 @@
 #include <QDate>
 
 // Writes the loaded page as a CSV table: a header of the column titles, then
-// one line per row, every value followed by a comma. Columns follow the order
-// the operator sees in the grid.
+// one line per row, every value followed by a comma and quoted only when it
+// holds a comma, a double quote or a line break. Columns follow the order the
+// operator sees in the grid.
 void TMainBox::CSV1Click()
 {
     FileDialogs::Request request;
@@ -30,14 +31,14 @@ void TMainBox::CSV1Click()
     QStringList lines;
     QString header;
     for (const int column : columns)
-        header += model.columns().at(column).title + QLatin1Char(',');
+        header += CsvField(model.columns().at(column).title) + QLatin1Char(',');
     lines.append(header);
     for (int row = 0; row < ADOQueryMain.recordCount(); ++row) {
         QString line;
         for (const int column : columns) {
             const int position = model.fieldPosition(column);
             if (position >= 0)
-                line += grid::editText(ADOQueryMain.rowValue(row, position));
+                line += CsvField(grid::editText(ADOQueryMain.rowValue(row, position)));
             line += QLatin1Char(',');
         }
         lines.append(line);

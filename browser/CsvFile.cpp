@@ -3,6 +3,7 @@
 #include "platform/text/Gbk.h"
 
 #include <QFile>
+#include <algorithm>
 
 QString CsvFileName(const QString& chosen)
 {
@@ -11,6 +12,18 @@ QString CsvFileName(const QString& chosen)
     if (name.endsWith(extension, Qt::CaseSensitive))
         name.chop(extension.size());
     return name + extension;
+}
+
+QString CsvField(const QString& value)
+{
+    const bool quoted = std::any_of(value.cbegin(), value.cend(), [](QChar c) {
+        return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
+    });
+    if (!quoted)
+        return value;
+    QString field = value;
+    field.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + field + u'"';
 }
 
 QString SaveCsvLines(const QString& path, const QStringList& lines)

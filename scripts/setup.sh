@@ -8,7 +8,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite
     libsqlite3-dev unixodbc-dev tdsodbc freetds-bin
     libjpeg-dev libwmf-dev libemf2svg-dev libemf-dev libsimpleini-dev
-    fonts-wqy-zenhei gsfonts qt6-translations-l10n xvfb xauth x11-xserver-utils xdotool imagemagick sqlite3
+    fonts-wqy-zenhei gsfonts qt6-translations-l10n xvfb xauth x11-xserver-utils xdotool imagemagick
+    sqlite3 python3
 )
 
 missing=()

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 #include <memory>
@@ -21,6 +24,32 @@ QByteArray FileBytes(const QString& path)
 }
 
 const QString Success = QStringLiteral("CSV电子表格文件成功导出!");
+
+// The cells of a CSV file as Python's csv module reads the GBK-decoded text,
+// the way spreadsheets read CSV.
+QList<QStringList> SpreadsheetCells(const QString& path)
+{
+    const QString script =
+        QStringLiteral("import csv, json, sys\n"
+                       "with open(sys.argv[1], encoding='gbk', newline='') as f:\n"
+                       "    sys.stdout.write(json.dumps(list(csv.reader(f))))\n");
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, path});
+    if (!python.waitForFinished(30000) || python.exitStatus() != QProcess::NormalExit ||
+        python.exitCode() != 0) {
+        qWarning("python3 could not read %s: %s", qPrintable(path),
+                 python.readAllStandardError().constData());
+        return {};
+    }
+    QList<QStringList> cells;
+    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+        QStringList line;
+        for (const QJsonValue& cell : row.toArray())
+            line.append(cell.toString());
+        cells.append(line);
+    }
+    return cells;
+}
 
 } // namespace
 
@@ -78,8 +107,8 @@ private slots:
         QCOMPARE(m_fixture->messages().shown().constFirst().title, QStringLiteral("提示"));
     }
 
-    // GBK titles and values, reals in general format, NULL as nothing, and
-    // no quoting: a comma in a value shifts the rest of its line.
+    // GBK titles and values, reals in general format, NULL as nothing; a
+    // value with a comma or a double quote is quoted, so no cell shifts.
     void gbkTextAndValues()
     {
         auto box =
@@ -97,10 +126,50 @@ private slots:
         const QByteArray expected =
             QByteArray::fromHex("c3fbb3c6") + "," + QByteArray::fromHex("cafdc1bf") + "," +
             QByteArray::fromHex("b5a5bcdb") + ",\r\n" + QByteArray::fromHex("bcd7") +
-            ",-5,0.3,\r\n" + "a,\"b\",2147483647,1234567.125,\r\n" + ",,1e+20,\r\n" +
+            ",-5,0.3,\r\n" + "\"a,\"\"b\"\"\",2147483647,1234567.125,\r\n" + ",,1e+20,\r\n" +
             QByteArray::fromHex("d2d2") + ",0,-0.5,\r\n";
         QCOMPARE(FileBytes(path), expected);
         QCOMPARE(m_fixture->messages().texts(), QStringList({Success}));
+    }
+
+    // A value holding a comma, a double quote, CR or LF goes between double
+    // quotes with its quotes doubled, titles as well as values; every other
+    // value is written as it is. A spreadsheet's CSV reader gets the cells
+    // back.
+    void quotedFields_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("field"); // GBK
+        QTest::newRow("comma in Chinese text")
+            << QStringLiteral("甲,乙")
+            << QByteArray::fromHex("bcd72cd2d2").prepend('"').append('"');
+        QTest::newRow("double quotes")
+            << QStringLiteral("say \"hi\"") << QByteArray("\"say \"\"hi\"\"\"");
+        QTest::newRow("a lone quote") << QStringLiteral("\"") << QByteArray("\"\"\"\"");
+        QTest::newRow("line feed") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
+        QTest::newRow("CR LF") << QStringLiteral("a\r\nb") << QByteArray("\"a\r\nb\"");
+        QTest::newRow("lone CR") << QStringLiteral("a\rb") << QByteArray("\"a\rb\"");
+        QTest::newRow("blanks, semicolon and apostrophe stay bare")
+            << QStringLiteral(" a;b'c ") << QByteArray(" a;b'c ");
+    }
+    void quotedFields()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, field);
+        QString literal = value;
+        literal.replace(u'\'', QStringLiteral("''"));
+        auto box =
+            browse({{QStringLiteral("名,称"), "varchar", 20}, {"B", "int", 10}},
+                   {QStringLiteral("insert into fid_main(f_1,f_2) values ('%1',5);").arg(literal),
+                    QStringLiteral("insert into fid_main(f_1,f_2) values ('x',6);")});
+        const QString path = m_fixture->folder().file(QStringLiteral("quoted.csv"));
+        choose(path);
+        exportPage(*box);
+        QCOMPARE(FileBytes(path), "\"" + QByteArray::fromHex("c3fb2cb3c6") + "\",B,\r\n" + field +
+                                      ",5,\r\nx,6,\r\n");
+        QCOMPARE(SpreadsheetCells(path),
+                 QList<QStringList>(
+                     {{QStringLiteral("名,称"), "B", ""}, {value, "5", ""}, {"x", "6", ""}}));
     }
 
     // The dialog starts with today's date and "导出表"; the file always ends
