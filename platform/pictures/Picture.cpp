@@ -103,13 +103,17 @@ void Picture::draw(QPainter& painter, const QRectF& target) const
         return;
     }
     // Qt's smooth scaling averages the pixels it drops, where a stretched
-    // draw would only sample them.
+    // draw would only sample them. It scales a 32-bit image only: a 1-bit
+    // image would come back 1-bit with its palette lost, black and white.
     const QSize size = target.size().toSize();
-    if (size == m_image.size())
+    if (size == m_image.size()) {
         painter.drawImage(target.topLeft(), m_image);
-    else
-        painter.drawImage(target.topLeft(),
-                          m_image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        return;
+    }
+    const QImage::Format wide =
+        m_image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    painter.drawImage(target.topLeft(), m_image.convertToFormat(wide).scaled(
+                                            size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
 Picture decode(const QByteArray& bytes, Format format, QSize target)

@@ -119,6 +119,73 @@ QByteArray Encoded(const QImage& image, const char* format)
     return bytes;
 }
 
+namespace {
+
+// A bottom-up device-independent bitmap of 1, 4 or 8 bits a pixel with a
+// two-colour palette: the info header, the palette and the rows, left half
+// palette index 0, right half index 1. An icon's image doubles the height in
+// its header and has its transparency mask (all opaque) after the rows.
+QByteArray PaletteDib(QSize size, int bits, const QColor& left, const QColor& right, bool icon)
+{
+    const int colours = 1 << bits;
+    const int stride = (size.width() * bits + 31) / 32 * 4;
+    const int maskStride = (size.width() + 31) / 32 * 4;
+    QByteArray dib;
+    Put32(dib, 40);
+    Put32(dib, quint32(size.width()));
+    Put32(dib, quint32(icon ? size.height() * 2 : size.height()));
+    Put16(dib, 1);
+    Put16(dib, quint16(bits));
+    Put32(dib, 0); // uncompressed
+    Put32(dib, quint32(stride * size.height()));
+    Put32(dib, 2835);
+    Put32(dib, 2835);
+    Put32(dib, quint32(colours));
+    Put32(dib, 0);
+    for (int i = 0; i < colours; ++i)
+        Put32(dib, (i == 1 ? right : left).rgb() & 0xFFFFFF); // blue, green, red, 0
+    QByteArray row(stride, '\0');
+    for (int x = size.width() / 2; x < size.width(); ++x) {
+        const int bit = x * bits;
+        row[bit / 8] = char(row[bit / 8] | (1 << (8 - bits - bit % 8)));
+    }
+    for (int y = 0; y < size.height(); ++y)
+        dib += row;
+    if (icon)
+        dib += QByteArray(maskStride * size.height(), '\0');
+    return dib;
+}
+
+} // namespace
+
+QByteArray PaletteBmp(QSize size, int bits, const QColor& left, const QColor& right)
+{
+    const QByteArray dib = PaletteDib(size, bits, left, right, false);
+    QByteArray file("BM");
+    Put32(file, quint32(14 + dib.size()));
+    Put32(file, 0);
+    Put32(file, 14 + 40 + 4 * (1u << bits));
+    return file + dib;
+}
+
+QByteArray PaletteIco(QSize size, int bits, const QColor& left, const QColor& right)
+{
+    const QByteArray dib = PaletteDib(size, bits, left, right, true);
+    QByteArray file;
+    Put16(file, 0);
+    Put16(file, 1); // an icon
+    Put16(file, 1); // one image
+    file += char(size.width() & 0xFF);
+    file += char(size.height() & 0xFF);
+    file += char(bits < 8 ? 1 << bits : 0);
+    file += '\0';
+    Put16(file, 1);
+    Put16(file, quint16(bits));
+    Put32(file, quint32(dib.size()));
+    Put32(file, 6 + 16);
+    return file + dib;
+}
+
 QByteArray HalvesWmf(const QColor& left, const QColor& right, const QString& text)
 {
     WmfRecords records;

@@ -33,6 +33,10 @@ QImage Halves(QSize size, const QColor& left, const QColor& right);
 // when it is letter-boxed.
 QImage EdgeBands(QSize size, const QColor& left, const QColor& middle, const QColor& right);
 QByteArray Encoded(const QImage& image, const char* format); // "JPEG", "BMP", "ICO"
+// A BMP file, and an icon file of one image, with 1, 4 or 8 bits a pixel and
+// a palette: left half `left`, right half `right`.
+QByteArray PaletteBmp(QSize size, int bits, const QColor& left, const QColor& right);
+QByteArray PaletteIco(QSize size, int bits, const QColor& left, const QColor& right);
 
 // A placeable WMF, 200 x 100 logical units (96 per inch): left half `left`,
 // right half `right`; with text, a TEXTOUT record of its GBK bytes as well.

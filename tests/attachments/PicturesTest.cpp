@@ -137,6 +137,41 @@ private slots:
                              .arg(QColor(thumbnail.pixel(check.at)).name(), check.colour.name())));
     }
 
+    // Pictures with a palette of two colours keep their colours in the
+    // thumbnail, whatever the bits a pixel. An icon larger than the thumbnail
+    // is scaled down to 124 x 62 in the top-left corner.
+    void paletteColoursStay_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Format>("format");
+        QTest::addColumn<PixelChecks>("checks");
+        const PixelChecks halves{{{2, 2}, Blue},  {{40, 36}, Blue}, {{2, 70}, Blue},
+                                 {{84, 36}, Red}, {{121, 2}, Red},  {{121, 70}, Red}};
+        const PixelChecks icon{{{2, 2}, Blue},   {{40, 30}, Blue},  {{84, 30}, Red},
+                               {{121, 59}, Red}, {{62, 68}, White}, {{121, 70}, White}};
+        for (const int bits : {1, 4, 8}) {
+            QTest::addRow("%d-bit bmp", bits)
+                << PaletteBmp({300, 200}, bits, Blue, Red) << Format::Bitmap << halves;
+            QTest::addRow("%d-bit ico", bits)
+                << PaletteIco({200, 100}, bits, Blue, Red) << Format::Icon << icon;
+        }
+    }
+    void paletteColoursStay()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(Format, format);
+        QFETCH(PixelChecks, checks);
+        const QImage thumbnail = ThumbnailOf(bytes, format);
+        QCOMPARE(thumbnail.size(), Thumb);
+        for (const PixelCheck& check : checks)
+            QVERIFY2(Near(thumbnail.pixel(check.at), check.colour),
+                     qPrintable(
+                         QStringLiteral("pixel (%1,%2) is %3, expected %4")
+                             .arg(check.at.x())
+                             .arg(check.at.y())
+                             .arg(QColor(thumbnail.pixel(check.at)).name(), check.colour.name())));
+    }
+
     // An icon stays at its own size in the top-left corner, on white.
     void iconSitsTopLeftAtItsOwnSize_data()
     {
