@@ -67,13 +67,6 @@ struct RawDatabase
         if (sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE, nullptr) !=
             SQLITE_OK)
             qFatal("cannot open %s", qPrintable(path));
-        // The table's CHECK constraints call gbk_length(); the bench's texts are ASCII.
-        sqlite3_create_function_v2(
-            handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-            [](sqlite3_context* context, int, sqlite3_value** values) {
-                sqlite3_result_int(context, sqlite3_value_bytes(values[0]));
-            },
-            nullptr, nullptr, nullptr);
     }
     ~RawDatabase() { sqlite3_close(handle); }
 

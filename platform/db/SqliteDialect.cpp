@@ -344,8 +344,17 @@ std::optional<ColumnType> columnType(const Statement& s, qsizetype name, qsizety
     return type;
 }
 
+// The byte limit of a varchar type: its length, 1 for a plain "varchar"
+// (SQL Server's default in a table), none for varchar(max) or another type.
+std::optional<QString> varcharLimit(const ColumnType& type)
+{
+    if (type.name != u"varchar" || (type.first != type.last && type.length.isEmpty()))
+        return std::nullopt;
+    return type.first == type.last ? QStringLiteral("1") : type.length;
+}
+
 // The SQLite type for a SQL Server type, without the identity property.
-std::optional<QString> sqliteType(const ColumnType& type, const QString& column)
+std::optional<QString> sqliteType(const ColumnType& type)
 {
     if ((type.name == u"int" || type.name == u"integer" || type.name == u"image") &&
         type.first != type.last)
@@ -356,15 +365,82 @@ std::optional<QString> sqliteType(const ColumnType& type, const QString& column)
         return QStringLiteral("BLOB");
     if (type.name == u"float")
         return QStringLiteral("REAL");
-    if (type.name == u"varchar") {
-        QString text = QStringLiteral("TEXT COLLATE NOCASE");
-        // SQL Server takes a plain "varchar" in a table as varchar(1).
-        const QString length = type.first == type.last ? QStringLiteral("1") : type.length;
-        if (!length.isEmpty())
-            text += QStringLiteral(" CHECK(gbk_length(%1) <= %2)").arg(column, length);
-        return text;
-    }
+    if (type.name == u"varchar")
+        return QStringLiteral("TEXT COLLATE NOCASE");
     return std::nullopt;
+}
+
+// A name as written, without its brackets or quotes.
+QString plainName(const Token& token)
+{
+    if (token.kind != Kind::QuotedName)
+        return token.text.toString();
+    const QChar close = token.text.front() == u'[' ? QChar(u']') : QChar(u'"');
+    return token.text.mid(1, token.text.size() - 2)
+        .toString()
+        .replace(QString(2, close), QString(close));
+}
+
+QString quotedName(const QString& name)
+{
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+QString quotedText(const QString& text)
+{
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
+struct VarcharColumn
+{
+    QString name;
+    QString limit;
+};
+
+// True when the value is longer than the limit in bytes of the GBK code page:
+// one for an ASCII character and for the euro sign, two for any other. Built
+// from SQLite's core functions only, so that every SQLite tool can write the
+// file. The UTF-8 length and twice the character count bound it from above,
+// the character count from below; the characters are counted one by one only
+// when the bounds leave it open.
+QString tooLong(const QString& value, const QString& limit)
+{
+    return QStringLiteral(
+               "length(CAST(%1 AS BLOB)) > %2 AND 2 * length(%1) > %2 AND (length(%1) > %2 OR "
+               "(WITH RECURSIVE "
+               "c(i, b) AS (SELECT 1, 0 UNION ALL SELECT i + 1, b + CASE WHEN substr(%1, i, 1) < "
+               "char(128) OR substr(%1, i, 1) = char(8364) THEN 1 ELSE 2 END FROM c WHERE i <= "
+               "length(%1) AND b <= %2) SELECT max(b) FROM c) > %2)")
+        .arg(value, limit);
+}
+
+// Triggers that refuse a varchar value longer than its column, with SQL
+// Server's message: one for inserts, one for updates of those columns.
+QStringList lengthTriggers(const QString& table, const QList<VarcharColumn>& columns)
+{
+    if (columns.isEmpty())
+        return {};
+    QString inserted;
+    QString updated;
+    QStringList names;
+    for (const VarcharColumn& column : columns) {
+        const QString value = QStringLiteral("NEW.") + quotedName(column.name);
+        const QString refusal =
+            QStringLiteral("SELECT RAISE(ABORT, %1) WHERE ")
+                .arg(quotedText(QStringLiteral("String or binary data would be truncated in "
+                                               "table '%1', column '%2'.")
+                                    .arg(table, column.name)));
+        inserted += refusal + tooLong(value, column.limit) + QStringLiteral("; ");
+        updated += refusal + value + QStringLiteral(" IS NOT OLD.") + quotedName(column.name) +
+                   QStringLiteral(" AND ") + tooLong(value, column.limit) + QStringLiteral("; ");
+        names.append(quotedName(column.name));
+    }
+    return {QStringLiteral("CREATE TRIGGER %1 BEFORE INSERT ON %2 BEGIN %3END")
+                .arg(quotedName(table + QStringLiteral("_varchar_insert")), quotedName(table),
+                     inserted),
+            QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF %2 ON %3 BEGIN %4END")
+                .arg(quotedName(table + QStringLiteral("_varchar_update")),
+                     names.join(QStringLiteral(", ")), quotedName(table), updated)};
 }
 
 // A table constraint "[CONSTRAINT name] PRIMARY KEY [CLUSTERED] (column)":
@@ -445,7 +521,9 @@ void removePair(Statement& s, const Element& e, const char* word1, const char* w
     }
 }
 
-bool rewriteCreateTable(Statement& s)
+// The table's statement, then the triggers that keep its varchar lengths;
+// nothing when the statement is not understood.
+QStringList rewriteCreateTable(Statement& s)
 {
     const QList<qsizetype>& sig = s.significant();
     qsizetype open = -1;
@@ -456,7 +534,7 @@ bool rewriteCreateTable(Statement& s)
         }
     }
     if (open < 0 || open == sig[2] || s.match(open) != sig.last())
-        return false;
+        return {};
     const qsizetype close = s.match(open);
 
     QList<Element> elements;
@@ -465,19 +543,20 @@ bool rewriteCreateTable(Statement& s)
         if (i == close || (isSymbol(s.token(i), u',') && s.enclosing(i) == open)) {
             const qsizetype first = s.nextSignificant(begin - 1);
             if (first < 0 || first >= i)
-                return false;
+                return {};
             elements.append({first, begin, i});
             begin = i + 1;
         }
     }
 
     QString identityColumn;
+    QList<VarcharColumn> varchars;
     for (Element& e : elements) {
         if (!findIdentity(s, e))
-            return false;
+            return {};
         if (e.identity >= 0) {
             if (!identityColumn.isEmpty())
-                return false;
+                return {};
             identityColumn = nameOf(s.token(e.first));
         }
     }
@@ -493,7 +572,7 @@ bool rewriteCreateTable(Statement& s)
                 else if (elements.size() > 1)
                     s.remove(e.begin, e.end);
                 else
-                    return false;
+                    return {};
             }
             continue;
         }
@@ -504,17 +583,19 @@ bool rewriteCreateTable(Statement& s)
 
         const Token& column = s.token(e.first);
         if (column.kind != Kind::Word && column.kind != Kind::QuotedName)
-            return false;
+            return {};
         const std::optional<ColumnType> type = columnType(s, e.first, e.end);
         if (!type)
-            return false;
-        std::optional<QString> target = sqliteType(*type, column.text.toString());
+            return {};
+        std::optional<QString> target = sqliteType(*type);
         if (!target)
-            return false;
+            return {};
+        if (const std::optional<QString> limit = varcharLimit(*type))
+            varchars.append({plainName(column), *limit});
 
         if (e.identity >= 0) {
             if (type->name != u"int" && type->name != u"integer")
-                return false;
+                return {};
             s.removeWithBlanksBefore(e.identity, e.identityLast);
             removePair(s, e, "NOT", "NULL");
             removePair(s, e, "PRIMARY", "KEY");
@@ -522,8 +603,13 @@ bool rewriteCreateTable(Statement& s)
         }
         s.replace(type->first, type->last, *target);
     }
+    // The triggers name the table itself, which must be one name.
+    if (!varchars.isEmpty() && open != sig[3])
+        return {};
     s.insertAfter(close, QStringLiteral(" STRICT"));
-    return true;
+    QStringList statements{s.text()};
+    statements += lengthTriggers(plainName(s.token(sig[2])), varchars);
+    return statements;
 }
 
 // The last token of a comparison operator that starts at token i, or -1:
@@ -630,20 +716,22 @@ void compareTextColumnsAsNumbers(Statement& s, const QSet<QString>& textColumns)
     }
 }
 
-QString translateStatement(const Tokens& tokens, const QSet<QString>& textColumns)
+QStringList translateStatement(const Tokens& tokens, const QSet<QString>& textColumns)
 {
     Statement s(tokens);
     if (!s.wellFormed())
-        return joined(tokens);
+        return {joined(tokens)};
     const QList<qsizetype>& sig = s.significant();
     const bool createTable =
         sig.size() > 2 && isWord(s.token(sig[0]), "CREATE") && isWord(s.token(sig[1]), "TABLE");
-    if (createTable)
-        return rewriteCreateTable(s) ? s.text() : joined(tokens);
+    if (createTable) {
+        const QStringList statements = rewriteCreateTable(s);
+        return statements.isEmpty() ? QStringList{joined(tokens)} : statements;
+    }
     if (!rewriteTop(s))
-        return joined(tokens);
+        return {joined(tokens)};
     compareTextColumnsAsNumbers(s, textColumns);
-    return s.text();
+    return {s.text()};
 }
 
 } // namespace
@@ -660,7 +748,7 @@ QStringList translateBatch(const QString& text, const QSet<QString>& textColumns
         while (!statement.isEmpty() && statement.constLast().kind == Kind::Space)
             statement.removeLast();
         if (std::any_of(statement.cbegin(), statement.cend(), isSignificant))
-            translated.append(translateStatement(statement, textColumns));
+            translated += translateStatement(statement, textColumns);
         statement.clear();
     };
     for (const Token& token : tokens) {

@@ -17,11 +17,15 @@ namespace db::sqlite {
 // - CREATE TABLE: "int NOT NULL IDENTITY (1, 1)" becomes "INTEGER PRIMARY KEY
 //   AUTOINCREMENT" (identity values are never reused), "image" a BLOB,
 //   "float" a REAL, "int"/"integer" an INTEGER, "varchar(n)" a TEXT that
-//   compares without regard to case and whose GBK byte length is checked
-//   against n with the SQL function gbk_length(), which the engine registers;
-//   "CONSTRAINT x PRIMARY KEY (id)" on the identity column is dropped since
-//   that column is the key already; the table is STRICT, so a value of the
-//   wrong type fails as it does on SQL Server.
+//   compares without regard to case; "CONSTRAINT x PRIMARY KEY (id)" on the
+//   identity column is dropped since that column is the key already; the
+//   table is STRICT, so a value of the wrong type fails as it does on SQL
+//   Server. Two triggers follow the table, "<table>_varchar_insert" and
+//   "<table>_varchar_update": they refuse a varchar value longer than n bytes
+//   of the GBK code page (an ASCII character and the euro sign count one, any
+//   other character two) with SQL Server's "String or binary data would be
+//   truncated" message. They use SQLite's core functions only, so every
+//   SQLite tool can write the file and keeps the lengths as well.
 // - A column named in textColumns (lower case: the columns declared varchar)
 //   that is compared with an integer, as in "f_1>=100", is read through the
 //   SQL function tsql_number(), which the engine registers: SQL Server

@@ -24,7 +24,8 @@ constexpr qsizetype KeptTranslations = 64;
 constexpr qsizetype KeptSchemas = 16;
 
 // gbk_length(text): the text's length in bytes of the GBK code page, which is
-// how SQL Server with a Chinese collation measures varchar(n).
+// how SQL Server with a Chinese collation measures varchar(n). Files made
+// before the lengths were kept by triggers check them with this function.
 void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
 {
     sqlite3_value* value = arguments[0];

@@ -1,6 +1,6 @@
 #include "platform/db/SqliteDialect.h"
-#include "platform/text/Gbk.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <memory>
 #include <sqlite3.h>
@@ -61,8 +61,8 @@ const QString TitleTableSql = QStringLiteral(
     "insert into fid_title(title,cLength) values ('pic',1);"
     "insert into fid_title(title,cLength) values ('dbfile',1);");
 
-// An in-memory SQLite database with gbk_length() registered, as the embedded
-// engine provides it.
+// An in-memory SQLite database with SQLite's core functions only, as every
+// SQLite tool has them.
 class Database
 {
 public:
@@ -72,8 +72,6 @@ public:
         if (sqlite3_open(":memory:", &handle) != SQLITE_OK)
             qFatal("cannot open an in-memory database");
         m_db.reset(handle);
-        sqlite3_create_function_v2(handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                   nullptr, &gbkLength, nullptr, nullptr, nullptr);
     }
 
     // Runs every statement of a T-SQL text; the error of the first that fails.
@@ -111,23 +109,20 @@ public:
     }
 
 private:
-    static void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
-    {
-        if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
-            sqlite3_result_null(context);
-            return;
-        }
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
-        const QString value = QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]));
-        sqlite3_result_int(context, Gbk::byteLength(value));
-    }
-
     struct Close
     {
         void operator()(sqlite3* db) const { sqlite3_close(db); }
     };
     std::unique_ptr<sqlite3, Close> m_db;
 };
+
+// The statements of a translation but the triggers that follow a table.
+QStringList withoutTriggers(QStringList statements)
+{
+    statements.removeIf(
+        [](const QString& statement) { return statement.startsWith(u"CREATE TRIGGER "); });
+    return statements;
+}
 
 QStringList numbers(int from, int to, int step = 1)
 {
@@ -146,6 +141,8 @@ class SqliteTest : public QObject
 private slots:
     void translates_data();
     void translates();
+    void varcharTablesGetLengthTriggers_data();
+    void varcharTablesGetLengthTriggers();
     void comparesTextColumnsWithNumbersAsNumbers_data();
     void comparesTextColumnsWithNumbersAsNumbers();
     void leavesWhatItCannotTranslate_data();
@@ -258,27 +255,27 @@ void SqliteTest::translates_data()
         << MainTableSql
         << QStringList{
                "create table fid_main(id INTEGER PRIMARY KEY AUTOINCREMENT,f_1 TEXT COLLATE "
-               "NOCASE CHECK(gbk_length(f_1) <= 20),f_2 INTEGER,f_3 REAL,pic BLOB,picmin "
-               "BLOB,picname TEXT COLLATE NOCASE CHECK(gbk_length(picname) <= 240),doc "
-               "BLOB,docname TEXT COLLATE NOCASE CHECK(gbk_length(docname) <= 240)) STRICT"};
+               "NOCASE,f_2 INTEGER,f_3 REAL,pic BLOB,picmin "
+               "BLOB,picname TEXT COLLATE NOCASE,doc "
+               "BLOB,docname TEXT COLLATE NOCASE) STRICT"};
     QTest::newRow("data table without groups")
         << "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(10),f_2 int);"
         << QStringList{
                "create table fid_main(id INTEGER PRIMARY KEY AUTOINCREMENT,f_1 TEXT COLLATE "
-               "NOCASE CHECK(gbk_length(f_1) <= 10),f_2 INTEGER) STRICT"};
+               "NOCASE,f_2 INTEGER) STRICT"};
     QTest::newRow("title table and inserts with awkward titles")
         << "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), cLength "
            "integer);insert into fid_title(title,cLength) values ('CREATE TABLE x(a int);',10);"
            "insert into fid_title(title,cLength) values ('SELECT TOP 5 ''名''',10);"
         << QStringList{"create table fid_title(id INTEGER PRIMARY KEY AUTOINCREMENT,title TEXT "
-                       "COLLATE NOCASE CHECK(gbk_length(title) <= 48), cLength INTEGER) STRICT",
+                       "COLLATE NOCASE, cLength INTEGER) STRICT",
                        "insert into fid_title(title,cLength) values ('CREATE TABLE x(a int);',10)",
                        "insert into fid_title(title,cLength) values ('SELECT TOP 5 ''名''',10)"};
     QTest::newRow("type names in any case, varchar(max) and plain varchar")
         << "CREATE TABLE t(a VARCHAR(8),b Int,c INTEGER,d Image,e FLOAT,f varchar(max),g varchar)"
-        << QStringList{"CREATE TABLE t(a TEXT COLLATE NOCASE CHECK(gbk_length(a) <= 8),b INTEGER,"
-                       "c INTEGER,d BLOB,e REAL,f TEXT COLLATE NOCASE,g TEXT COLLATE NOCASE "
-                       "CHECK(gbk_length(g) <= 1)) STRICT"};
+        << QStringList{"CREATE TABLE t(a TEXT COLLATE NOCASE,b INTEGER,"
+                       "c INTEGER,d BLOB,e REAL,f TEXT COLLATE NOCASE,g TEXT COLLATE NOCASE) "
+                       "STRICT"};
     QTest::newRow("identity key constraint first")
         << "create table t(CONSTRAINT pk PRIMARY KEY ([id]), [id] int IDENTITY, n int NOT NULL)"
         << QStringList{"create table t( [id] INTEGER PRIMARY KEY AUTOINCREMENT, n INTEGER NOT "
@@ -293,7 +290,36 @@ void SqliteTest::translates_data()
 void SqliteTest::translates()
 {
     QFETCH(QString, tsql);
-    QTEST(translateBatch(tsql), "sqlite");
+    QTEST(withoutTriggers(translateBatch(tsql)), "sqlite");
+}
+
+void SqliteTest::varcharTablesGetLengthTriggers_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<QStringList>("triggers");
+    QTest::newRow("data table") << MainTableSql
+                                << QStringList{"fid_main_varchar_insert",
+                                               "fid_main_varchar_update"};
+    QTest::newRow("quoted names") << "create table [my table](id int IDENTITY, [a "
+                                     "b] varchar(3), \"c\" varchar)"
+                                  << QStringList{"my table_varchar_insert",
+                                                 "my table_varchar_update"};
+    QTest::newRow("no varchar with a length")
+        << "create table t(id int IDENTITY, a int, b varchar(max))" << QStringList();
+}
+
+void SqliteTest::varcharTablesGetLengthTriggers()
+{
+    QFETCH(QString, tsql);
+    QFETCH(QStringList, triggers);
+    QStringList names;
+    const QRegularExpression trigger(QStringLiteral("^CREATE TRIGGER \"([^\"]*)\" "));
+    for (const QString& statement : translateBatch(tsql))
+        if (const QRegularExpressionMatch match = trigger.match(statement); match.hasMatch())
+            names.append(match.captured(1));
+    QCOMPARE(names, triggers);
+    Database db;
+    QCOMPARE(db.run(tsql), QString());
 }
 
 void SqliteTest::comparesTextColumnsWithNumbersAsNumbers_data()
@@ -357,15 +383,16 @@ void SqliteTest::leavesWhatItCannotTranslate()
 
 void SqliteTest::firstRunBatchBecomesItsStatements()
 {
-    const QStringList statements = translateBatch(firstRunBatch(MainTableSql, TitleTableSql));
+    const QStringList all = translateBatch(firstRunBatch(MainTableSql, TitleTableSql));
+    QCOMPARE(all.size() - withoutTriggers(all).size(), 8); // two for each table
+    const QStringList statements = withoutTriggers(all);
     QCOMPARE(statements.size(), 12);
     QCOMPARE(
         statements[0],
         QStringLiteral(
             "CREATE TABLE fid_user(id INTEGER PRIMARY KEY AUTOINCREMENT,user_name TEXT COLLATE "
-            "NOCASE CHECK(gbk_length(user_name) <= 16),\r\nuser_password TEXT COLLATE NOCASE "
-            "CHECK(gbk_length(user_password) <= 32),user_alias TEXT COLLATE NOCASE "
-            "CHECK(gbk_length(user_alias) <= 32),\r\nuser_wr INTEGER) STRICT"));
+            "NOCASE,\r\nuser_password TEXT COLLATE NOCASE,user_alias TEXT COLLATE NOCASE,\r\n"
+            "user_wr INTEGER) STRICT"));
     QCOMPARE(statements[1],
              QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)\r\n "
                             "values('root','") +
@@ -376,8 +403,8 @@ void SqliteTest::firstRunBatchBecomesItsStatements()
              QStringLiteral("insert into fid_title(title,cLength) values ('名称',20)"));
     QCOMPARE(statements[9],
              QStringLiteral("create table fid_set(id INTEGER PRIMARY KEY AUTOINCREMENT,options "
-                            "TEXT COLLATE NOCASE CHECK(gbk_length(options) <= 24),parameter TEXT "
-                            "COLLATE NOCASE CHECK(gbk_length(parameter) <= 128)) STRICT"));
+                            "TEXT COLLATE NOCASE,parameter TEXT "
+                            "COLLATE NOCASE) STRICT"));
     QCOMPARE(statements[11],
              QStringLiteral("INSERT INTO fid_set(options,parameter)\r\n values('pagesize','50')"));
 }
@@ -462,20 +489,39 @@ void SqliteTest::varcharCountsGbkBytes_data()
     QTest::newRow("four ASCII characters") << "'abcd'" << true;
     QTest::newRow("five ASCII characters") << "'abcde'" << false;
     QTest::newRow("mixed, 5 bytes") << "'a中文'" << false;
+    QTest::newRow("mixed, 4 bytes") << "'a中b'" << true;
+    QTest::newRow("accented Latin: 2 bytes each") << "'éé'" << true;
+    QTest::newRow("accented Latin, 5 bytes") << "'ééa'" << false;
+    QTest::newRow("euro sign: 1 byte each") << "'€€€€'" << true;
+    QTest::newRow("full-width comma and letter") << "'，Ａ'" << true;
     QTest::newRow("empty") << "''" << true;
     QTest::newRow("NULL") << "NULL" << true;
 }
 
+// The GBK byte lengths are kept on insert and update, by the engine's file
+// alone: the database has none of the engine's own functions.
 void SqliteTest::varcharCountsGbkBytes()
 {
     QFETCH(QString, value);
     QFETCH(bool, accepted);
     Database db;
-    QCOMPARE(db.run(QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),s varchar(4))")),
+    QCOMPARE(db.run(QStringLiteral("create table t(id int NOT NULL IDENTITY (1, 1),s varchar(4),"
+                                   "n int)")),
              QString());
     const QString error = db.run(QStringLiteral("insert into t(s) values (%1)").arg(value));
     QCOMPARE(error.isEmpty(), accepted);
+    if (!accepted)
+        QCOMPARE(error, QStringLiteral("String or binary data would be truncated in table 't', "
+                                       "column 's'."));
     QCOMPARE(db.column(QStringLiteral("select id from t")).size(), accepted ? 1 : 0);
+
+    QCOMPARE(db.run(QStringLiteral("insert into t(s) values ('x')")), QString());
+    QCOMPARE(db.run(QStringLiteral("update t set s=%1 where s='x'").arg(value)).isEmpty(),
+             accepted);
+    QCOMPARE(db.column(QStringLiteral("select count(*) from t where s='x'")),
+             QStringList{accepted ? "0" : "1"});
+    // Other columns of a row stay writable.
+    QCOMPARE(db.run(QStringLiteral("update t set n=5")), QString());
 }
 
 void SqliteTest::typedColumnsRefuseWrongValues_data()
