@@ -117,12 +117,16 @@ void TLoginBox::Button3Click()
     AppState.SignInConnectionString = BuildConnectionString(host, database, user, password);
     QString refusal;
     {
-        db::Connection connection(AppState.SignInConnectionString);
+        // An embedded database that does not exist yet passes: the designer
+        // makes its file at the first sign-in.
+        db::Connection connection(AppState.SignInConnectionString, db::MissingFile::Refuse);
         try {
             connection.connect();
         } catch (const db::DbError&) {
-            MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
-            return;
+            if (!connection.databaseFileMissing()) {
+                MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+                return;
+            }
         }
         // Settings that would turn the operators' Chinese text into "?" are
         // not kept.
@@ -151,29 +155,37 @@ void TLoginBox::Button1Click()
     bool signedIn = false;
     {
         FreshConnection work(AppState.SignInConnectionString, FreshConnection::Mode::Prepare);
+        // Only the first run makes an embedded database's file.
+        work.connection().setMissingFile(db::MissingFile::Refuse);
         bool connected = true;
+        bool missing = false;
         try {
             work.connect();
         } catch (const db::DbError&) {
-            connected = false;
-            MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
-            terminateProgram();
+            missing = work.connection().databaseFileMissing();
+            if (!missing) {
+                connected = false;
+                MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+                terminateProgram();
+            }
         }
         if (connected) {
             // Only an error of the probe counts: it means a database without
             // the program's tables.
-            bool fresh = false;
-            try {
-                work.query().close();
-                work.query().clearSql();
-                work.query().addSql(
-                    QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'"));
-                work.query().open();
-            } catch (const db::DbError&) {
-                fresh = true;
+            bool fresh = missing;
+            if (!fresh) {
+                try {
+                    work.query().close();
+                    work.query().clearSql();
+                    work.query().addSql(
+                        QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'"));
+                    work.query().open();
+                } catch (const db::DbError&) {
+                    fresh = true;
+                }
             }
             if (fresh)
-                runFirstRun(work);
+                runFirstRun(work, missing);
             else
                 signedIn = passwordMatches(work);
         }
@@ -207,7 +219,7 @@ bool TLoginBox::passwordMatches(FreshConnection& work)
     return false;
 }
 
-void TLoginBox::runFirstRun(FreshConnection& work)
+void TLoginBox::runFirstRun(FreshConnection& work, bool makeFile)
 {
     // A database that would turn Chinese text into "?" is not set up: the
     // designer is not shown and nothing is created.
@@ -232,6 +244,8 @@ void TLoginBox::runFirstRun(FreshConnection& work)
     if (!confirmed)
         return;
 
+    if (makeFile)
+        work.connection().setMissingFile(db::MissingFile::Create);
     db::Query& query = work.query();
     query.close();
     query.clearSql();

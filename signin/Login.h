@@ -45,7 +45,8 @@ private:
     void showSignInPage();
     void showConnectionPage();
     bool passwordMatches(FreshConnection& work);
-    void runFirstRun(FreshConnection& work);
+    // makeFile: the embedded database's file is missing and made with the tables.
+    void runFirstRun(FreshConnection& work, bool makeFile);
     void terminateProgram();
     void finish(DialogCode result);
 

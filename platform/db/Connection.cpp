@@ -7,11 +7,16 @@
 #include "SessionPool.h"
 #include "SqliteEngine.h"
 
+#include <QFileInfo>
+
 namespace db {
 
 Connection::Connection() = default;
 
-Connection::Connection(const QString& connectionString) : m_connectionString(connectionString) {}
+Connection::Connection(const QString& connectionString, MissingFile missing)
+    : m_connectionString(connectionString), m_missing(missing)
+{
+}
 
 Connection::~Connection()
 {
@@ -29,6 +34,18 @@ bool Connection::isEmbedded() const
     return isEmbeddedDataSource(parseConnectionString(m_connectionString).dataSource);
 }
 
+bool Connection::databaseFileMissing() const
+{
+    const ConnectionStringParts parts = parseConnectionString(m_connectionString);
+    if (!isEmbeddedDataSource(parts.dataSource))
+        return false;
+    try {
+        return !QFileInfo::exists(embeddedDatabasePath(parts));
+    } catch (const DbError&) {
+        return false; // no file can have that name
+    }
+}
+
 void Connection::connect()
 {
     if (m_engine)
@@ -38,7 +55,7 @@ void Connection::connect()
         return;
     const ConnectionStringParts parts = parseConnectionString(m_connectionString);
     if (isEmbeddedDataSource(parts.dataSource))
-        m_engine = std::make_unique<SqliteEngine>(parts);
+        m_engine = std::make_unique<SqliteEngine>(parts, m_missing);
     else
         m_engine = std::make_unique<OdbcEngine>(parts);
 }

@@ -7,6 +7,14 @@ namespace db {
 
 class Engine;
 
+// What connecting does when the embedded database's file is missing.
+enum class MissingFile
+{
+    CreateFirstTime, // makes it, unless this process has had it open before
+    Refuse,          // DbError, the disk left as it is
+    Create,          // makes it
+};
+
 // A database connection configured by an ADO-style connection string:
 //   Provider=SQLOLEDB.1;Initial Catalog=<db>;Data Source=<host>;Password=<pw>;
 //   Persist Security Info=True;User ID=<user>
@@ -14,11 +22,17 @@ class Engine;
 // SQLite file <Initial Catalog>.db in the program's folder; anything else is a
 // SQL Server reached through ODBC and FreeTDS. The layer never prompts for a
 // login. Every failure throws db::DbError.
+//
+// An embedded database's file that this process has had open is never made
+// again: when it has gone (deleted or moved), connecting and every later
+// statement on an open connection fail with "The database file ... does not
+// exist." instead of working on an empty new file or on the vanished one.
 class Connection final
 {
 public:
     Connection();
-    explicit Connection(const QString& connectionString);
+    explicit Connection(const QString& connectionString,
+                        MissingFile missing = MissingFile::CreateFirstTime);
     ~Connection(); // releases: disconnects
 
     Connection(const Connection&) = delete;
@@ -30,6 +44,10 @@ public:
     // True when the string selects the embedded engine, which keeps text as
     // Unicode; a SQL Server keeps varchar text in its collation's code page.
     bool isEmbedded() const;
+    // True when the string selects the embedded engine and names a database
+    // whose file does not exist (yet).
+    bool databaseFileMissing() const;
+    void setMissingFile(MissingFile missing) { m_missing = missing; } // for the next connect
 
     // A session released by an earlier connection with the same string is
     // taken up again where the engine pools them (see SessionPool).
@@ -46,6 +64,7 @@ public:
 
 private:
     QString m_connectionString;
+    MissingFile m_missing = MissingFile::CreateFirstTime;
     std::unique_ptr<Engine> m_engine;
 };
 

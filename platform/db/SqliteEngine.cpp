@@ -5,10 +5,12 @@
 #include "platform/paths/ProgramPaths.h"
 #include "platform/text/Gbk.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QUrl>
 #include <cctype>
 #include <sqlite3.h>
 
@@ -84,14 +86,38 @@ void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
     sqlite3_result_int64(context, negative ? -number : number);
 }
 
-QString checkedDatabaseName(const QString& name)
+QString missingFileMessage(const QString& path)
 {
-    if (name.isEmpty())
-        throw DbError(QStringLiteral("The connection string names no database (Initial Catalog)."));
-    if (name.contains(u'/') || name.contains(u'\\') || name == u"." || name == u"..")
-        throw DbError(QStringLiteral("The database name \"%1\" is not a plain name.").arg(name));
-    return name;
+    return QStringLiteral("The database file %1 does not exist.").arg(path);
 }
+
+// The files this process has had open, which it never makes again.
+class OpenedFiles
+{
+public:
+    static bool contains(const QString& path)
+    {
+        const QMutexLocker lock(&mutex());
+        return paths().contains(path);
+    }
+    static void add(const QString& path)
+    {
+        const QMutexLocker lock(&mutex());
+        paths().insert(path);
+    }
+
+private:
+    static QMutex& mutex()
+    {
+        static QMutex instance;
+        return instance;
+    }
+    static QSet<QString>& paths()
+    {
+        static QSet<QString> instance;
+        return instance;
+    }
+};
 
 QString sqlError(const QSqlError& error)
 {
@@ -312,20 +338,43 @@ QSet<QString> schemaTextColumns(sqlite3* handle)
 
 } // namespace
 
-SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
+QString embeddedDatabasePath(const ConnectionStringParts& parts)
+{
+    const QString& name = parts.initialCatalog;
+    if (name.isEmpty())
+        throw DbError(QStringLiteral("The connection string names no database (Initial Catalog)."));
+    if (name.contains(u'/') || name.contains(u'\\') || name == u"." || name == u"..")
+        throw DbError(QStringLiteral("The database name \"%1\" is not a plain name.").arg(name));
+    return ProgramPaths::folder() + name + QStringLiteral(".db");
+}
+
+SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missing)
 {
     static quint64 serial = 0;
     m_connectionName = QStringLiteral("vardenix-sqlite-%1").arg(++serial);
     try {
-        const QString path = ProgramPaths::folder() + checkedDatabaseName(parts.initialCatalog) +
-                             QStringLiteral(".db");
+        m_path = embeddedDatabasePath(parts);
+        const bool mayCreate =
+            missing == MissingFile::Create ||
+            (missing == MissingFile::CreateFirstTime && !OpenedFiles::contains(m_path));
         m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         if (!m_database.isValid())
             throw DbError(QStringLiteral("Qt's SQLite driver (QSQLITE) is not installed."));
-        m_database.setDatabaseName(path);
-        if (!m_database.open())
+        if (mayCreate) {
+            m_database.setDatabaseName(m_path);
+        } else {
+            // SQLite's "rw" mode opens an existing file only, with no moment
+            // between a look and the open in which the file could go.
+            m_database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+            m_database.setDatabaseName(QUrl::fromLocalFile(m_path).toString(QUrl::FullyEncoded) +
+                                       QStringLiteral("?mode=rw"));
+        }
+        if (!m_database.open()) {
+            if (!mayCreate && !QFileInfo::exists(m_path))
+                throw DbError(missingFileMessage(m_path));
             throw DbError(QStringLiteral("Cannot open the database file %1: %2")
-                              .arg(path, sqlError(m_database.lastError())));
+                              .arg(m_path, sqlError(m_database.lastError())));
+        }
         const QVariant handle = m_database.driver()->handle();
         if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
             m_handle = *static_cast<sqlite3* const*>(handle.constData());
@@ -342,10 +391,17 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts)
         // Reads the file's header and schema now, so that a file that is no
         // database fails the connect.
         textColumns();
+        OpenedFiles::add(m_path);
     } catch (...) {
         close();
         throw;
     }
+}
+
+void SqliteEngine::requireFile() const
+{
+    if (!QFileInfo::exists(m_path))
+        throw DbError(missingFileMessage(m_path));
 }
 
 SqliteEngine::~SqliteEngine()
@@ -364,12 +420,14 @@ void SqliteEngine::close()
 
 void SqliteEngine::beginTransaction()
 {
+    requireFile();
     if (!m_database.transaction())
         throw DbError(sqlError(m_database.lastError()));
 }
 
 void SqliteEngine::commit()
 {
+    requireFile();
     if (!m_database.commit())
         throw DbError(sqlError(m_database.lastError()));
 }
@@ -408,6 +466,7 @@ const QSet<QString>& SqliteEngine::textColumns() const
 
 QStringList SqliteEngine::translate(const QString& text) const
 {
+    requireFile();
     const QSet<QString>& columns = textColumns();
     // Pages are loaded again and again with the same statements.
     if (const auto known = m_translations.constFind(text); known != m_translations.cend())
@@ -512,6 +571,7 @@ QString SqliteEngine::insertStatement(const QString& table, const QStringList& c
 
 QVariant SqliteEngine::insertRow(const QString& statement, const QList<QVariant>& values)
 {
+    requireFile();
     Statement prepared(m_handle, statement);
     prepared.bindValues(values);
     if (!prepared.step())
@@ -526,6 +586,7 @@ QVariant SqliteEngine::insertRow(const QString& statement, const QList<QVariant>
 
 int SqliteEngine::writeRow(const QString& statement, const QList<QVariant>& values)
 {
+    requireFile();
     Statement prepared(m_handle, statement);
     prepared.bindValues(values);
     while (prepared.step()) {

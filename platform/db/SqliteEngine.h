@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Connection.h"
 #include "ConnectionString.h"
 #include "Engine.h"
 
@@ -11,8 +12,12 @@ struct sqlite3;
 
 namespace db {
 
-// The embedded engine: the SQLite file <Initial Catalog>.db in the program's
-// folder, created when missing. Qt's SQLite driver opens and closes it and
+// The path of the embedded database's file: <Initial Catalog>.db in the
+// program's folder. DbError for a name that is empty or not a plain name.
+QString embeddedDatabasePath(const ConnectionStringParts& parts);
+
+// The embedded engine: the SQLite file embeddedDatabasePath(), made when
+// missing as `missing` says. Qt's SQLite driver opens and closes it and
 // keeps its transactions; statements run on the driver's connection through
 // SQLite's own interface, which fetches rows at the speed of SQLite itself.
 // SQL Server statements are translated to SQLite's dialect first; a text of
@@ -20,7 +25,8 @@ namespace db {
 class SqliteEngine final : public Engine
 {
 public:
-    explicit SqliteEngine(const ConnectionStringParts& parts); // opens; DbError when it cannot
+    // Opens; DbError when it cannot.
+    SqliteEngine(const ConnectionStringParts& parts, MissingFile missing);
     ~SqliteEngine() override;
 
     SqliteEngine(const SqliteEngine&) = delete;
@@ -49,7 +55,9 @@ private:
     void runOne(const QString& statement, const FileParameter& file, ResultRows* rows);
     void command(const QString& statement);
     void close();
+    void requireFile() const; // DbError when the file has gone since it was opened
 
+    QString m_path;
     QString m_connectionName;
     QSqlDatabase m_database;
     sqlite3* m_handle = nullptr;

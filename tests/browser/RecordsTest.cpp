@@ -1,6 +1,7 @@
 #include "BrowserTestSupport.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
@@ -253,6 +254,42 @@ private slots:
         QCOMPARE(m_fixture->errorTexts().size(), 1);
         QCOMPARE(stored().size(), 4);
         QCOMPARE(stored().constLast().at(1), QStringLiteral("short"));
+    }
+
+    // The embedded database's file deleted or moved under the open window:
+    // row writes, page loads and fresh connections are refused with the
+    // reason, and no new file is made in its place; moved back, the window
+    // goes on.
+    void databaseFileGoneUnderTheWindow()
+    {
+        if (!TestDatabase::embedded())
+            QSKIP("a file of the embedded engine");
+        auto box = browse();
+        const QString file = m_fixture->folder().file(m_fixture->database().name() + ".db");
+        const QString moved = m_fixture->folder().file(QStringLiteral("moved.db"));
+        QVERIFY(QFile::rename(file, moved));
+
+        QVERIFY(setCell(*box, 0, 0, QStringLiteral("lost")));
+        box->DataSourceMain->setCurrentRow(1);
+        QTest::keyClick(RecordGrid(*box), Qt::Key_Escape);
+        Button(*box, "SpeedButton3")->click();
+        {
+            TMainBox another;
+        }
+        const QStringList errors = m_fixture->errorTexts();
+        QCOMPARE(errors.size(), 3);
+        for (const QString& error : errors)
+            QVERIFY2(
+                error.contains(QStringLiteral("The database file %1 does not exist.").arg(file)),
+                qPrintable(error));
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(!QFile::exists(file + "-journal"));
+
+        QVERIFY(QFile::rename(moved, file));
+        Button(*box, "SpeedButton3")->click();
+        QCOMPARE(RecordGrid(*box)->model()->rowCount(), 3);
+        QCOMPARE(m_fixture->errorTexts().size(), 3);
+        QCOMPARE(stored(), storedRecords(3));
     }
 
     void deleteRecord_data()

@@ -4,6 +4,8 @@
 #include "DatabaseFixture.h"
 #include "platform/db/DbError.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -44,6 +46,8 @@ template <typename Call> QString failure(Call call)
 
 } // namespace
 
+Q_DECLARE_METATYPE(db::MissingFile)
+
 class EmbeddedFileTest : public QObject
 {
     Q_OBJECT
@@ -51,6 +55,12 @@ class EmbeddedFileTest : public QObject
 private slots:
     void sqliteToolsWriteTheProgramsDatabase();
     void filesOfEarlierVersionsKeepWorking();
+    void missingFile_data();
+    void missingFile();
+    void fileGoneUnderAnOpenConnection_data();
+    void fileGoneUnderAnOpenConnection();
+    void databaseFileMissing_data();
+    void databaseFileMissing();
 };
 
 // The sqlite3 shell inserts, updates and vacuums a database the program
@@ -102,6 +112,117 @@ void EmbeddedFileTest::filesOfEarlierVersionsKeepWorking()
         failure([&] { database.execute({QStringLiteral("insert into t(s) values ('中文字');")}); });
     QVERIFY2(error.contains(QStringLiteral("CHECK constraint failed")), qPrintable(error));
     QCOMPARE(database.column(QStringLiteral("select s from t")), QStringList{"中文"});
+}
+
+// A connection makes a missing file only when it may; a file this process
+// has had open is never made again unless a connection asks for it.
+void EmbeddedFileTest::missingFile_data()
+{
+    QTest::addColumn<bool>("openedBefore");
+    QTest::addColumn<db::MissingFile>("missing");
+    QTest::addColumn<bool>("made");
+    QTest::newRow("new, made the first time") << false << db::MissingFile::CreateFirstTime << true;
+    QTest::newRow("new, refused") << false << db::MissingFile::Refuse << false;
+    QTest::newRow("new, made") << false << db::MissingFile::Create << true;
+    QTest::newRow("gone, not made again") << true << db::MissingFile::CreateFirstTime << false;
+    QTest::newRow("gone, refused") << true << db::MissingFile::Refuse << false;
+    QTest::newRow("gone, made on request") << true << db::MissingFile::Create << true;
+}
+
+void EmbeddedFileTest::missingFile()
+{
+    QFETCH(bool, openedBefore);
+    QFETCH(db::MissingFile, missing);
+    QFETCH(bool, made);
+    TestFolder folder;
+    const QString file = folder.file(QStringLiteral("test.db"));
+    if (openedBefore) {
+        db::Connection(folder.connectionString()).connect();
+        QVERIFY(QFile::remove(file));
+    }
+    db::Connection connection(folder.connectionString(), missing);
+    const QString error = failure([&] { connection.connect(); });
+    QCOMPARE(QFile::exists(file), made);
+    QCOMPARE(connection.isConnected(), made);
+    QCOMPARE(error,
+             made ? QString() : QStringLiteral("The database file %1 does not exist.").arg(file));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+             made ? QStringList{"test.db"} : QStringList());
+}
+
+// An open connection whose file is deleted or moved refuses every statement
+// instead of working on the vanished file; the file moved back, it goes on.
+void EmbeddedFileTest::fileGoneUnderAnOpenConnection_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::newRow("select") << "select";
+    QTest::newRow("execute") << "execute";
+    QTest::newRow("count") << "count";
+    QTest::newRow("transaction") << "transaction";
+    QTest::newRow("grid row") << "row";
+}
+
+void EmbeddedFileTest::fileGoneUnderAnOpenConnection()
+{
+    QFETCH(QString, step);
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('a');")});
+    database.open(QStringLiteral("select id,f_1 from fid_main"));
+    const QString file = database.folder.file(QStringLiteral("test.db"));
+    const QString moved = database.folder.file(QStringLiteral("moved.db"));
+    QVERIFY(QFile::rename(file, moved));
+
+    const QString error = failure([&] {
+        if (step == u"select")
+            database.open(QStringLiteral("select f_1 from fid_main"));
+        else if (step == u"execute")
+            database.execute({QStringLiteral("insert into fid_main(f_1) values ('b');")});
+        else if (step == u"count")
+            database.count(QStringLiteral("select id from fid_main"));
+        else if (step == u"transaction")
+            db::Transaction transaction(database.connection);
+        else {
+            database.query.setRowValue(0, 1, QStringLiteral("changed"));
+            database.query.postRow(0);
+        }
+    });
+    QCOMPARE(error, QStringLiteral("The database file %1 does not exist.").arg(file));
+    QCOMPARE(QDir(database.folder.path()).entryList(QDir::Files), QStringList{"moved.db"});
+
+    QVERIFY(QFile::rename(moved, file));
+    QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main")), QStringList{"a"});
+}
+
+void EmbeddedFileTest::databaseFileMissing_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("existing file") << "here"
+                                   << "(localdb)" << false;
+    QTest::newRow("missing file") << "new"
+                                  << "(LocalDB)" << true;
+    QTest::newRow("name that is no file name") << "no/such"
+                                               << "(localdb)" << false;
+    QTest::newRow("no name") << ""
+                             << "(localdb)" << false;
+    QTest::newRow("SQL Server") << "new"
+                                << "dbhost" << false;
+}
+
+void EmbeddedFileTest::databaseFileMissing()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, host);
+    QFETCH(bool, missing);
+    TestFolder folder;
+    db::Connection(folder.connectionString(QStringLiteral("here"))).connect();
+    const db::Connection connection(
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=%1;Data Source=%2;Password=;"
+                       "Persist Security Info=True;User ID=sa")
+            .arg(database, host));
+    QCOMPARE(connection.databaseFileMissing(), missing);
 }
 
 QTEST_GUILESS_MAIN(EmbeddedFileTest)
