@@ -1,23 +1,41 @@
 #include "ErrorReport.h"
 
 #include "ApplicationTitle.h"
+#include "EngineMessage.h"
 #include "MessageBox.h"
 #include "platform/db/DbError.h"
 
+#include <algorithm>
+#include <new>
 
 namespace {
 
-// The message of the exception being handled; empty for one that carries none.
+// The program's own messages are Chinese; any other text comes from a
+// library and is shown after a sentence the operator can read.
+bool IsChinese(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.script() == QChar::Script_Han; });
+}
+
+// The message of the exception being handled.
 QString CurrentExceptionMessage()
 {
     try {
         throw;
     } catch (const db::DbError& error) {
-        return error.message();
+        return EngineMessage::forOperator(error.message());
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("内存不足，这一步没有完成。请关闭其他程序后再试。");
     } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
+        const QString text = QString::fromUtf8(error.what());
+        if (IsChinese(text))
+            return text;
+        return QStringLiteral("程序出错，这一步没有完成。请再试一次；问题仍在时，请把下面的信息"
+                              "告诉管理员。\n\n详细信息: ") +
+               text;
     } catch (...) {
-        return QString();
+        return QStringLiteral("程序出错，这一步没有完成。请再试一次；问题仍在时，请通知管理员。");
     }
 }
 
@@ -25,8 +43,7 @@ QString CurrentExceptionMessage()
 
 void ReportError(const QString& message)
 {
-    MessageBox::Show(ApplicationTitle(), message,
-                     MessageBox::Ok | MessageBox::ErrorIcon);
+    MessageBox::Show(ApplicationTitle(), message, MessageBox::Ok | MessageBox::ErrorIcon);
 }
 
 void ReportCurrentException()

@@ -7,7 +7,10 @@
 // which the program goes on.
 void ReportError(const QString& message);
 
-// Reports the exception in flight; call it from a catch block.
+// Reports the exception in flight; call it from a catch block. The
+// program's own Chinese messages are shown as they are; an engine's or a
+// library's text follows a Chinese sentence that says what failed and what
+// to do (see EngineMessage).
 void ReportCurrentException();
 
 // Runs a handler so that no exception crosses the event loop: whatever it

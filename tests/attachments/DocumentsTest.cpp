@@ -283,6 +283,9 @@ private slots:
         w.answers << w.folder->file("missing.doc");
         importFile();
         QCOMPARE(w.errors().size(), 1);
+        const QString error = w.errors().constFirst();
+        QVERIFY2(error.startsWith("无法读取文件 " + w.folder->file("missing.doc") + "。"),
+                 qPrintable(error));
         QVERIFY(w.field(1, "doc").isNull());
         QVERIFY(w.field(1, "docname").isNull());
     }

@@ -278,10 +278,13 @@ private slots:
         }
         const QStringList errors = m_fixture->errorTexts();
         QCOMPARE(errors.size(), 3);
-        for (const QString& error : errors)
+        for (const QString& error : errors) {
+            QVERIFY2(error.startsWith(QStringLiteral("数据库文件不存在: ") + file + u'\n'),
+                     qPrintable(error));
             QVERIFY2(
-                error.contains(QStringLiteral("The database file %1 does not exist.").arg(file)),
+                error.endsWith(QStringLiteral("The database file %1 does not exist.").arg(file)),
                 qPrintable(error));
+        }
         QVERIFY(!QFile::exists(file));
         QVERIFY(!QFile::exists(file + "-journal"));
 

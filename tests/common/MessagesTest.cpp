@@ -142,13 +142,24 @@ void MessagesTest::guardedReportsWhatTheHandlerThrows_data()
 {
     QTest::addColumn<std::function<void()>>("handler");
     QTest::addColumn<QString>("message");
+    // An engine's text follows a sentence in the operators' language.
     QTest::newRow("database error")
-        << std::function<void()>([] { throw db::DbError(QStringLiteral("用户 'sa' 登录失败。")); })
-        << "用户 'sa' 登录失败。";
-    QTest::newRow("standard exception")
+        << std::function<void()>(
+               [] { throw db::DbError(QStringLiteral("file is not a database")); })
+        << "数据库文件已损坏或者不是数据库文件，无法读取。请从备份恢复数据库文件，或者通知管理员。"
+           "\n\n详细信息: file is not a database";
+    QTest::newRow("the program's own message")
         << std::function<void()>([] { throw std::runtime_error("无法写入 /tmp/x.ini"); })
         << "无法写入 /tmp/x.ini";
-    QTest::newRow("anything else") << std::function<void()>([] { throw 42; }) << QString();
+    QTest::newRow("a library's message")
+        << std::function<void()>([] { throw std::invalid_argument("bad value"); })
+        << "程序出错，这一步没有完成。请再试一次；问题仍在时，请把下面的信息告诉管理员。"
+           "\n\n详细信息: bad value";
+    QTest::newRow("out of memory") << std::function<void()>([] { throw std::bad_alloc(); })
+                                   << "内存不足，这一步没有完成。请关闭其他程序后再试。";
+    QTest::newRow("anything else")
+        << std::function<void()>([] { throw 42; })
+        << "程序出错，这一步没有完成。请再试一次；问题仍在时，请通知管理员。";
 }
 
 void MessagesTest::guardedReportsWhatTheHandlerThrows()

@@ -2,6 +2,7 @@
 // for other SQLite tools, and what it finds there.
 
 #include "DatabaseFixture.h"
+#include "common/EngineMessage.h"
 #include "platform/db/DbError.h"
 
 #include <QDir>
@@ -59,6 +60,7 @@ private slots:
     void missingFile();
     void fileGoneUnderAnOpenConnection_data();
     void fileGoneUnderAnOpenConnection();
+    void fileThatIsNoDatabase();
     void databaseFileMissing_data();
     void databaseFileMissing();
 };
@@ -192,6 +194,20 @@ void EmbeddedFileTest::fileGoneUnderAnOpenConnection()
 
     QVERIFY(QFile::rename(moved, file));
     QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main")), QStringList{"a"});
+}
+
+// SQLite's own text for a file that is no database, as the operator gets
+// to read it.
+void EmbeddedFileTest::fileThatIsNoDatabase()
+{
+    TestFolder folder;
+    QFile file(folder.file(QStringLiteral("test.db")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    db::Connection connection(folder.connectionString());
+    const QString error = failure([&] { connection.connect(); });
+    QCOMPARE(EngineMessage::classify(error).failure, EngineMessage::Failure::NotADatabase);
 }
 
 void EmbeddedFileTest::databaseFileMissing_data()
