@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
 #include <algorithm>
 
 namespace Attachments {
@@ -170,6 +171,35 @@ QString PictureFilter()
         QStringLiteral("JPEG 图像 (%1)").arg(patterns(Format::Jpeg)),
     }
         .join(QStringLiteral(";;"));
+}
+
+QImage PicturePreview(const QString& path, QSize size)
+{
+    // Larger files would hold up the dialog at every step through the list.
+    constexpr qint64 PreviewedBytes = 64 * 1024 * 1024;
+    const std::optional<pictures::Format> format = pictures::formatForFileName(path);
+    const QFileInfo info(path);
+    if (!format || !info.isFile() || info.size() > PreviewedBytes)
+        return QImage();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    try {
+        const pictures::Picture picture = pictures::decode(file.readAll(), *format, size);
+        QSize shown = picture.size();
+        if (shown.isEmpty())
+            return QImage();
+        if (shown.width() > size.width() || shown.height() > size.height())
+            shown.scale(size, Qt::KeepAspectRatio);
+        QImage image(shown, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+        picture.draw(painter, QRectF(QPointF(0, 0), QSizeF(shown)));
+        return image;
+    } catch (const std::exception&) {
+        return QImage(); // PictureError, or a picture too large to hold
+    }
 }
 
 } // namespace Attachments

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QSize>
 #include <QString>
 #include <stdexcept>
@@ -56,5 +57,9 @@ void WriteTempCopy(const db::Query& query, const QString& field, const QString& 
 
 // The picture dialogs' type list: all loadable types together, then each.
 QString PictureFilter();
+// The picture of a file of a loadable type, decoded as an import decodes it,
+// whole and at most `size` large on white; a null image for any file that
+// does not decode, without a message.
+QImage PicturePreview(const QString& path, QSize size);
 
 } // namespace Attachments

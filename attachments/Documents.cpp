@@ -15,7 +15,8 @@ void TMainBox::SpeedButton1Click()
     // Connected before the dialog: an unreachable database is reported
     // before the operator picks a file.
     FreshConnection fresh;
-    const QString path = FileDialogs::Choose(this, {FileDialogs::Kind::Open, QString(), QString()});
+    const QString path =
+        FileDialogs::Choose(this, {FileDialogs::Kind::Open, QString(), QString(), {}});
     if (path.isEmpty())
         return;
     const QString storedName = Attachments::StoredName(path);
@@ -42,7 +43,7 @@ void TMainBox::SpeedButton2Click()
     const QString key = RequireRowKey(ADOQueryMain);
     FreshConnection fresh;
     const QString path = FileDialogs::Choose(
-        this, {FileDialogs::Kind::Save, AppState.CurrentDocumentName, QString()});
+        this, {FileDialogs::Kind::Save, AppState.CurrentDocumentName, QString(), {}});
     if (path.isEmpty())
         return;
     db::Query& query = fresh.query();

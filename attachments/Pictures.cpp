@@ -61,8 +61,9 @@ void TMainBox::N2Click()
 {
     const QString key = RequireRowKey(ADOQueryMain);
     FreshConnection fresh;
-    const QString path = FileDialogs::Choose(
-        this, {FileDialogs::Kind::Open, QString(), Attachments::PictureFilter()});
+    const QString path =
+        FileDialogs::Choose(this, {FileDialogs::Kind::Open, QString(), Attachments::PictureFilter(),
+                                   Attachments::PicturePreview});
     if (path.isEmpty())
         return;
     const QString storedName = Attachments::StoredName(path);
@@ -97,7 +98,8 @@ void TMainBox::E1Click()
     const QString key = RequireRowKey(ADOQueryMain);
     FreshConnection fresh;
     const QString path = FileDialogs::Choose(
-        this, {FileDialogs::Kind::Save, AppState.CurrentPictureName, Attachments::PictureFilter()});
+        this,
+        {FileDialogs::Kind::Save, AppState.CurrentPictureName, Attachments::PictureFilter(), {}});
     if (path.isEmpty())
         return;
     db::Query& query = fresh.query();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QSize>
 #include <QString>
 #include <functional>
 
@@ -16,11 +18,18 @@ enum class Kind
     Save
 };
 
+// The picture of a file, at most `size` large, for the dialog's preview; a
+// null image for a file that shows nothing.
+using Previewer = std::function<QImage(const QString& path, QSize size)>;
+
 struct Request
 {
     Kind kind = Kind::Open;
     QString presetName; // the file name the dialog starts with
     QString filter;     // Qt name filter; empty for all files
+    // When given, the dialog is Qt's own, the same on every desktop, with a
+    // preview of the selected file beside the list.
+    Previewer preview;
 };
 
 // The chosen path, or an empty text when the operator cancels.

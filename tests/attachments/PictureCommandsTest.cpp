@@ -247,6 +247,9 @@ private slots:
         QCOMPARE(w.dialogs.at(0).filter, types);
         QCOMPARE(w.dialogs.at(1).kind, FileDialogs::Kind::Save);
         QCOMPARE(w.dialogs.at(1).filter, types);
+        // The import's dialog previews the selected picture.
+        QVERIFY(w.dialogs.at(0).preview);
+        QVERIFY(!w.dialogs.at(1).preview);
         QCOMPARE(w.messages->shown().size(), 0);
     }
 
