@@ -50,11 +50,22 @@ void Connection::connect()
 {
     if (m_engine)
         return;
-    m_engine = SessionPool::take(m_connectionString);
+    const ConnectionStringParts parts = parseConnectionString(m_connectionString);
+    const bool embedded = isEmbeddedDataSource(parts.dataSource);
+    // The embedded engine's file depends on the program's folder as well.
+    m_poolKey = m_connectionString;
+    if (embedded) {
+        try {
+            m_poolKey += u'\n' + embeddedDatabasePath(parts);
+        } catch (const DbError&) {
+            m_poolKey.clear(); // a name that makes no file: the engine says so
+        }
+    }
+    if (!m_poolKey.isEmpty())
+        m_engine = SessionPool::take(m_poolKey);
     if (m_engine)
         return;
-    const ConnectionStringParts parts = parseConnectionString(m_connectionString);
-    if (isEmbeddedDataSource(parts.dataSource))
+    if (embedded)
         m_engine = std::make_unique<SqliteEngine>(parts, m_missing);
     else
         m_engine = std::make_unique<OdbcEngine>(parts);
@@ -62,8 +73,9 @@ void Connection::connect()
 
 void Connection::disconnect()
 {
-    if (m_engine)
-        SessionPool::give(m_connectionString, std::move(m_engine));
+    if (m_engine && !m_poolKey.isEmpty())
+        SessionPool::give(m_poolKey, std::move(m_engine));
+    m_engine.reset();
 }
 
 bool Connection::isConnected() const

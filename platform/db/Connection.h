@@ -66,6 +66,7 @@ private:
     QString m_connectionString;
     MissingFile m_missing = MissingFile::CreateFirstTime;
     std::unique_ptr<Engine> m_engine;
+    QString m_poolKey; // where the session goes when released
 };
 
 // Rolls back on destruction unless commit() was called, so an exception that

@@ -70,9 +70,10 @@ public:
 
     // Pooling (see SessionPool). resetForReuse() makes a released session as
     // a new one would be, or says it cannot be kept; reused() tells the
-    // session that it serves a new connection and may have died while idle.
+    // session that it serves a new connection and may have died while idle,
+    // or says it can serve no more.
     virtual bool resetForReuse() { return false; }
-    virtual void reused() {}
+    virtual bool reused() { return true; }
 
 protected:
     // "INSERT INTO <table> (<columns>) VALUES (?,...)" with the names quoted,

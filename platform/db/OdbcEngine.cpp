@@ -216,9 +216,10 @@ bool OdbcEngine::resetForReuse()
     return m_session.handle != SQL_NULL_HDBC;
 }
 
-void OdbcEngine::reused()
+bool OdbcEngine::reused()
 {
     m_verified = false;
+    return true;
 }
 
 void OdbcEngine::beginTransaction()

@@ -49,7 +49,7 @@ public:
     int writeRow(const QString& statement, const QList<QVariant>& values) override;
 
     bool resetForReuse() override;
-    void reused() override;
+    bool reused() override;
 
 private:
     enum class TransactionState

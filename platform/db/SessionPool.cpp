@@ -2,6 +2,7 @@
 
 #include "Engine.h"
 
+#include <QCoreApplication>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -59,26 +60,34 @@ Pool& pool()
 std::unique_ptr<Engine> SessionPool::take(const QString& connectionString)
 {
     std::vector<Idle> expired;
-    std::unique_ptr<Engine> engine;
-    {
-        Pool& p = pool();
-        const std::lock_guard lock(p.mutex);
-        p.expire(expired);
-        auto found = p.idle.find(connectionString);
-        if (found != p.idle.end() && !found->second.empty()) {
+    for (;;) {
+        std::unique_ptr<Engine> engine;
+        {
+            Pool& p = pool();
+            const std::lock_guard lock(p.mutex);
+            p.expire(expired);
+            auto found = p.idle.find(connectionString);
+            if (found == p.idle.end() || found->second.empty())
+                return nullptr;
             engine = std::move(found->second.back().engine);
             found->second.pop_back();
         }
+        if (engine->reused())
+            return engine;
     }
-    if (engine)
-        engine->reused();
-    return engine;
 }
 
 void SessionPool::give(const QString& connectionString, std::unique_ptr<Engine> engine)
 {
-    if (!engine || !engine->resetForReuse())
+    // Sessions may hold Qt's database connections, which must close before
+    // the application object goes: no pooling without one.
+    if (!engine || !QCoreApplication::instance() || !engine->resetForReuse())
         return;
+    static const bool clearedWithTheApplication = [] {
+        qAddPostRoutine(SessionPool::clear);
+        return true;
+    }();
+    Q_UNUSED(clearedWithTheApplication);
     std::vector<Idle> expired;
     {
         Pool& p = pool();

@@ -404,6 +404,18 @@ void SqliteEngine::requireFile() const
         throw DbError(missingFileMessage(m_path));
 }
 
+bool SqliteEngine::resetForReuse()
+{
+    // A transaction left open is rolled back with the connection instead.
+    return m_handle && sqlite3_get_autocommit(m_handle) && QFileInfo::exists(m_path);
+}
+
+bool SqliteEngine::reused()
+{
+    // A file moved away while the session waited is reported by a new one.
+    return QFileInfo::exists(m_path);
+}
+
 SqliteEngine::~SqliteEngine()
 {
     close();

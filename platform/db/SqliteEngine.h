@@ -55,6 +55,9 @@ private:
     void runOne(const QString& statement, const FileParameter& file, ResultRows* rows);
     void command(const QString& statement);
     void close();
+    bool resetForReuse() override;
+    bool reused() override;
+
     void requireFile() const; // DbError when the file has gone since it was opened
 
     QString m_path;

@@ -1,5 +1,6 @@
 #include "DatabaseFixture.h"
 #include "platform/db/DbError.h"
+#include "platform/db/SessionPool.h"
 #include "platform/db/SqlScan.h"
 #include "platform/db/StatementLog.h"
 #include "platform/paths/ProgramPaths.h"
@@ -79,6 +80,9 @@ class LayerTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Each case counts the sessions it opens itself.
+    void init() { db::SessionPool::clear(); }
+
     void connectingCreatesTheFileAndReleasingRemovesTheSession();
     void connectFailures_data();
     void connectFailures();
@@ -133,6 +137,10 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
         connection.disconnect();
         QVERIFY(!connection.isConnected());
+        // Released, the session waits for the next connection to the same
+        // database, and closes with the other idle ones.
+        QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
+        db::SessionPool::clear();
         QVERIFY(QSqlDatabase::connectionNames().isEmpty());
         connection.disconnect(); // harmless twice
 
@@ -143,6 +151,7 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QVERIFY(connection.isConnected());
         QCOMPARE(query.text(QStringLiteral("one")), QStringLiteral("1"));
     }
+    db::SessionPool::clear();
     QVERIFY(QSqlDatabase::connectionNames().isEmpty());
 }
 
