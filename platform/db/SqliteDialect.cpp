@@ -272,11 +272,33 @@ private:
     bool m_understood = true;
 };
 
+bool isSetOperator(const Token& token)
+{
+    return isWord(token, "UNION") || isWord(token, "EXCEPT") || isWord(token, "INTERSECT");
+}
+
+// For every token, whether a UNION, EXCEPT or INTERSECT follows it inside the
+// same parentheses: one pass from the end, so that a text of many selects is
+// not walked once for each.
+QList<bool> setOperatorFollows(const Statement& s)
+{
+    QList<bool> follows(s.size(), false);
+    QList<bool> seen(s.size() + 1, false); // by enclosing "(", the outermost level last
+    const auto level = [&s](qsizetype i) { return s.enclosing(i) < 0 ? s.size() : s.enclosing(i); };
+    for (qsizetype i = s.size() - 1; i >= 0; --i) {
+        follows[i] = seen[level(i)];
+        if (isSetOperator(s.token(i)))
+            seen[level(i)] = true;
+    }
+    return follows;
+}
+
 // SELECT [ALL | DISTINCT] TOP n: the TOP clause goes, and "LIMIT n" ends that
 // select, inside the parentheses of a sub-select. False when a TOP cannot be
 // rewritten with the same meaning.
 bool rewriteTop(Statement& s)
 {
+    QList<bool> setOperatorAfter;
     for (const qsizetype select : s.significant()) {
         if (!isWord(s.token(select), "SELECT"))
             continue;
@@ -295,12 +317,10 @@ bool rewriteTop(Statement& s)
             isWord(s.token(first), "WITH"))
             return false;
         // LIMIT would apply to the whole compound select, TOP only to its first part.
-        for (qsizetype i = select + 1; i < end; ++i) {
-            if (s.enclosing(i) == open &&
-                (isWord(s.token(i), "UNION") || isWord(s.token(i), "EXCEPT") ||
-                 isWord(s.token(i), "INTERSECT")))
-                return false;
-        }
+        if (setOperatorAfter.isEmpty())
+            setOperatorAfter = setOperatorFollows(s);
+        if (setOperatorAfter[select])
+            return false;
 
         qsizetype removeTo = count;
         while (removeTo + 1 < s.size() && s.token(removeTo + 1).kind == Kind::Space)
