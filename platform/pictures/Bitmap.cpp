@@ -1,5 +1,6 @@
 #include "Bitmap.h"
 
+#include "Limits.h"
 #include "PictureError.h"
 
 #include <QBuffer>
@@ -19,37 +20,136 @@ quint32 U32(const QByteArray& bytes, int at)
     return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
-// Qt reads a BMP whose pixel data stops early and leaves the rest black; the
-// desktop's loader refuses it. The headers say how much data must follow.
-bool IsComplete(const QByteArray& bytes)
+[[noreturn]] void Fail(const QString& detail)
+{
+    throw PictureError(PictureError::Reason::Corrupt, detail);
+}
+
+// What the headers say about the pixel data that follows them.
+struct Layout
+{
+    qint64 offset = 0; // of the pixel data
+    qint64 width = 0;
+    qint64 height = 0; // negative for rows stored top-down
+    int bits = 0;
+    quint32 compression = 0;
+    qint64 colours = 0; // entries of the colour table
+};
+
+constexpr quint32 LargestHeaderSize = 124; // BITMAPV5HEADER
+constexpr quint32 Rle8 = 1;
+constexpr quint32 Rle4 = 2;
+
+Layout ReadLayout(const QByteArray& bytes)
 {
     if (bytes.size() < 14 + 12)
-        return false;
-    const qint64 offset = U32(bytes, 10);
+        Fail(QStringLiteral("The BMP file image is cut short."));
+    Layout layout;
+    layout.offset = U32(bytes, 10);
     const quint32 headerSize = U32(bytes, 14);
-    qint64 width = 0;
-    qint64 height = 0;
-    qint64 bits = 0;
-    quint32 compression = 0;
-    qint64 imageSize = 0;
     if (headerSize == 12) { // OS/2 core header
-        width = U16(bytes, 18);
-        height = U16(bytes, 20);
-        bits = U16(bytes, 24);
+        layout.width = U16(bytes, 18);
+        layout.height = U16(bytes, 20);
+        layout.bits = U16(bytes, 24);
     } else {
-        if (bytes.size() < 14 + 40)
-            return false;
-        width = qint32(U32(bytes, 18));
-        height = qint32(U32(bytes, 22));
-        bits = U16(bytes, 28);
-        compression = U32(bytes, 30);
-        imageSize = U32(bytes, 34);
+        if (headerSize < 40 || headerSize > LargestHeaderSize || bytes.size() < 14 + 40)
+            Fail(QStringLiteral("The BMP file image has an unknown header."));
+        layout.width = qint32(U32(bytes, 18));
+        layout.height = qint32(U32(bytes, 22));
+        layout.bits = U16(bytes, 28);
+        layout.compression = U32(bytes, 30);
+        layout.colours = U32(bytes, 46);
     }
-    // Uncompressed rows are padded to four bytes; compressed data states its size.
-    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    const qint64 needed =
-        uncompressed ? (qAbs(width) * bits + 31) / 32 * 4 * qAbs(height) : imageSize;
-    return offset + needed <= bytes.size();
+    if (layout.bits <= 8 && (layout.colours == 0 || layout.colours > (1 << layout.bits)))
+        layout.colours = qint64(1) << layout.bits;
+    return layout;
+}
+
+// Walks run-length encoded data: every pixel must be written before the data
+// ends, with an index inside the colour table. Qt leaves unwritten pixels as
+// the allocator left them and reads colours beyond the table.
+void CheckRunLengths(const QByteArray& bytes, const Layout& layout)
+{
+    const bool four = layout.compression == Rle4;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const qint64 end = bytes.size();
+    qint64 at = layout.offset;
+    qint64 x = 0;
+    qint64 y = 0;
+    qint64 written = 0;
+    const auto paint = [&](qint64 count, uchar indexes) {
+        const int first = four ? indexes >> 4 : indexes;
+        const int second = four ? indexes & 0x0F : indexes;
+        if (first >= layout.colours || (count > 1 && second >= layout.colours))
+            Fail(QStringLiteral("The BMP file image uses a colour beyond its colour table."));
+        const qint64 inRow = qBound<qint64>(0, layout.width - x, count);
+        if (y < layout.height)
+            written += inRow;
+        x += count;
+    };
+    while (at + 2 <= end && y < layout.height) {
+        const uchar count = data[at];
+        const uchar value = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            paint(count, value);
+        } else if (value == 0) { // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) { // end of bitmap
+            break;
+        } else if (value == 2) { // delta: the pixels passed over stay unwritten
+            if (at + 2 > end)
+                break;
+            x += data[at];
+            y += data[at + 1];
+            at += 2;
+        } else { // absolute: `value` pixels follow, padded to a whole word
+            const qint64 length = four ? (value + 1) / 2 : value;
+            if (at + length > end)
+                break;
+            for (qint64 i = 0; i < length; ++i)
+                paint(four && 2 * i + 1 == value ? 1 : (four ? 2 : 1), data[at + i]);
+            at += (length + 1) / 2 * 2;
+        }
+    }
+    if (written < layout.width * layout.height)
+        Fail(QStringLiteral("The BMP file image's compressed data ends before its last pixel."));
+}
+
+// The headers are checked before any decoder allocates the picture, in 64
+// bits, so that no size overflows: Qt would take a file whose pixel data
+// stops early, or is absent, for a complete picture.
+void CheckLayout(const QByteArray& bytes)
+{
+    const Layout layout = ReadLayout(bytes);
+    const qint64 rows = qAbs(layout.height);
+    if (layout.width <= 0 || rows == 0)
+        Fail(QStringLiteral("The BMP file image has no pixels."));
+    if (layout.width * rows > MaxPixels)
+        Fail(QStringLiteral("The BMP file image is too large: %1 x %2 pixels.")
+                 .arg(layout.width)
+                 .arg(rows));
+    if (layout.offset > bytes.size())
+        Fail(QStringLiteral("The BMP file image is cut short."));
+    switch (layout.compression) {
+    case 0:
+    case 3:
+    case 6: { // uncompressed rows are padded to four bytes
+        const qint64 stride = (layout.width * layout.bits + 31) / 32 * 4;
+        if (layout.offset + stride * rows > bytes.size())
+            Fail(QStringLiteral("The BMP file image is cut short."));
+        break;
+    }
+    case Rle8:
+    case Rle4:
+        if (layout.height < 0 || layout.bits != (layout.compression == Rle8 ? 8 : 4))
+            Fail(QStringLiteral("The BMP file image's compression does not fit its pixels."));
+        CheckRunLengths(bytes, layout);
+        break;
+    default:
+        break; // Qt checks what else it reads
+    }
 }
 
 // The BMPs this program writes, 24 bits uncompressed, read row by row:
@@ -60,16 +160,16 @@ QImage ReadPlainBmp(const QByteArray& bytes)
     if (bytes.size() < 14 + 40)
         return QImage();
     const qint64 offset = U32(bytes, 10);
-    const qint32 width = qint32(U32(bytes, 18));
-    const qint32 height = qint32(U32(bytes, 22));
+    const qint64 width = qint32(U32(bytes, 18));
+    const qint64 height = qint32(U32(bytes, 22));
     if (U32(bytes, 14) < 40 || U16(bytes, 28) != 24 || U32(bytes, 30) != 0 || width <= 0 ||
         height == 0 || width > 0x4000 || qAbs(height) > 0x4000)
         return QImage();
-    const qint64 stride = (qint64(width) * 3 + 3) / 4 * 4;
-    const int rows = qAbs(height);
+    const qint64 stride = (width * 3 + 3) / 4 * 4;
+    const int rows = int(qAbs(height));
     if (offset + stride * rows > bytes.size())
         return QImage();
-    QImage image(width, rows, QImage::Format_RGB32);
+    QImage image(int(width), rows, QImage::Format_RGB32);
     if (image.isNull())
         return QImage();
     uchar* bits = image.bits();
@@ -107,6 +207,7 @@ QImage decodeBmp(const QByteArray& bytes)
         return QImage();
     if (!bytes.startsWith("BM"))
         throw PictureError(PictureError::Reason::Corrupt, QStringLiteral("Not a BMP file image."));
+    CheckLayout(bytes);
     if (QImage plain = ReadPlainBmp(bytes); !plain.isNull())
         return plain;
     QBuffer buffer;
@@ -116,9 +217,6 @@ QImage decodeBmp(const QByteArray& bytes)
     if (image.isNull())
         throw PictureError(PictureError::Reason::Corrupt,
                            QStringLiteral("Not a BMP file image: %1").arg(reader.errorString()));
-    if (!IsComplete(bytes))
-        throw PictureError(PictureError::Reason::Corrupt,
-                           QStringLiteral("The BMP file image is cut short."));
     return image;
 }
 

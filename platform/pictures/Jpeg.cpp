@@ -1,5 +1,6 @@
 #include "Jpeg.h"
 
+#include "Limits.h"
 #include "PictureError.h"
 
 #include <QTransform>
@@ -14,6 +15,8 @@
 
 namespace pictures {
 namespace {
+
+constexpr long MaxDecoderMemory = 256L * 1024 * 1024;
 
 // libjpeg reports a fatal error by calling error_exit, which must not return:
 // it jumps back to the decoder with the message kept here.
@@ -131,7 +134,15 @@ bool Run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& b
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
                  static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    // A progressive file keeps all its coefficients while it decodes; libjpeg
+    // gives up beyond this instead of taking whatever the header asks for.
+    info.mem->max_memory_to_use = MaxDecoderMemory;
     jpeg_read_header(&info, TRUE);
+    if (qint64(info.image_width) * info.image_height > MaxPixels) {
+        std::snprintf(errors.message, sizeof errors.message, "The JPEG image is too large: %ux%u",
+                      unsigned(info.image_width), unsigned(info.image_height));
+        return false;
+    }
 
     orientation = ExifOrientation(info);
     if (orientation >= 5)

@@ -1,5 +1,6 @@
 #include "Metafile.h"
 
+#include "Limits.h"
 #include "PictureError.h"
 #include "platform/text/Gbk.h"
 
@@ -18,9 +19,82 @@ namespace {
     throw PictureError(PictureError::Reason::Corrupt, detail);
 }
 
-qint32 Int32At(const QByteArray& bytes, int offset)
+qint32 Int32At(const QByteArray& bytes, qint64 offset)
 {
     return qFromLittleEndian<qint32>(bytes.constData() + offset);
+}
+
+quint32 UInt32At(const QByteArray& bytes, qint64 offset)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+quint16 UInt16At(const QByteArray& bytes, qint64 offset)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+}
+
+constexpr quint32 EmrEof = 14;
+constexpr qint64 EmfHeaderSize = 88;
+
+// The converter trusts every size and offset of the file. Its records are
+// walked here first: each at least a type and a size long, a whole number of
+// words, inside the file, the last one the end-of-file record; the header's
+// description inside the header. Gives the length up to that last record.
+qint64 CheckEmfRecords(const QByteArray& bytes)
+{
+    const qint64 headerSize = UInt32At(bytes, 4);
+    if (headerSize < EmfHeaderSize || headerSize > bytes.size())
+        Fail(QStringLiteral("The enhanced metafile's header is damaged."));
+    const qint64 descriptionLength = UInt32At(bytes, 60);
+    const qint64 descriptionOffset = UInt32At(bytes, 64);
+    if ((descriptionLength != 0 || descriptionOffset != 0) &&
+        (descriptionLength == 0 || descriptionOffset < EmfHeaderSize ||
+         descriptionOffset + 2 * descriptionLength > headerSize))
+        Fail(QStringLiteral("The enhanced metafile's description lies outside its header."));
+    qint64 at = 0;
+    while (at + 8 <= bytes.size()) {
+        const quint32 type = UInt32At(bytes, at);
+        const qint64 size = UInt32At(bytes, at + 4);
+        if (size < 8 || size % 4 != 0 || size > bytes.size() - at)
+            Fail(QStringLiteral("The enhanced metafile's record at byte %1 is damaged.").arg(at));
+        at += size;
+        if (type == EmrEof)
+            return at;
+    }
+    Fail(QStringLiteral("The enhanced metafile has no end-of-file record."));
+}
+
+constexpr quint16 WmfEof = 0x0000;
+constexpr qint64 WmfHeaderSize = 18;
+constexpr qint64 PlaceableHeaderSize = 22;
+
+// The player reserves a buffer as large as the header's largest record and
+// reads every record into it. The header and the records are checked first:
+// no record larger than the file or the header's largest, none running past
+// the file, the last one the end-of-file record.
+void CheckWmfRecords(const QByteArray& bytes)
+{
+    const qint64 start =
+        bytes.startsWith(QByteArray::fromHex("d7cdc69a")) ? PlaceableHeaderSize : 0;
+    const quint16 type = UInt16At(bytes, start);
+    const quint16 headerWords = UInt16At(bytes, start + 2);
+    const qint64 largest = qint64(UInt32At(bytes, start + 12)) * 2;
+    if ((type != 1 && type != 2) || headerWords != WmfHeaderSize / 2)
+        Fail(QStringLiteral("The metafile's header is damaged."));
+    if (largest < 6 || largest > bytes.size() - start - WmfHeaderSize)
+        Fail(QStringLiteral("The metafile's header gives a record size beyond the file."));
+    qint64 at = start + WmfHeaderSize;
+    while (at + 6 <= bytes.size()) {
+        const qint64 size = qint64(UInt32At(bytes, at)) * 2;
+        const quint16 function = UInt16At(bytes, at + 4);
+        if (size < 6 || size > largest || size > bytes.size() - at)
+            Fail(QStringLiteral("The metafile's record at byte %1 is damaged.").arg(at));
+        if (function == WmfEof)
+            return;
+        at += size;
+    }
+    Fail(QStringLiteral("The metafile has no end-of-file record."));
 }
 
 // Releases a libwmf instance and everything it allocated.
@@ -93,6 +167,7 @@ SvgDrawing windowsMetafileToSvg(const QByteArray& bytes)
 {
     if (!isWindowsMetafile(bytes))
         Fail(QStringLiteral("Not a Windows metafile."));
+    CheckWmfRecords(bytes);
 
     WmfInstance wmf;
     wmfAPI_Options options{};
@@ -141,13 +216,17 @@ SvgDrawing enhancedMetafileToSvg(const QByteArray& bytes)
 {
     if (!isEnhancedMetafile(bytes))
         Fail(QStringLiteral("Not an enhanced metafile."));
-    if (quint32(Int32At(bytes, 48)) > quint32(bytes.size()))
+    if (UInt32At(bytes, 48) > quint32(bytes.size()))
         Fail(QStringLiteral("The enhanced metafile is cut short."));
+    const qint64 recordsEnd = CheckEmfRecords(bytes);
 
     // The header's bounds are in device pixels; the frame, the rectangle that
     // makes the picture, in 0.01 mm; the reference device gives pixels per mm.
-    const QRect bounds(QPoint(Int32At(bytes, 8), Int32At(bytes, 12)),
-                       QPoint(Int32At(bytes, 16), Int32At(bytes, 20)));
+    // Sizes are worked out in floating point: the file may give any corners.
+    const double left = Int32At(bytes, 8);
+    const double top = Int32At(bytes, 12);
+    const double boundsWidth = double(Int32At(bytes, 16)) - left;
+    const double boundsHeight = double(Int32At(bytes, 20)) - top;
     const qint32 deviceWidth = Int32At(bytes, 72);
     const qint32 deviceHeight = Int32At(bytes, 76);
     const qint32 millimetresWide = Int32At(bytes, 80);
@@ -161,7 +240,7 @@ SvgDrawing enhancedMetafileToSvg(const QByteArray& bytes)
     options.verbose = false;
     options.emfplus = true;
     options.svgDelimiter = true;
-    QByteArray input = bytes;
+    QByteArray input = bytes.left(recordsEnd);
     char* output = nullptr;
     std::size_t length = 0;
     const int converted =
@@ -174,17 +253,20 @@ SvgDrawing enhancedMetafileToSvg(const QByteArray& bytes)
 
     // The SVG has no viewBox: its user units are device pixels counted from
     // the bounds' top-left corner. The picture is the frame, in those units.
-    QRectF frame(0, 0, bounds.width() - 1, bounds.height() - 1);
+    QRectF frame(0, 0, boundsWidth, boundsHeight);
     if (deviceWidth > 0 && deviceHeight > 0 && millimetresWide > 0 && millimetresHigh > 0) {
         const double perUnitX = deviceWidth / (millimetresWide * 100.0);
         const double perUnitY = deviceHeight / (millimetresHigh * 100.0);
         const QRectF framed(QPointF(Int32At(bytes, 24) * perUnitX, Int32At(bytes, 28) * perUnitY),
                             QPointF(Int32At(bytes, 32) * perUnitX, Int32At(bytes, 36) * perUnitY));
         if (framed.width() > 0 && framed.height() > 0)
-            frame = framed.translated(-bounds.left(), -bounds.top());
+            frame = framed.translated(-left, -top);
     }
     if (frame.width() <= 0 || frame.height() <= 0)
         Fail(QStringLiteral("The enhanced metafile has no extent."));
+    if (frame.width() > MaxDrawingSide || frame.height() > MaxDrawingSide ||
+        qAbs(frame.left()) > MaxDrawingSide || qAbs(frame.top()) > MaxDrawingSide)
+        Fail(QStringLiteral("The enhanced metafile's frame is too large."));
     return {svg, frame, frame.size().toSize().expandedTo(QSize(1, 1))};
 }
 

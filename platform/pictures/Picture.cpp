@@ -1,50 +1,17 @@
 #include "Picture.h"
 
 #include "Bitmap.h"
+#include "Icon.h"
 #include "Jpeg.h"
 #include "Metafile.h"
 #include "PictureError.h"
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
 
 namespace pictures {
 namespace {
-
-// An icon file holds several images; the one taken is the largest that fits
-// in the target, or the smallest when none fits (the largest without target).
-QImage ReadIcon(const QByteArray& bytes, QSize target)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer, "ico");
-    QImage best;
-    const auto area = [](const QImage& image) { return qint64(image.width()) * image.height(); };
-    const auto fits = [target](const QImage& image) {
-        return target.isEmpty() ||
-               (image.width() <= target.width() && image.height() <= target.height());
-    };
-    const int count = qMax(reader.imageCount(), 1);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToImage(i))
-            break;
-        const QImage image = reader.read();
-        if (image.isNull())
-            continue;
-        if (best.isNull())
-            best = image;
-        else if (fits(image) && (!fits(best) || area(image) > area(best)))
-            best = image;
-        else if (!fits(image) && !fits(best) && area(image) < area(best))
-            best = image;
-    }
-    if (best.isNull())
-        throw PictureError(PictureError::Reason::Corrupt, reader.errorString());
-    return best;
-}
 
 Picture Drawing(Format format, const SvgDrawing& drawing)
 {
@@ -124,7 +91,7 @@ Picture decode(const QByteArray& bytes, Format format, QSize target)
             throw PictureError(PictureError::Reason::Corrupt, QStringLiteral("The file is empty."));
         return Picture(format, decodeBmp(bytes));
     case Format::Icon:
-        return Picture(format, ReadIcon(bytes, target));
+        return Picture(format, decodeIcon(bytes, target));
     case Format::Jpeg:
         return Picture(format, decodeJpeg(bytes, target));
     case Format::Metafile:

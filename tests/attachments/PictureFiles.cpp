@@ -289,4 +289,13 @@ QString SharedFixture(const QString& name)
     return QFileInfo::exists(path) ? path : QString();
 }
 
+QString HostileFixture(const QString& name)
+{
+    const QString folder = qEnvironmentVariable("VARDENIX_FIXTURES");
+    if (folder.isEmpty())
+        return QString();
+    const QString path = folder + QStringLiteral("/hostile/") + name;
+    return QFileInfo::exists(path) ? path : QString();
+}
+
 } // namespace PictureFiles

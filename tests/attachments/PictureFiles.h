@@ -56,6 +56,8 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // (empty when $VARDENIX_FIXTURES is not set or lacks it).
 QString OwnFixture(const QString& name);
 QString SharedFixture(const QString& name);
+// A file of the shared fixtures made to break a decoder, by name.
+QString HostileFixture(const QString& name);
 
 } // namespace PictureFiles
 
