@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Main.h"
+#include "attachments/PictureHelper.h"
 #include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
 #include "signin/Login.h"
@@ -14,6 +15,8 @@
 
 int RunProgram(int argc, char** argv)
 {
+    if (PictureHelper::isHelperCall(argc, argv))
+        return PictureHelper::serve(argc, argv);
     QApplication application(argc, argv);
     // Qt's own windows and menus (the file dialogs, the edit boxes' context
     // menu) speak the program's language too.

@@ -1,14 +1,12 @@
 #include "app/AppState.h"
 #include "app/Main.h"
 #include "attachments/Attachments.h"
+#include "attachments/PictureHelper.h"
 #include "common/FileDialogs.h"
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
-#include "platform/pictures/Bitmap.h"
 #include "platform/pictures/Picture.h"
-#include "platform/pictures/PictureError.h"
-#include "platform/pictures/Thumbnail.h"
 #include "platform/shell/DesktopOpen.h"
 
 #include <QFile>
@@ -41,20 +39,6 @@ pictures::Format RequirePictureFormat(const QString& path)
     return *format;
 }
 
-// The thumbnail as a BMP file image; content that does not decode as its
-// type is refused here, before anything is stored.
-QByteArray ThumbnailOf(const QString& path, pictures::Format format, const QByteArray& bytes)
-{
-    try {
-        const pictures::Picture picture =
-            pictures::decode(bytes, format, Attachments::ThumbnailSize);
-        return pictures::encodeBmp(pictures::makeThumbnail(picture, Attachments::ThumbnailSize));
-    } catch (const pictures::PictureError& error) {
-        throw Refusal(QStringLiteral("图片文件 %1 无法读取,文件可能已损坏:%2")
-                          .arg(QFileInfo(path).fileName(), error.detail()));
-    }
-}
-
 } // namespace
 
 void TMainBox::N2Click()
@@ -71,7 +55,12 @@ void TMainBox::N2Click()
     const pictures::Format format = RequirePictureFormat(path);
     Attachments::RequireStorableSize(path);
     const QByteArray picture = ReadWholeFile(path);
-    const QByteArray thumbnail = ThumbnailOf(path, format, picture);
+    // Content that does not decode as its type is refused here, before
+    // anything is stored; a cancelled decoding stores nothing either.
+    const std::optional<QByteArray> thumbnail =
+        PictureHelper::thumbnail(this, path, format, picture);
+    if (!thumbnail)
+        return;
 
     db::Query& query = fresh.query();
     // The picture, its thumbnail and its name change together or not at all.
@@ -83,7 +72,7 @@ void TMainBox::N2Click()
     query.clearSql();
     query.addSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
                  QStringLiteral(";"));
-    query.setFileParameter(thumbnail);
+    query.setFileParameter(*thumbnail);
     query.execute();
     query.clearSql();
     query.addSql(QStringLiteral("update fid_Main set picname='") + QuoteDoubled(storedName) +

@@ -1,9 +1,8 @@
 #include "app/AppState.h"
 #include "app/Main.h"
 #include "attachments/Attachments.h"
+#include "attachments/PictureHelper.h"
 #include "common/FreshConnection.h"
-#include "platform/pictures/Bitmap.h"
-#include "platform/pictures/PictureError.h"
 #include "ui_Main.h"
 
 #include <QEvent>
@@ -106,16 +105,13 @@ void TMainBox::LoadThumbnail()
     db::Query& query = fresh.query();
     query.addSql(QStringLiteral("select picmin from  fid_Main where id=") + key);
     query.open();
-    QImage thumbnail;
-    try {
-        if (!query.eof())
-            thumbnail = pictures::decodeBmp(query.bytes(QStringLiteral("picmin")));
-    } catch (const pictures::PictureError& error) {
-        throw Attachments::Refusal(QStringLiteral("缩略图数据不是位图:%1").arg(error.detail()));
-    }
+    const std::optional<QImage> thumbnail = PictureHelper::storedThumbnail(
+        this, query.eof() ? QByteArray() : query.bytes(QStringLiteral("picmin")));
+    if (!thumbnail)
+        return; // the operator cancelled: the area keeps what it showed
     // An empty or NULL thumbnail leaves the area blank.
-    if (thumbnail.isNull())
+    if (thumbnail->isNull())
         ui->ImagePic->clear();
     else
-        ui->ImagePic->setPixmap(QPixmap::fromImage(thumbnail));
+        ui->ImagePic->setPixmap(QPixmap::fromImage(*thumbnail));
 }

@@ -152,10 +152,11 @@ void CheckLayout(const QByteArray& bytes)
     }
 }
 
-// The BMPs this program writes, 24 bits uncompressed, read row by row:
-// several times faster than Qt's reader, which matters on every move through
-// the record grid. A null image for any other kind.
-QImage ReadPlainBmp(const QByteArray& bytes)
+} // namespace
+
+// Read row by row: several times faster than Qt's reader, which matters on
+// every move through the record grid.
+QImage readPlainBmp(const QByteArray& bytes)
 {
     if (bytes.size() < 14 + 40)
         return QImage();
@@ -188,8 +189,6 @@ QImage ReadPlainBmp(const QByteArray& bytes)
     return image;
 }
 
-} // namespace
-
 QByteArray encodeBmp(const QImage& image)
 {
     QByteArray bytes;
@@ -208,7 +207,7 @@ QImage decodeBmp(const QByteArray& bytes)
     if (!bytes.startsWith("BM"))
         throw PictureError(PictureError::Reason::Corrupt, QStringLiteral("Not a BMP file image."));
     CheckLayout(bytes);
-    if (QImage plain = ReadPlainBmp(bytes); !plain.isNull())
+    if (QImage plain = readPlainBmp(bytes); !plain.isNull())
         return plain;
     QBuffer buffer;
     buffer.setData(bytes);

@@ -1,5 +1,6 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
+#include "TestMain.h"
 
 #include <QDir>
 #include <QLabel>
@@ -369,5 +370,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(DocumentsTest)
+VARDENIX_TEST_MAIN(DocumentsTest)
 #include "DocumentsTest.moc"

@@ -1,10 +1,13 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
+#include "TestMain.h"
 #include "platform/pictures/Bitmap.h"
 
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
 
 using namespace PictureFiles;
 
@@ -190,6 +193,53 @@ private slots:
         verifyOldPicture();
     }
 
+    // A file made to break a decoder is refused with a message, decoded apart
+    // from the window: the window goes on, and a value typed into the grid and
+    // not yet written stays and is written when the cursor leaves its row.
+    void hostileFilesLeaveTheTypedRow_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QString sample = HostileFixture(QStringLiteral("README.md"));
+        if (sample.isEmpty())
+            QSKIP("$VARDENIX_FIXTURES/hostile is not available");
+        const QDir folder = QFileInfo(sample).dir();
+        for (const QFileInfo& file : folder.entryInfoList(QDir::Files, QDir::Name))
+            if (file.suffix() != QLatin1String("md"))
+                QTest::newRow(qPrintable(file.fileName())) << file.filePath();
+    }
+    void hostileFilesLeaveTheTypedRow()
+    {
+        QFETCH(QString, path);
+        w.setUp();
+        storeOldPicture();
+        w.box->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.box.get()));
+        w.loadPage();
+        w.moveTo(0);
+        auto* grid = w.control<QTableView>(QStringLiteral("DBGrid1"));
+        grid->setFocus();
+        QTest::keyClicks(grid, QStringLiteral("t"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("yped"));
+        w.recordStatements();
+        w.answers << inputFile(QFileInfo(path).fileName(), ReadFile(path));
+        trigger("N2");
+
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().contains("无法读取"), qPrintable(w.errors().constFirst()));
+        QCOMPARE(updates(), QStringList());
+        verifyOldPicture();
+
+        // The editor still holds the value, not yet written; it is written
+        // when the cursor leaves the row.
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("typed"));
+        QCOMPARE(w.field(1, "f_1").toString(), QStringLiteral("记录1"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(w.field(1, "f_1").toString(), QStringLiteral("typed"));
+    }
+
     // A file larger than one record of the database holds is refused before
     // it is read or decoded.
     void tooLargeFileIsRefused()
@@ -345,5 +395,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(PictureCommandsTest)
+VARDENIX_TEST_MAIN(PictureCommandsTest)
 #include "PictureCommandsTest.moc"

@@ -1,5 +1,6 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
+#include "TestMain.h"
 #include "platform/pictures/Bitmap.h"
 
 #include <QLabel>
@@ -157,6 +158,42 @@ private slots:
         QCOMPARE(w.control<QLabel>("PnlFileName")->text(), QStringLiteral("没有文件数据!"));
     }
 
+    // A thumbnail that is not the program's own plain kind is decoded apart
+    // from the window: shown when it decodes, reported when it does not.
+    void otherThumbnailsAreDecodedApart_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("8-bit palette")
+            << pictures::encodeBmp(
+                   Halves({124, 73}, Red, Blue).convertToFormat(QImage::Format_Indexed8))
+            << true;
+        for (const char* name : {"bmp-2.bmp", "bmp-3.bmp", "bmp-5.bmp"}) {
+            const QString path = HostileFixture(QString::fromLatin1(name));
+            if (!path.isEmpty())
+                QTest::newRow(name) << ReadFile(path) << false;
+        }
+    }
+    void otherThumbnailsAreDecodedApart()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, shown);
+        w.setUp();
+        w.setBlob(1, "picmin", stored);
+        w.execute({"update fid_main set picname='a.bmp' where id=1;"});
+        w.loadPage();
+        if (shown) {
+            QVERIFY(w.errors().isEmpty());
+            QVERIFY(Near(picture().toImage().pixel(10, 36), Red, 0));
+            QVERIFY(Near(picture().toImage().pixel(110, 36), Blue, 0));
+        } else {
+            QCOMPARE(w.errors().size(), 1);
+            QVERIFY2(w.errors().constFirst().contains("缩略图数据不是位图"),
+                     qPrintable(w.errors().constFirst()));
+            QVERIFY(picture().isNull());
+        }
+    }
+
     // Without picture columns no thumbnail is fetched.
     void tableWithoutPictures()
     {
@@ -170,5 +207,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(StripTest)
+VARDENIX_TEST_MAIN(StripTest)
 #include "StripTest.moc"
