@@ -6,6 +6,7 @@
 #include "platform/text/Gbk.h"
 #include "support/FillingText.h"
 #include "support/ModalDriver.h"
+#include "support/TestMain.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -371,5 +372,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FullLengthTextTest)
+VARDENIX_TEST_MAIN(FullLengthTextTest)
 #include "FullLengthTextTest.moc"

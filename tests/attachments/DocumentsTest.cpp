@@ -1,6 +1,6 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
-#include "TestMain.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QLabel>
