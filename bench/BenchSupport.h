@@ -1,12 +1,19 @@
 #pragma once
 
-// What the benchmarks share: figures of the process's memory, medians, and
-// the rows of a statement copied out through the SQLite C API, as a client
-// keeps a page.
+// What the benchmarks share: figures of the process's memory, paired timing
+// of the program beside its reference, a SQLite connection opened as the
+// program's engine opens its own, and the rows of a statement copied out
+// through the SQLite C API, as a client keeps a page.
 
+#include "platform/text/Gbk.h"
+
+#include <QElapsedTimer>
 #include <QFile>
+#include <QString>
 #include <QtGlobal>
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <sqlite3.h>
 #include <string>
 #include <variant>
@@ -37,6 +44,139 @@ inline double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// Times of program and reference run side by side, and the ratios of the
+// pairs (program / reference).
+struct Paired
+{
+    std::vector<double> programMs;
+    std::vector<double> referenceMs;
+    std::vector<double> ratios;
+
+    double minRatio() const { return *std::min_element(ratios.begin(), ratios.end()); }
+    double medianRatio() const { return median(ratios); }
+};
+
+// Runs program and reference in pairs, pairs times after warm-up runs of
+// both; which side goes first alternates, so that neither always inherits
+// the caches the other leaves. A pair shares the machine's load of its
+// moment, which other processes make uneven, so only the ratios of pairs are
+// compared. between runs after every run, outside the times (Qt's pending
+// events).
+inline Paired runPaired(int pairs, const std::function<void()>& program,
+                        const std::function<void()>& reference,
+                        const std::function<void()>& between = {}, int warmups = 2)
+{
+    const auto time = [&between](const std::function<void()>& run) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        if (between)
+            between();
+        return ms;
+    };
+    for (int i = 0; i < warmups; ++i) {
+        time(program);
+        time(reference);
+    }
+    Paired paired;
+    for (int i = 0; i < pairs; ++i) {
+        double p = 0;
+        double r = 0;
+        if (i % 2 == 0) {
+            p = time(program);
+            r = time(reference);
+        } else {
+            r = time(reference);
+            p = time(program);
+        }
+        paired.programMs.push_back(p);
+        paired.referenceMs.push_back(r);
+        paired.ratios.push_back(p / r);
+    }
+    return paired;
+}
+
+// One line: the case, the median times of both sides, and the minimum and
+// median of the paired ratios, with the target when there is one.
+inline void printPaired(const char* name, const Paired& paired, const char* target = "")
+{
+    std::printf("%-44s program %10.3f ms  reference %10.3f ms  ratio min %5.2f median %5.2f%s\n",
+                name, median(paired.programMs), median(paired.referenceMs), paired.minRatio(),
+                paired.medianRatio(), target);
+    std::fflush(stdout);
+}
+
+// gbk_length(text) as the program's engine defines it: the text's length in
+// GBK bytes.
+inline void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
+{
+    sqlite3_value* value = arguments[0];
+    if (sqlite3_value_type(value) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    const int size = sqlite3_value_bytes(value);
+    for (int i = 0; i < size; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            sqlite3_result_int(context, Gbk::byteLength(QString::fromUtf8(text, size)));
+            return;
+        }
+    }
+    sqlite3_result_int(context, size);
+}
+
+// tsql_number(value) as the program's engine defines it: a text read as an
+// integer the way SQL Server compares a varchar with an int.
+inline void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
+{
+    sqlite3_value* value = arguments[0];
+    if (sqlite3_value_type(value) != SQLITE_TEXT) {
+        sqlite3_result_value(context, value);
+        return;
+    }
+    const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                           static_cast<size_t>(sqlite3_value_bytes(value)));
+    size_t i = text.find_first_not_of(' ');
+    const size_t last = text.find_last_not_of(' ');
+    const size_t end = last == std::string::npos ? 0 : last + 1;
+    if (i == std::string::npos)
+        i = end;
+    const bool negative = i < end && text[i] == '-';
+    if (i < end && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    qint64 number = 0;
+    for (; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9' || number > 214748364LL) {
+            sqlite3_result_error(context, "Conversion failed", -1);
+            return;
+        }
+        number = number * 10 + (text[i] - '0');
+    }
+    sqlite3_result_int64(context, negative ? -number : number);
+}
+
+// A connection to the file opened exactly as Qt's SQLite driver opens it for
+// the program's engine (read-write, private cache, no mutex, a busy timeout
+// of 5 s, extended result codes) with the engine's two functions, so that
+// both sides pay for the same locking and run the same SQL.
+inline sqlite3* openLikeProgram(const QString& path)
+{
+    sqlite3* handle = nullptr;
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_PRIVATECACHE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &handle, flags, nullptr) != SQLITE_OK)
+        qFatal("cannot open %s", qPrintable(path));
+    sqlite3_busy_timeout(handle, 5000);
+    sqlite3_extended_result_codes(handle, 1);
+    sqlite3_create_function_v2(handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               gbkLength, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "tsql_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                               nullptr, tsqlNumber, nullptr, nullptr, nullptr);
+    return handle;
 }
 
 using Value = std::variant<std::monostate, qint64, double, std::string>;

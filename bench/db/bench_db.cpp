@@ -1,7 +1,7 @@
 // Times the data-access layer on the embedded engine against the SQLite C API
 // running the same statements, and measures the peak memory of counting a
-// million rows. Prints one line per statement: both median times and their
-// ratio (layer / raw).
+// million rows. Both sides run interleaved in pairs; each line gives the
+// median times and the minimum and median of the paired ratios (layer / raw).
 //
 //   bench_db [folder]   the database is built there (default: a temp folder)
 
@@ -12,7 +12,6 @@
 #include "platform/paths/ProgramPaths.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -62,12 +61,7 @@ struct RawDatabase
 {
     sqlite3* handle = nullptr;
 
-    explicit RawDatabase(const QString& path)
-    {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE, nullptr) !=
-            SQLITE_OK)
-            qFatal("cannot open %s", qPrintable(path));
-    }
+    explicit RawDatabase(const QString& path) : handle(openLikeProgram(path)) {}
     ~RawDatabase() { sqlite3_close(handle); }
 
     sqlite3_stmt* prepare(const QByteArray& sql)
@@ -87,43 +81,10 @@ Rows rawRows(RawDatabase& raw, const QByteArray& sql)
     return takeRows(raw.prepare(sql));
 }
 
-// Runs both sides in turn, repeats times, and prints the median times and
-// the median of the ratios of the runs made side by side: a pair shares the
-// machine's load of its moment, which other processes make uneven.
 void compare(const char* name, int repeats, const std::function<void()>& layer,
              const std::function<void()>& raw)
 {
-    for (int i = 0; i < 3; ++i) { // warms the page cache and the driver for both
-        layer();
-        raw();
-    }
-    std::vector<double> layerTimes;
-    std::vector<double> rawTimes;
-    std::vector<double> ratios;
-    QElapsedTimer timer;
-    const auto time = [&timer](const std::function<void()>& run) {
-        timer.start();
-        run();
-        return timer.nsecsElapsed() / 1e6;
-    };
-    // Alternating which side goes first evens out what one run leaves to the next.
-    for (int i = 0; i < repeats; ++i) {
-        double l = 0;
-        double r = 0;
-        if (i % 2 == 0) {
-            l = time(layer);
-            r = time(raw);
-        } else {
-            r = time(raw);
-            l = time(layer);
-        }
-        layerTimes.push_back(l);
-        rawTimes.push_back(r);
-        ratios.push_back(l / r);
-    }
-    std::printf("%-28s layer %10.3f ms   raw %10.3f ms   ratio %5.2f\n", name, median(layerTimes),
-                median(rawTimes), median(ratios));
-    std::fflush(stdout);
+    printPaired(name, runPaired(repeats, layer, raw, {}, 3));
 }
 
 void build(const QString& folder)
