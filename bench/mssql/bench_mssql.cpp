@@ -1,0 +1,451 @@
+// Times the main window's browse, page step, search, row move with thumbnail
+// and a 50 MB document round trip on SQL Server against a bare ODBC client
+// (the unixODBC API directly: SQLExecDirectW, SQLFetch, SQLGetData) running
+// the same statements through the same driver, connection string and session
+// settings on one kept connection. Both sides run interleaved in pairs; each
+// line gives the median times and the minimum and median of the paired
+// ratios (program / bare ODBC).
+//
+//   VARDENIX_MSSQL='<connection string>' bench_mssql [records]   (default 100000)
+//
+// The database vardenix_bench is made on that server and dropped at the end.
+// Without VARDENIX_MSSQL the benchmark says so and does nothing.
+
+#include "app/AppState.h"
+#include "app/Main.h"
+#include "bench/BenchSupport.h"
+#include "common/FileDialogs.h"
+#include "common/MessageBox.h"
+#include "platform/db/Connection.h"
+#include "platform/db/ConnectionString.h"
+#include "platform/db/Query.h"
+#include "platform/db/SessionPool.h"
+#include "platform/grid/DataGrid.h"
+#include "platform/paths/ProgramPaths.h"
+#include "platform/pictures/Bitmap.h"
+#include "signin/Initdb.h"
+#include "signin/Settings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sql.h>
+#include <sqlext.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace bench;
+
+constexpr int PageSize = 50;
+constexpr qint64 DocumentSize = 50LL * 1024 * 1024;
+const QSize Thumb(124, 73);
+const QString Database = QStringLiteral("vardenix_bench");
+const QString SessionSetup = QStringLiteral("SET TEXTSIZE 2147483647;SET ANSI_WARNINGS ON");
+
+void check(bool condition, const char* what)
+{
+    if (!condition)
+        qFatal("wrong result: %s", what);
+}
+
+QString connectionStringTo(const db::ConnectionStringParts& server, const QString& database)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=%1;Data Source=%2;Password=%3;"
+                          "Persist Security Info=True;User ID=%4")
+        .arg(database, server.dataSource, server.password, server.userId);
+}
+
+void execute(const QString& connectionString, const QStringList& lines,
+             const QByteArray& file = QByteArray())
+{
+    db::Connection connection(connectionString);
+    db::Query query(connection);
+    for (const QString& line : lines)
+        query.addSql(line);
+    if (!file.isNull())
+        query.setFileParameter(file);
+    query.execute();
+}
+
+// A client on the ODBC API alone: one connection, one statement handle.
+class BareOdbc
+{
+public:
+    explicit BareOdbc(const QString& odbcString)
+    {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env);
+        SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc);
+        const std::u16string text = odbcString.toStdU16String();
+        if (!SQL_SUCCEEDED(SQLDriverConnectW(m_dbc, nullptr, wide(text),
+                                             static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                             nullptr, SQL_DRIVER_NOPROMPT)))
+            fail(SQL_HANDLE_DBC, m_dbc);
+        SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &m_stmt);
+        run(SessionSetup);
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+    }
+    ~BareOdbc()
+    {
+        SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
+        SQLDisconnect(m_dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, m_env);
+    }
+    BareOdbc(const BareOdbc&) = delete;
+    BareOdbc& operator=(const BareOdbc&) = delete;
+
+    // Every value of every row, texts as UTF-8 and binaries as bytes.
+    std::vector<std::vector<std::string>> rows(const QString& statement)
+    {
+        run(statement);
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(m_stmt, &columns);
+        std::vector<SQLSMALLINT> types(static_cast<size_t>(columns));
+        for (SQLSMALLINT i = 0; i < columns; ++i)
+            SQLDescribeColW(m_stmt, static_cast<SQLUSMALLINT>(i + 1), nullptr, 0, nullptr,
+                            &types[static_cast<size_t>(i)], nullptr, nullptr, nullptr);
+        std::vector<std::vector<std::string>> result;
+        while (SQLFetch(m_stmt) == SQL_SUCCESS) {
+            std::vector<std::string> row(static_cast<size_t>(columns));
+            for (SQLSMALLINT i = 0; i < columns; ++i) {
+                const SQLSMALLINT type = types[static_cast<size_t>(i)];
+                const bool binary =
+                    type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
+                row[static_cast<size_t>(i)] =
+                    value(static_cast<SQLUSMALLINT>(i + 1), binary ? SQL_C_BINARY : SQL_C_CHAR);
+            }
+            result.push_back(std::move(row));
+        }
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+        return result;
+    }
+
+    // The rows walked without reading their values.
+    int count(const QString& statement)
+    {
+        run(statement);
+        int rows = 0;
+        while (SQLFetch(m_stmt) == SQL_SUCCESS)
+            ++rows;
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+        return rows;
+    }
+
+    // The statements run as one transaction; the first takes the bytes as
+    // its one parameter.
+    void writeInTransaction(const QString& withBytes, const QByteArray& bytes, const QString& then)
+    {
+        SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+        SQLLEN length = bytes.size();
+        SQLBindParameter(m_stmt, 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
+                         static_cast<SQLULEN>(bytes.size()), 0,
+                         const_cast<char*>(bytes.constData()), length, &length);
+        run(withBytes);
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+        SQLFreeStmt(m_stmt, SQL_RESET_PARAMS);
+        run(then);
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_COMMIT);
+        SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    }
+
+    // The first column of the first row streamed to a file in chunks.
+    qint64 saveToFile(const QString& statement, const QString& path)
+    {
+        run(statement);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        qint64 written = 0;
+        if (SQLFetch(m_stmt) == SQL_SUCCESS) {
+            std::vector<char> chunk(1024 * 1024);
+            SQLLEN indicator = 0;
+            SQLRETURN result = SQL_SUCCESS;
+            while ((result = SQLGetData(m_stmt, 1, SQL_C_BINARY, chunk.data(),
+                                        static_cast<SQLLEN>(chunk.size()), &indicator)) !=
+                       SQL_NO_DATA &&
+                   SQL_SUCCEEDED(result)) {
+                const qint64 size =
+                    indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(chunk.size())
+                        ? static_cast<qint64>(chunk.size())
+                        : static_cast<qint64>(indicator);
+                file.write(chunk.data(), size);
+                written += size;
+                if (result == SQL_SUCCESS)
+                    break;
+            }
+        }
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+        return written;
+    }
+
+private:
+    static SQLWCHAR* wide(const std::u16string& text)
+    {
+        return reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.data()));
+    }
+
+    void run(const QString& statement)
+    {
+        const std::u16string text = statement.toStdU16String();
+        const SQLRETURN result =
+            SQLExecDirectW(m_stmt, wide(text), static_cast<SQLINTEGER>(text.size()));
+        if (!SQL_SUCCEEDED(result) && result != SQL_NO_DATA)
+            fail(SQL_HANDLE_STMT, m_stmt);
+    }
+
+    // One column's value, read in parts as long as the driver has more.
+    std::string value(SQLUSMALLINT column, SQLSMALLINT type)
+    {
+        std::string result;
+        char buffer[8192];
+        const SQLLEN terminator = type == SQL_C_CHAR ? 1 : 0;
+        for (;;) {
+            SQLLEN indicator = 0;
+            const SQLRETURN got =
+                SQLGetData(m_stmt, column, type, buffer, sizeof buffer, &indicator);
+            if (got == SQL_NO_DATA || !SQL_SUCCEEDED(got) || indicator == SQL_NULL_DATA)
+                break;
+            const SQLLEN room = static_cast<SQLLEN>(sizeof buffer) - terminator;
+            const SQLLEN size = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
+            result.append(buffer, static_cast<size_t>(size));
+            if (got == SQL_SUCCESS)
+                break;
+        }
+        return result;
+    }
+
+    [[noreturn]] static void fail(SQLSMALLINT kind, SQLHANDLE handle)
+    {
+        SQLWCHAR state[6] = {};
+        SQLWCHAR message[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLGetDiagRecW(kind, handle, 1, state, &native, message, 1023, &length);
+        qFatal("bare ODBC: %s",
+               qPrintable(QString::fromUtf16(reinterpret_cast<const char16_t*>(message), length)));
+    }
+
+    SQLHENV m_env = SQL_NULL_HENV;
+    SQLHDBC m_dbc = SQL_NULL_HDBC;
+    SQLHSTMT m_stmt = SQL_NULL_HSTMT;
+};
+
+// The table as the first run designs it on SQL Server, with the rows made by
+// the server; the rows of the first page have thumbnails.
+void build(const QString& connectionString, int records)
+{
+    std::printf("building %d records in %s\n", records, qPrintable(Database));
+    std::fflush(stdout);
+    execute(connectionString,
+            FirstRunBatch(
+                QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 "
+                               "varchar(20),f_2 int,f_3 float,f_4 varchar(40),pic image,picmin "
+                               "image,picname varchar(240),doc image,docname varchar(240));"),
+                QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, "
+                               "1),title varchar(48), cLength integer);"
+                               "insert into fid_title(title,cLength) values ('名称',20);"
+                               "insert into fid_title(title,cLength) values ('数量',10);"
+                               "insert into fid_title(title,cLength) values ('单价',10);"
+                               "insert into fid_title(title,cLength) values ('客户',40);"
+                               "insert into fid_title(title,cLength) values ('pic',1);"
+                               "insert into fid_title(title,cLength) values "
+                               "('dbfile',1);")));
+    execute(connectionString,
+            {QStringLiteral(
+                 "WITH d(x) AS (SELECT 0 UNION ALL SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3 "
+                 "UNION ALL SELECT 4 UNION ALL SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 "
+                 "UNION ALL SELECT 8 UNION ALL SELECT 9), "
+                 "n(x) AS (SELECT a.x+10*b.x+100*c.x+1000*e.x+10000*f.x+100000*g.x+1 "
+                 "FROM d a, d b, d c, d e, d f, d g) "
+                 "INSERT INTO fid_main(f_1,f_2,f_3,f_4,picname) "
+                 "SELECT 'record '+CAST(x AS varchar(10)), x*7%1000, x/4.0, "
+                 "'customer '+CAST(x*31%100000 AS varchar(10)), "
+                 "CASE WHEN x<=%2 THEN 'C:\\Pics\\p'+CAST(x AS varchar(10))+'.jpg' END "
+                 "FROM n WHERE x<=%1 ORDER BY x")
+                 .arg(records)
+                 .arg(PageSize)});
+    for (int id = 1; id <= PageSize; ++id) {
+        QImage thumbnail(Thumb, QImage::Format_RGB32);
+        thumbnail.fill(QColor::fromHsv(id * 7 % 360, 200, 200));
+        execute(connectionString,
+                {QStringLiteral("update fid_main set picmin=:file where id=%1").arg(id)},
+                pictures::encodeBmp(thumbnail));
+    }
+}
+
+void measure(const db::ConnectionStringParts& server, const QString& folder, int records)
+{
+    const QString connectionString = connectionStringTo(server, Database);
+    db::ConnectionStringParts parts = server;
+    parts.initialCatalog = Database;
+    BareOdbc bare(db::odbcConnectionString(parts));
+
+    WriteConnectionSettings(server.dataSource, server.userId, QStringLiteral("1433"), Database,
+                            server.password);
+    WriteOperatorName(QStringLiteral("root"));
+    MessageBox::setResponder([](const MessageBox::Shown& shown) {
+        if (shown.flags & MessageBox::ErrorIcon)
+            qFatal("error: %s", qPrintable(shown.text));
+        return MessageBox::IdOk;
+    });
+    TMainBox box;
+    box.show();
+    QCoreApplication::processEvents();
+    BrowseState& browse = AppState.Browse;
+    const auto events = [] { QCoreApplication::processEvents(); };
+    const auto statementOf = [&browse](int pageIndex) {
+        QString skip;
+        if (pageIndex > 0)
+            skip = QStringLiteral(" AND (ID >(SELECT MAX(id) FROM (SELECT TOP %1 id  FROM "
+                                  "fid_Main %2 ORDER BY id) AS T))  ")
+                       .arg(PageSize * pageIndex)
+                       .arg(browse.Condition);
+        return browse.Head + browse.Condition + skip + browse.Order;
+    };
+    const QString countAll = QStringLiteral("select id from  fid_Main WHERE (1=1)");
+    std::printf("SQL Server, %d records\n", records);
+
+    box.SpeedButton3Click();
+    printPaired("browse: page 1 and count",
+                runPaired(
+                    11,
+                    [&] {
+                        box.SpeedButton3Click();
+                        check(browse.RecordCount == records, "count");
+                    },
+                    [&] {
+                        check(bare.rows(statementOf(0)).size() == PageSize, "bare page");
+                        check(bare.count(countAll) == records, "bare count");
+                    },
+                    events));
+
+    const QString secondPage = statementOf(1);
+    printPaired("step to page 2",
+                runPaired(
+                    41,
+                    [&] {
+                        browse.PageIndex = 0;
+                        box.PageDownClick();
+                        check(box.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1, "page 2");
+                    },
+                    [&] { check(bare.rows(secondPage).size() == PageSize, "bare page 2"); },
+                    events));
+
+    auto* columns = box.findChild<QComboBox*>(QStringLiteral("Com11"));
+    auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
+    auto* key = box.findChild<QLineEdit*>(QStringLiteral("EKey"));
+    int matches = -1;
+    printPaired("search 包含 and count",
+                runPaired(
+                    11,
+                    [&] {
+                        columns->setCurrentIndex(3);
+                        operators->setCurrentIndex(operators->findText(QStringLiteral("包含")));
+                        key->setText(QStringLiteral("1234"));
+                        box.SpeedButton6Click();
+                        check(matches < 0 || browse.RecordCount == matches, "matches");
+                    },
+                    [&] {
+                        bare.rows(browse.Statement);
+                        matches = bare.count(QStringLiteral("select id from  fid_Main ") +
+                                             browse.Condition);
+                    },
+                    events));
+
+    box.SpeedButton3Click();
+    int walk = 0;
+    printPaired("row move with thumbnail, a walk of 49 moves",
+                runPaired(
+                    11,
+                    [&] {
+                        for (int i = 1; i < PageSize; ++i)
+                            box.DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                        ++walk;
+                    },
+                    [&] {
+                        for (int i = 1; i < PageSize; ++i)
+                            check(
+                                bare.rows(QStringLiteral("select picmin from  fid_Main where id=") +
+                                          QString::number(i + 1))
+                                        .size() == 1,
+                                "bare thumbnail");
+                    },
+                    events),
+                "  (target <= 2)");
+
+    const QString input = folder + QStringLiteral("/large.doc");
+    {
+        QFile file(input);
+        file.open(QIODevice::WriteOnly);
+        QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(11);
+        for (qint64 written = 0; written < DocumentSize; written += chunk.size()) {
+            random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
+            file.write(chunk);
+        }
+    }
+    const QString output = folder + QStringLiteral("/exported.doc");
+    box.DataSourceMain->setCurrentRow(0);
+    printPaired(
+        "50 MB document import and export",
+        runPaired(
+            5,
+            [&] {
+                FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
+                box.SpeedButton1Click();
+                FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
+                box.SpeedButton2Click();
+                check(QFile(output).size() == DocumentSize, "exported size");
+            },
+            [&] {
+                QFile file(input);
+                file.open(QIODevice::ReadOnly);
+                const QByteArray bytes = file.readAll();
+                bare.writeInTransaction(
+                    QStringLiteral("update fid_Main set doc=? where id=1;"), bytes,
+                    QStringLiteral("update fid_Main set docname='large.doc' where id=1;"));
+                check(bare.saveToFile(QStringLiteral("select doc from  fid_Main where id=1"),
+                                      output) == DocumentSize,
+                      "bare exported size");
+            },
+            events, 1));
+    FileDialogs::setChooser({});
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const QString server = qEnvironmentVariable("VARDENIX_MSSQL");
+    if (server.isEmpty()) {
+        std::printf("bench_mssql: skipped, VARDENIX_MSSQL is not set\n");
+        return 0;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int records = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
+    QTemporaryDir folder;
+    ProgramPaths::setExecutablePathForTesting(folder.path() + QStringLiteral("/vardenix"));
+    const db::ConnectionStringParts parts = db::parseConnectionString(server);
+    const QString master = connectionStringTo(parts, QStringLiteral("master"));
+    const QString drop =
+        QStringLiteral("IF DB_ID('%1') IS NOT NULL DROP DATABASE %1").arg(Database);
+    execute(master, {drop});
+    execute(master, {QStringLiteral("CREATE DATABASE %1 COLLATE Chinese_PRC_CI_AS").arg(Database)});
+    build(connectionStringTo(parts, Database), records);
+    measure(parts, folder.path(), records);
+    db::SessionPool::clear(); // pooled sessions would keep the database in use
+    execute(master, {drop});
+    return 0;
+}
