@@ -406,6 +406,24 @@ int measure(const QString& folder, int records)
             }
         },
         "  (target <= 2)");
+    // How much of a move the connecting takes: the same select on a
+    // connection opened for it and closed after, as the program does.
+    compare(
+        "  same walk, raw reconnecting each move", 20,
+        [&] {
+            for (int i = 1; i < PageSize; ++i)
+                box.DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+            ++walk;
+        },
+        [&] {
+            for (int i = 1; i < PageSize; ++i) {
+                RawDatabase fresh(databasePath());
+                check(fresh.rows(QStringLiteral("select picmin from  fid_Main where id=") +
+                                 QString::number(i + 1))
+                              .size() == 1,
+                      "raw thumbnail");
+            }
+        });
 
     std::printf("  peak memory of the process: %.1f MB\n", peakMemoryKb() / 1024.0);
     std::fflush(stdout);
