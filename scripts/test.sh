@@ -9,9 +9,13 @@ scripts/build.sh
 tsql_server=../shared/tsql-server/start.sh
 if [ -z "${VARDENIX_MSSQL:-}" ] && [ -x "$tsql_server" ]; then
     sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    VARDENIX_MSSQL=$("${sudo_cmd[@]}" "$tsql_server" | tail -n 1)
-    export VARDENIX_MSSQL
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo -n)
+    if ((${#sudo_cmd[@]})) && ! sudo -n true 2>/dev/null; then
+        echo "The T-SQL server needs root to start; the SQL Server tests are skipped." >&2
+    else
+        VARDENIX_MSSQL=$("${sudo_cmd[@]}" "$tsql_server" | tail -n 1)
+        export VARDENIX_MSSQL
+    fi
 fi
 export QT_QPA_PLATFORM=offscreen
 # Window titles are Chinese: X clients and the tests that find windows by
