@@ -1,7 +1,7 @@
 #include "ConfinedProcess.h"
 
 #include <QEventLoop>
-#include <QTimer>
+#include <optional>
 #include <sys/resource.h>
 
 namespace {
@@ -24,6 +24,21 @@ ConfinedProcess::ConfinedProcess(QString program, QStringList arguments, Limits 
         Limit(RLIMIT_CPU, rlim_t(set.cpuSeconds));
         Limit(RLIMIT_CORE, 0);
     });
+    m_wall.setSingleShot(true);
+    connect(&m_wall, &QTimer::timeout, this, [this] {
+        m_timedOut = true;
+        m_process.kill();
+    });
+    connect(&m_process, &QProcess::finished, this, &ConfinedProcess::end);
+}
+
+ConfinedProcess::~ConfinedProcess()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.disconnect(this);
+    m_process.kill();
+    m_process.waitForFinished();
 }
 
 void ConfinedProcess::setEnvironment(const QProcessEnvironment& environment)
@@ -33,33 +48,42 @@ void ConfinedProcess::setEnvironment(const QProcessEnvironment& environment)
 
 ConfinedProcess::Result ConfinedProcess::run(const QByteArray& input)
 {
-    Result result;
+    std::optional<Result> result;
     QEventLoop loop;
-    QTimer wall;
-    wall.setSingleShot(true);
     QTimer slowTimer;
     slowTimer.setSingleShot(true);
     QEventLoop::ProcessEventsFlags flags = QEventLoop::ExcludeUserInputEvents;
 
-    connect(&wall, &QTimer::timeout, &loop, [this] {
-        m_timedOut = true;
-        m_process.kill();
-    });
+    connect(this, &ConfinedProcess::finished, &loop,
+            [&result](const Result& ended) { result = ended; });
     connect(&slowTimer, &QTimer::timeout, &loop, [this, &flags] {
         flags = QEventLoop::AllEvents;
         emit slow();
     });
 
+    start(input);
+    slowTimer.start(m_limits.slowAfterMilliseconds);
+    while (!result)
+        loop.processEvents(flags | QEventLoop::WaitForMoreEvents);
+    return *result;
+}
+
+void ConfinedProcess::start(const QByteArray& input)
+{
     m_process.start(m_program, m_arguments);
-    if (!m_process.waitForStarted())
-        return result;
+    if (!m_process.waitForStarted()) {
+        emit finished(Result{});
+        return;
+    }
     m_process.write(input);
     m_process.closeWriteChannel();
-    wall.start(m_limits.wallMilliseconds);
-    slowTimer.start(m_limits.slowAfterMilliseconds);
-    while (m_process.state() != QProcess::NotRunning)
-        loop.processEvents(flags | QEventLoop::WaitForMoreEvents);
+    m_wall.start(m_limits.wallMilliseconds);
+}
 
+void ConfinedProcess::end()
+{
+    m_wall.stop();
+    Result result;
     result.exitCode = m_process.exitCode();
     result.output = m_process.readAllStandardOutput();
     result.errors = m_process.readAllStandardError();
@@ -71,7 +95,7 @@ ConfinedProcess::Result ConfinedProcess::run(const QByteArray& input)
         result.outcome = Outcome::Crashed;
     else
         result.outcome = result.exitCode == 0 ? Outcome::Answered : Outcome::Refused;
-    return result;
+    emit finished(result);
 }
 
 void ConfinedProcess::cancel()

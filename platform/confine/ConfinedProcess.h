@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 
 // Runs a short-lived child program that reads its input from stdin and
 // answers on stdout, under limits of address space, CPU time and wall-clock
@@ -41,6 +42,8 @@ public:
     };
 
     ConfinedProcess(QString program, QStringList arguments, Limits limits);
+    // A child still running is killed, and finished() is not emitted.
+    ~ConfinedProcess() override;
 
     void setEnvironment(const QProcessEnvironment& environment);
 
@@ -48,16 +51,23 @@ public:
     // loop; user input is held back until slow() has been emitted, when the
     // caller is expected to show something modal that can cancel.
     Result run(const QByteArray& input);
+    // Starts the child and gives it the input without waiting: finished()
+    // tells the result, at once when the child does not start.
+    void start(const QByteArray& input);
     void cancel();
 
 signals:
     void slow();
+    void finished(const ConfinedProcess::Result& result);
 
 private:
+    void end();
+
     QString m_program;
     QStringList m_arguments;
     Limits m_limits;
     QProcess m_process;
+    QTimer m_wall;
     bool m_cancelled = false;
     bool m_timedOut = false;
 };

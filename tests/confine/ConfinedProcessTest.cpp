@@ -1,6 +1,8 @@
 #include "platform/confine/ConfinedProcess.h"
 
 #include <QtTest>
+#include <csignal>
+#include <memory>
 
 Q_DECLARE_METATYPE(ConfinedProcess::Outcome)
 
@@ -71,6 +73,44 @@ private slots:
         });
         QCOMPARE(child.run(QByteArray()).outcome, Outcome::Cancelled);
         QCOMPARE(slow, 1);
+    }
+
+    // Started without waiting, the child tells its result through finished();
+    // deleted while it runs, it is killed and tells nothing.
+    void startedChildTellsItsResultOrIsKilled()
+    {
+        QTemporaryDir folder;
+        const QString pidFile = folder.filePath(QStringLiteral("pid"));
+        auto child = std::make_unique<ConfinedProcess>(
+            QStringLiteral("/bin/sh"),
+            QStringList{QStringLiteral("-c"),
+                        QStringLiteral("cat; echo $$ > '%1'; exec sleep 30").arg(pidFile)},
+            limits(5, 60000));
+        QList<ConfinedProcess::Result> results;
+        connect(child.get(), &ConfinedProcess::finished, this,
+                [&](const ConfinedProcess::Result& result) { results.append(result); });
+        child->start("input");
+        QFile pid(pidFile);
+        while (!pid.open(QIODevice::ReadOnly) || pid.size() == 0) {
+            pid.close();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        const pid_t running = pid_t(pid.readAll().trimmed().toInt());
+        QVERIFY(running > 0);
+        QCOMPARE(::kill(running, 0), 0);
+        child.reset();
+        QCOMPARE(::kill(running, 0), -1);
+        QCOMPARE(results.size(), 0);
+
+        ConfinedProcess answering(QStringLiteral("/bin/sh"),
+                                  {QStringLiteral("-c"), QStringLiteral("cat")}, limits(5, 10000));
+        connect(&answering, &ConfinedProcess::finished, this,
+                [&](const ConfinedProcess::Result& result) { results.append(result); });
+        answering.start("input");
+        while (results.isEmpty())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCOMPARE(results.constFirst().outcome, Outcome::Answered);
+        QCOMPARE(results.constFirst().output, QByteArray("input"));
     }
 
     void missingProgramDoesNotStart()
