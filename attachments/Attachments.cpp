@@ -1,6 +1,7 @@
 #include "Attachments.h"
 
 #include "app/AppState.h"
+#include "attachments/PictureHelper.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
 #include "platform/pictures/Picture.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
 #include <algorithm>
 
 namespace Attachments {
@@ -173,33 +173,20 @@ QString PictureFilter()
         .join(QStringLiteral(";;"));
 }
 
-QImage PicturePreview(const QString& path, QSize size)
+std::unique_ptr<QObject> PicturePreview(const QString& path, QSize size,
+                                        std::function<void(const QImage&)> show)
 {
     // Larger files would hold up the dialog at every step through the list.
     constexpr qint64 PreviewedBytes = 64 * 1024 * 1024;
     const std::optional<pictures::Format> format = pictures::formatForFileName(path);
     const QFileInfo info(path);
-    if (!format || !info.isFile() || info.size() > PreviewedBytes)
-        return QImage();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QImage();
-    try {
-        const pictures::Picture picture = pictures::decode(file.readAll(), *format, size);
-        QSize shown = picture.size();
-        if (shown.isEmpty())
-            return QImage();
-        if (shown.width() > size.width() || shown.height() > size.height())
-            shown.scale(size, Qt::KeepAspectRatio);
-        QImage image(shown, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-        picture.draw(painter, QRectF(QPointF(0, 0), QSizeF(shown)));
-        return image;
-    } catch (const std::exception&) {
-        return QImage(); // PictureError, or a picture too large to hold
+    if (!format || !info.isFile() || info.size() > PreviewedBytes ||
+        !file.open(QIODevice::ReadOnly)) {
+        show(QImage());
+        return nullptr;
     }
+    return PictureHelper::preview(*format, file.readAll(), size, std::move(show));
 }
 
 } // namespace Attachments

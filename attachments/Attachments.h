@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QImage>
+#include <QObject>
 #include <QSize>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace db {
@@ -57,9 +60,11 @@ void WriteTempCopy(const db::Query& query, const QString& field, const QString& 
 
 // The picture dialogs' type list: all loadable types together, then each.
 QString PictureFilter();
-// The picture of a file of a loadable type, decoded as an import decodes it,
-// whole and at most `size` large on white; a null image for any file that
-// does not decode, without a message.
-QImage PicturePreview(const QString& path, QSize size);
+// The picture dialog's previewer: the picture of a file of a loadable type,
+// decoded apart from the program as an import decodes it, whole and at most
+// `size` large on white; a null image for any file that does not decode,
+// without a message.
+std::unique_ptr<QObject> PicturePreview(const QString& path, QSize size,
+                                        std::function<void(const QImage&)> show);
 
 } // namespace Attachments

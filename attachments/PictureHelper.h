@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QObject>
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -30,5 +33,12 @@ std::optional<QByteArray> thumbnail(QWidget* parent, const QString& fileName,
 // once, any other BMP by the helper. A null image for no bytes; Refusal when
 // they do not decode; nothing when the operator cancelled.
 std::optional<QImage> storedThumbnail(QWidget* parent, const QByteArray& bytes);
+
+// Starts decoding a picture for a preview, at most `size` large (within a cap),
+// without waiting, and hands `show` the picture, or a null image when the
+// helper refuses it, crashes, hits a limit or runs out of time. Deleting the
+// returned object abandons the decoding: `show` is then never called.
+std::unique_ptr<QObject> preview(pictures::Format format, const QByteArray& bytes, QSize size,
+                                 std::function<void(const QImage&)> show);
 
 } // namespace PictureHelper

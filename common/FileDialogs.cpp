@@ -15,25 +15,41 @@ FileDialogs::Chooser& chooser()
 }
 
 // A frame right of the list that shows the picture of the current file, and
-// nothing for a folder or a file that gives none.
-void AddPreview(QFileDialog& dialog, const FileDialogs::Previewer& preview)
+// nothing for a folder or a file that gives none. While a picture is being
+// made the frame is empty and its "decoding" property true; a newer
+// selection, or closing the dialog, abandons it.
+class PreviewFrame final : public QLabel
 {
-    auto* label = new QLabel(&dialog);
-    label->setObjectName(QStringLiteral("PicturePreview"));
-    label->setFrameShape(QFrame::StyledPanel);
-    label->setAlignment(Qt::AlignCenter);
-    label->setFixedSize(PreviewSize);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
-        grid->addWidget(label, 0, grid->columnCount(), grid->rowCount(), 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, label,
-                     [label, preview](const QString& path) {
-                         const QImage image = preview(path, label->contentsRect().size());
-                         if (image.isNull())
-                             label->clear();
-                         else
-                             label->setPixmap(QPixmap::fromImage(image));
-                     });
-}
+public:
+    PreviewFrame(QFileDialog& dialog, FileDialogs::Previewer preview)
+        : QLabel(&dialog), m_preview(std::move(preview))
+    {
+        setObjectName(QStringLiteral("PicturePreview"));
+        setFrameShape(QFrame::StyledPanel);
+        setAlignment(Qt::AlignCenter);
+        setFixedSize(PreviewSize);
+        setProperty(DecodingProperty, false);
+        connect(&dialog, &QFileDialog::currentChanged, this, &PreviewFrame::select);
+    }
+
+private:
+    static constexpr char DecodingProperty[] = "decoding";
+
+    void select(const QString& path)
+    {
+        m_pending.reset();
+        clear();
+        setProperty(DecodingProperty, true);
+        m_pending = m_preview(path, contentsRect().size(), [this](const QImage& image) {
+            setProperty(DecodingProperty, false);
+            if (!image.isNull())
+                setPixmap(QPixmap::fromImage(image));
+        });
+    }
+
+    FileDialogs::Previewer m_preview;
+    std::unique_ptr<QObject> m_pending;
+};
 
 } // namespace
 
@@ -49,7 +65,9 @@ QString Choose(QWidget* parent, const Request& request)
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (request.preview) {
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        AddPreview(dialog, request.preview);
+        auto* preview = new PreviewFrame(dialog, request.preview);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+            grid->addWidget(preview, 0, grid->columnCount(), grid->rowCount(), 1);
     }
     if (request.kind == Kind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);

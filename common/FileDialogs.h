@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QImage>
+#include <QObject>
 #include <QSize>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -18,9 +20,12 @@ enum class Kind
     Save
 };
 
-// The picture of a file, at most `size` large, for the dialog's preview; a
-// null image for a file that shows nothing.
-using Previewer = std::function<QImage(const QString& path, QSize size)>;
+// Starts making the picture of a file, at most `size` large, for the dialog's
+// preview, and hands it to `show` when made, at once or later: a null image
+// for a file that shows nothing. Deleting the returned object, if any,
+// abandons the making, and `show` is then never called.
+using Previewer = std::function<std::unique_ptr<QObject>(const QString& path, QSize size,
+                                                         std::function<void(const QImage&)> show)>;
 
 struct Request
 {

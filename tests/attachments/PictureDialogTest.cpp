@@ -3,6 +3,7 @@
 #include "common/FileDialogs.h"
 #include "support/MessageRecorder.h"
 #include "support/ModalDriver.h"
+#include "support/TestMain.h"
 
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -35,14 +36,33 @@ FileDialogs::Request PictureOpenRequest()
             Attachments::PicturePreview};
 }
 
+// How the clicks follow each other: an operator who waits for each preview,
+// or one who clicks on while the one before is still being made.
+enum class Pace
+{
+    WaitForEach,
+    WaitForLast
+};
+
+// Until the preview has what the last click asked for. The helper's own
+// limits bound the wait.
+void WaitForPreview(const QLabel* preview)
+{
+    while (preview->property("decoding").toBool())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 // Opens the real dialog on the folder and clicks each file in its list in
 // turn, as an operator does, then cancels it.
-Seen ClickThrough(const QString& folder, const QStringList& names)
+Seen ClickThrough(const QString& folder, const QStringList& names, Pace pace = Pace::WaitForEach)
 {
     Seen seen;
     const ModalDriver<QFileDialog> driver([&](QFileDialog* dialog) {
         seen.dialogShown = true;
         dialog->setDirectory(folder);
+        // The picture types' filter hides other files once the list has
+        // settled; listing every file lets them be clicked too.
+        dialog->setNameFilter(QStringLiteral("*"));
         auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
         auto* preview = dialog->findChild<QLabel*>(QStringLiteral("PicturePreview"));
         // The list sits in a splitter, the preview right of it.
@@ -65,6 +85,8 @@ Seen ClickThrough(const QString& folder, const QStringList& names)
             list->scrollTo(index);
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                               list->visualRect(index).center());
+            if (pace == Pace::WaitForEach || name == names.constLast())
+                WaitForPreview(preview);
             const QPixmap shown = preview->pixmap();
             seen.previews.append(shown.isNull() ? QImage() : shown.toImage());
         }
@@ -79,8 +101,11 @@ Seen ClickThrough(const QString& folder, const QStringList& names)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Pace)
+
 // The dialog that picks a picture to import: Qt's own file dialog with a
-// preview of the selected file, decoded by the program's own decoders.
+// preview of the selected file, decoded by the program's own decoders in a
+// confined helper.
 class PictureDialogTest final : public QObject
 {
     Q_OBJECT
@@ -168,6 +193,54 @@ private slots:
         QVERIFY(m_messages->shown().isEmpty());
     }
 
+    // Every file made to break a decoder, merely selected, is decoded apart:
+    // the program goes on, nothing is shown and nothing is said.
+    void hostileFilesShowNothing()
+    {
+        const QString sample = HostileFixture(QStringLiteral("README.md"));
+        if (sample.isEmpty())
+            QSKIP("$VARDENIX_FIXTURES/hostile is not available");
+        const QDir folder = QFileInfo(sample).dir();
+        const QStringList names = folder.entryList(QDir::Files, QDir::Name);
+        const Seen seen = ClickThrough(folder.path(), names);
+        QCOMPARE(seen.previews.size(), names.size());
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY2(seen.previews.at(i).isNull(), qPrintable(names.at(i)));
+        QCOMPARE(seen.otherWindows, QStringList());
+        QVERIFY(m_messages->shown().isEmpty());
+    }
+
+    // A good picture selected after a hostile file is shown, whether the
+    // hostile one's decoding had ended or was abandoned for the newer click.
+    void goodPictureShowsAfterHostileFile_data()
+    {
+        QTest::addColumn<QString>("hostile");
+        QTest::addColumn<Pace>("pace");
+        for (const char* name : {"ico-1.ico", "emf-2.emf", "jpg-2.jpg"}) {
+            const QString path = HostileFixture(QString::fromLatin1(name));
+            if (path.isEmpty())
+                QSKIP("$VARDENIX_FIXTURES/hostile is not available");
+            QTest::addRow("%s, refused first", name) << path << Pace::WaitForEach;
+            QTest::addRow("%s, abandoned", name) << path << Pace::WaitForLast;
+        }
+    }
+    void goodPictureShowsAfterHostileFile()
+    {
+        QFETCH(QString, hostile);
+        QFETCH(Pace, pace);
+        const QString name = QFileInfo(hostile).fileName();
+        write(name, ReadFile(hostile));
+        write("good.bmp", Encoded(Halves({60, 40}, Red, Blue), "BMP"));
+        const Seen seen = ClickThrough(m_folder->path(), {name, "good.bmp"}, pace);
+        QCOMPARE(seen.previews.size(), 2);
+        QVERIFY(seen.previews.constFirst().isNull());
+        const QImage& shown = seen.previews.constLast();
+        QCOMPARE(shown.size(), QSize(60, 40));
+        QVERIFY(Near(shown.pixel(15, 20), Red));
+        QVERIFY(Near(shown.pixel(45, 20), Blue));
+        QVERIFY(m_messages->shown().isEmpty());
+    }
+
     // The type list offers all loadable types together and each alone, and
     // a name that is not there yet is taken: the import reports it later.
     void typesAndAnyName()
@@ -198,5 +271,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(PictureDialogTest)
+VARDENIX_TEST_MAIN(PictureDialogTest)
 #include "PictureDialogTest.moc"
