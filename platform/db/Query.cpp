@@ -61,6 +61,13 @@ void Query::addSql(const QString& line)
     m_lines.append(line);
 }
 
+void Query::setSql(const QString& statement)
+{
+    close();
+    clearSql();
+    addSql(statement);
+}
+
 QString Query::sqlText() const
 {
     QString text;

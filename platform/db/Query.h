@@ -35,6 +35,9 @@ public:
     // to the statement it was given for.
     void clearSql();
     void addSql(const QString& line);
+    // Closes the query and makes the statement the whole text: what every
+    // operation does before it runs its next statement.
+    void setSql(const QString& statement);
     QString sqlText() const; // every line followed by "\r\n"
 
     // The blob parameter written ":file" in the statement.

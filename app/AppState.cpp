@@ -1,3 +1,0 @@
-#include "AppState.h"
-
-AppStateRecord AppState;
