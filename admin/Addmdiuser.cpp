@@ -18,8 +18,8 @@ constexpr int AliasBytes = 32;
 
 } // namespace
 
-TAddMdiUserBox::TAddMdiUserBox(QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TAddMdiUserBox>())
+TAddMdiUserBox::TAddMdiUserBox(Purpose purpose, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TAddMdiUserBox>()), m_purpose(purpose)
 {
     AddMdiUserBox = this;
     ui->setupUi(this);
@@ -32,7 +32,11 @@ TAddMdiUserBox::TAddMdiUserBox(QWidget* parent)
     CheckBox1 = ui->CheckBox1;
     Button1 = ui->Button1;
     Button2 = ui->Button2;
-    LabelPassword->hide();
+    const bool modify = purpose == Purpose::Modify;
+    setWindowTitle(modify ? QStringLiteral("修改用户") : QStringLiteral("添加新用户"));
+    Button1->setText(modify ? QStringLiteral("修改") : QStringLiteral("添加"));
+    Edit1->setEnabled(!modify);
+    LabelPassword->setVisible(modify);
 
     // Centred on the screen, wherever the main window is.
     const QRect screenArea =
@@ -79,7 +83,7 @@ QString TAddMdiUserBox::refusal() const
     if (password != Edit4->text())
         return QStringLiteral("两次输入的密码不一致!");
     const bool passwordTooShort = DialogChecks::IsShortPassword(password);
-    if (windowTitle() != QStringLiteral("修改用户")) {
+    if (m_purpose == Purpose::Add) {
         if (passwordTooShort)
             return QStringLiteral("密码的位数至少6位!");
     } else if (!password.isEmpty() && passwordTooShort) {

@@ -13,13 +13,20 @@ class TAddMdiUserBox;
 }
 
 // The operator dialog, used both to add an operator and to modify one; the
-// caller sets its caption, fills it and reads it back after the modal loop.
+// caller fills it and reads it back after the modal loop.
 class TAddMdiUserBox final : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TAddMdiUserBox(QWidget* parent = nullptr);
+    // Modifying keeps the account fixed and a password may stay empty.
+    enum class Purpose
+    {
+        Add,
+        Modify
+    };
+
+    explicit TAddMdiUserBox(Purpose purpose = Purpose::Add, QWidget* parent = nullptr);
     ~TAddMdiUserBox() override;
 
     // Set only by a confirmation whose input passed every check.
@@ -43,6 +50,7 @@ private:
     QString refusal() const;
 
     std::unique_ptr<Ui::TAddMdiUserBox> ui;
+    Purpose m_purpose;
 };
 
 extern TAddMdiUserBox* AddMdiUserBox;

@@ -1,5 +1,6 @@
 #include "Main.h"
-#include "app/AppState.h"
+#include "attachments/AttachmentStrip.h"
+#include "browser/RecordBrowser.h"
 #include "common/ApplicationTitle.h"
 #include "common/FreshConnection.h"
 #include "common/SqlText.h"
@@ -8,19 +9,9 @@
 #include "ui_Main.h"
 
 #include <QLabel>
-#include <QSignalBlocker>
 #include <algorithm>
 
 namespace {
-
-// Each statement replaces the previous one on the same query.
-void Reopen(db::Query& query, const QString& statement)
-{
-    query.close();
-    query.clearSql();
-    query.addSql(statement);
-    query.open();
-}
 
 // Grid width of a data column: five pixels per unit of its designed length,
 // within 60 to 180; 60 when the length is not a number.
@@ -41,70 +32,57 @@ int ColumnWidth(const QString& lengthText)
 void TMainBox::FormCreate()
 {
     const ConnectionSettings settings = ReadConnectionSettings();
-    AppState.OperatorName = settings.dbuser;
-    AppState.ConnectionString =
+    m_session.operatorName = settings.dbuser;
+    m_session.connectionString =
         BuildConnectionString(settings.host, settings.database, settings.user, settings.password);
-    AppState.ProgramFolder = ProgramPaths::folder();
-    AppState.HasDocumentColumns = false;
-    AppState.HasPictureColumns = false;
+    m_session.programFolder = ProgramPaths::folder();
+    m_catalogue = Catalogue();
 
     // Connected later, by the first grid that needs it.
     ADOConnMain.disconnect();
-    ADOConnMain.setConnectionString(AppState.ConnectionString);
+    ADOConnMain.setConnectionString(m_session.connectionString);
 
-    {
-        FreshConnection work;
-        LoadCatalogue(work.query());
-        LoadOperator(work.query());
-        LoadOptions(work.query());
-    }
-
-    if (AppState.ColumnList.endsWith(QLatin1Char(',')))
-        AppState.ColumnList.chop(1);
+    FreshConnection work(m_session.connectionString);
+    loadCatalogue(work.query());
+    loadOperator(work.query());
+    loadOptions(work.query());
 }
 
 // fid_title lists the data columns in design order, then the "pic" and
 // "dbfile" markers of the attachment groups that exist.
-void TMainBox::LoadCatalogue(db::Query& query)
+void TMainBox::loadCatalogue(db::Query& query)
 {
-    Reopen(query, QStringLiteral("SELECT * FROM fid_title where clength>0"));
+    query.setSql(QStringLiteral("SELECT * FROM fid_title where clength>0"));
+    query.open();
 
-    DBGrid1Columns.clear();
-    int n = 1;
-    AppState.ColumnList.clear();
-    // Refilling the list is no change of the operator's choice.
-    const QSignalBlocker quiet(ui->Com11);
-    ui->Com11->clear();
-
-    while (!query.eof()) {
+    Catalogue catalogue;
+    QStringList columnList;
+    for (int n = 1; !query.eof(); query.next(), ++n) {
         const QString title = query.text(QStringLiteral("title"));
-        const QString field = QStringLiteral("f_") + QString::number(n);
         if (title == QLatin1String("pic")) {
-            AppState.ColumnList += QStringLiteral("picname,");
-            AppState.HasPictureColumns = true;
+            columnList << QStringLiteral("picname");
+            catalogue.hasPictures = true;
         } else if (title == QLatin1String("dbfile")) {
-            AppState.ColumnList += QStringLiteral("docname,");
-            AppState.HasDocumentColumns = true;
+            columnList << QStringLiteral("docname");
+            catalogue.hasDocuments = true;
         } else {
-            grid::Column column;
-            column.fieldName = field;
-            column.title = title;
-            column.titleAlignment = Qt::AlignCenter;
-            column.width = ColumnWidth(query.text(QStringLiteral("cLength")));
-            DBGrid1Columns.append(column);
-            ui->Com11->addItem(title);
-            ui->Com11->setCurrentIndex(-1);
-            AppState.ColumnList += field + QLatin1Char(',');
+            const QString field = QStringLiteral("f_") + QString::number(n);
+            catalogue.columns.append(
+                {field, title, ColumnWidth(query.text(QStringLiteral("cLength")))});
+            columnList << field;
         }
-        query.next();
-        ++n;
     }
+    catalogue.columnList = columnList.join(QLatin1Char(','));
+    m_catalogue = catalogue;
+    m_browser->showCatalogue(m_catalogue);
+    m_strip->setGroups(m_catalogue.hasPictures, m_catalogue.hasDocuments);
 }
 
-void TMainBox::LoadOperator(db::Query& query)
+void TMainBox::loadOperator(db::Query& query)
 {
-    Reopen(query, QStringLiteral("select id,user_alias,user_wr from fid_user where user_name='") +
-                      QuoteDoubled(AppState.OperatorName) + QLatin1Char('\''));
+    query.setSql(QStringLiteral("select id,user_alias,user_wr from fid_user where user_name='") +
+                 QuoteDoubled(m_session.operatorName) + QLatin1Char('\''));
+    query.open();
 
     // No matching row reads as an empty alias without the right.
     QString alias;
@@ -113,26 +91,29 @@ void TMainBox::LoadOperator(db::Query& query)
         alias = query.text(QStringLiteral("user_alias"));
         right = query.text(QStringLiteral("user_wr"));
     }
-    AppState.CanWrite = right == QLatin1String("1");
+    m_session.canWrite = right == QLatin1String("1");
     StatusPanel(1)->setText(QStringLiteral("当前用户:") + alias +
-                            (AppState.CanWrite ? QStringLiteral(",具有读取修改权限!")
-                                               : QStringLiteral(",具有只读权限!")));
+                            (m_session.canWrite ? QStringLiteral(",具有读取修改权限!")
+                                                : QStringLiteral(",具有只读权限!")));
 }
 
-void TMainBox::LoadOptions(db::Query& query)
+void TMainBox::loadOptions(db::Query& query)
 {
-    Reopen(query, QStringLiteral("select parameter from fid_set where options='title'"));
+    query.setSql(QStringLiteral("select parameter from fid_set where options='title'"));
+    query.open();
     QString title = query.eof() ? QString() : query.text(0);
     if (title.isEmpty())
         title = QStringLiteral("Vardenix");
+    m_session.title = title;
     SetApplicationTitle(title);
     setWindowTitle(title);
     ui->LabelTitle->setText(title);
     ui->LabelTitle->adjustSize();
 
     // Paging divides by the page size, so only a positive number is taken.
-    Reopen(query, QStringLiteral("select parameter from fid_set where options='pagesize'"));
+    query.setSql(QStringLiteral("select parameter from fid_set where options='pagesize'"));
+    query.open();
     bool isNumber = false;
     const int pageSize = query.eof() ? 0 : query.text(0).toInt(&isNumber);
-    AppState.PageSize = isNumber && pageSize > 0 ? pageSize : 50;
+    m_session.pageSize = isNumber && pageSize > 0 ? pageSize : 50;
 }

@@ -1,6 +1,5 @@
 #include "Entry.h"
 
-#include "AppState.h"
 #include "Main.h"
 #include "attachments/PictureHelper.h"
 #include "common/ApplicationTitle.h"
@@ -29,14 +28,15 @@ int RunProgram(int argc, char** argv)
     Q_INIT_RESOURCE(forms);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/forms/vardenix.svg")));
     try {
+        bool signedIn = false;
         {
             auto login = std::make_unique<TLoginBox>();
             LoginBox = login.get();
             login->exec();
-            AppState.SignInSucceeded = login->LoginOk;
+            signedIn = login->LoginOk;
             LoginBox = nullptr;
         }
-        if (AppState.SignInSucceeded) {
+        if (signedIn) {
             TMainBox window;
             window.showMaximized();
             QApplication::exec();

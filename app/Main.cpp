@@ -1,6 +1,9 @@
 #include "Main.h"
 
-#include "app/AppState.h"
+#include "admin/OperatorAdmin.h"
+#include "attachments/AttachmentStrip.h"
+#include "browser/RecordBrowser.h"
+#include "common/ErrorReport.h"
 #include "platform/shell/DesktopOpen.h"
 #include "ui_Main.h"
 
@@ -39,16 +42,6 @@ void ApplyFonts(Ui::TMainBox& ui)
     ui.LabelTitle->setPalette(palette);
 }
 
-QList<grid::Column> OperatorColumns()
-{
-    return {
-        {QStringLiteral("id"), QStringLiteral("用户序号"), 0, Qt::AlignCenter, Qt::black},
-        {QStringLiteral("user_name"), QStringLiteral("用户帐号"), 120, Qt::AlignCenter, Qt::black},
-        {QStringLiteral("user_alias"), QStringLiteral("用户名称"), 120, Qt::AlignCenter, Qt::black},
-        {QStringLiteral("user_wr"), QStringLiteral("修改权限"), 80, Qt::AlignCenter, Qt::black},
-    };
-}
-
 // The About page's background: light cyan at the top, pale pink in the
 // middle, peach at the bottom.
 void PaintAboutBackground(QWidget& page)
@@ -67,8 +60,7 @@ constexpr QAbstractItemView::EditTriggers GridEditTriggers = QAbstractItemView::
 
 } // namespace
 
-TMainBox::TMainBox(QWidget* parent)
-    : QMainWindow(parent), DBGrid2Columns(OperatorColumns()), ui(std::make_unique<Ui::TMainBox>())
+TMainBox::TMainBox(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainBox>())
 {
     MainBox = this;
     Q_INIT_RESOURCE(forms);
@@ -97,16 +89,14 @@ TMainBox::TMainBox(QWidget* parent)
             [this](const QPoint& pos) { ui->PopupMenu1->popup(ui->ImagePic->mapToGlobal(pos)); });
     ui->TabSheet1->installEventFilter(this);
 
-    Bind(ui->SpeedButton7, &QToolButton::clicked, &TMainBox::SpeedButton7Click);
-    Bind(ui->A2, &QAction::triggered, &TMainBox::SpeedButton7Click);
-    Bind(ui->SpeedButton10, &QToolButton::clicked, &TMainBox::SpeedButton10Click);
-    Bind(ui->C1, &QAction::triggered, &TMainBox::SpeedButton10Click);
-    Bind(ui->SpeedButton8, &QToolButton::clicked, &TMainBox::SpeedButton8Click);
-    Bind(ui->x1, &QAction::triggered, &TMainBox::SpeedButton8Click);
-    Bind(ui->U1, &QAction::triggered, &TMainBox::U1Click);
-    ConnectBrowserHandlers();
-    ConnectAttachmentHandlers();
-    ConnectAdminHandlers();
+    ConnectGuarded(ui->SpeedButton7, &QToolButton::clicked, this, &TMainBox::SpeedButton7Click);
+    ConnectGuarded(ui->A2, &QAction::triggered, this, &TMainBox::SpeedButton7Click);
+    ConnectGuarded(ui->SpeedButton10, &QToolButton::clicked, this, &TMainBox::SpeedButton10Click);
+    ConnectGuarded(ui->C1, &QAction::triggered, this, &TMainBox::SpeedButton10Click);
+    ConnectGuarded(ui->SpeedButton8, &QToolButton::clicked, this, &TMainBox::SpeedButton8Click);
+    ConnectGuarded(ui->x1, &QAction::triggered, this, &TMainBox::SpeedButton8Click);
+    ConnectGuarded(ui->U1, &QAction::triggered, this, &TMainBox::U1Click);
+    makeSubsystems();
 
     Guarded([this] { FormCreate(); });
 }
@@ -115,6 +105,28 @@ TMainBox::~TMainBox()
 {
     if (MainBox == this)
         MainBox = nullptr;
+}
+
+void TMainBox::makeSubsystems()
+{
+    m_browser = new RecordBrowser({ui->DBGrid1, ui->Com11, ui->Com12, ui->EKey, ui->SpeedButton3,
+                                   ui->SpeedButton6, ui->PageUp, ui->PageDown, ui->A1, ui->N5,
+                                   ui->CSV1, StatusPanel(0)},
+                                  m_session, ADOConnMain, *this);
+    m_strip = new AttachmentStrip({ui->PnlFileName, ui->ImgDoc, ui->ImgXLS, ui->ImgPDF,
+                                   ui->ImgOther, ui->ImagePic, ui->SpeedButton1, ui->SpeedButton2,
+                                   ui->N2, ui->E1, ui->V1},
+                                  m_session, m_browser->ADOQueryMain, *this);
+    m_admin = new OperatorAdmin({ui->DBGrid2, ui->ShowAllUser, ui->SpeedButton4, ui->SpeedButton5,
+                                 ui->SpeedButton11, ui->SpeedButton9},
+                                m_session, ADOConnMain, *this);
+
+    connect(m_browser, &RecordBrowser::dataViewWanted, this, [this] { ViewMode(2); });
+    // Either grid's moves refresh the strip.
+    ConnectGuarded(m_browser, &RecordBrowser::currentRowChanged, this,
+                   &TMainBox::DataSourceMainDataChange);
+    ConnectGuarded(m_admin, &OperatorAdmin::currentRowChanged, this,
+                   &TMainBox::DataSourceMainDataChange);
 }
 
 QLabel* TMainBox::StatusPanel(int index) const
@@ -136,9 +148,9 @@ void TMainBox::ViewMode(int m)
     for (QAction* command : {ui->A1, ui->N5, ui->CSV1})
         command->setEnabled(false);
 
-    ui->U1->setVisible(AppState.OperatorName == QLatin1String("root"));
+    ui->U1->setVisible(m_session.isRoot());
 
-    const bool canWrite = AppState.CanWrite;
+    const bool canWrite = m_session.canWrite;
     ui->D1->menuAction()->setVisible(canWrite);
     ui->DBGrid1->setEditTriggers(canWrite ? GridEditTriggers : QAbstractItemView::NoEditTriggers);
     ui->SpeedButton1->setVisible(canWrite);
@@ -159,9 +171,9 @@ void TMainBox::ViewMode(int m)
         ui->PanelSearch->show();
         for (QAction* command : {ui->A1, ui->N5, ui->CSV1})
             command->setEnabled(true);
-        ui->PanelBitDB->setVisible(AppState.HasPictureColumns || AppState.HasDocumentColumns);
-        ui->PanelPic->setVisible(AppState.HasPictureColumns);
-        ui->PanelDoc->setVisible(AppState.HasDocumentColumns);
+        ui->PanelBitDB->setVisible(m_catalogue.hasPictures || m_catalogue.hasDocuments);
+        ui->PanelPic->setVisible(m_catalogue.hasPictures);
+        ui->PanelDoc->setVisible(m_catalogue.hasDocuments);
         break;
     case 3:
         showPage(ui->TabSheet3);
@@ -194,7 +206,7 @@ void TMainBox::closeEvent(QCloseEvent* event)
 // cannot be deleted stays, and so does the folder then; nothing is reported.
 void TMainBox::FormCloseQuery()
 {
-    const QString folder = AppState.ProgramFolder + QStringLiteral("temp");
+    const QString folder = m_session.tempFolder();
     const QDir dir(folder);
     // Ordinary files only: no subfolders, no hidden or system files.
     for (const QString& name : dir.entryList(QDir::Files))
@@ -216,7 +228,7 @@ void TMainBox::SpeedButton8Click()
 // The manual beside the program; the desktop reports its own failures.
 void TMainBox::SpeedButton10Click()
 {
-    DesktopOpen::open(AppState.ProgramFolder + QStringLiteral("help.doc"));
+    DesktopOpen::open(m_session.programFolder + QStringLiteral("help.doc"));
 }
 
 void TMainBox::U1Click()
@@ -242,4 +254,95 @@ bool TMainBox::eventFilter(QObject* watched, QEvent* event)
             PaintAboutBackground(*ui->TabSheet1);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainBox::SpeedButton3Click()
+{
+    m_browser->SpeedButton3Click();
+}
+void TMainBox::PageUpClick()
+{
+    m_browser->PageUpClick();
+}
+void TMainBox::PageDownClick()
+{
+    m_browser->PageDownClick();
+}
+void TMainBox::Com11Change()
+{
+    m_browser->Com11Change();
+}
+void TMainBox::SpeedButton6Click()
+{
+    m_browser->SpeedButton6Click();
+}
+void TMainBox::EKeyKeyPress(QChar key)
+{
+    m_browser->EKeyKeyPress(key);
+}
+void TMainBox::DBGrid1TitleClick(int column)
+{
+    m_browser->DBGrid1TitleClick(column);
+}
+void TMainBox::A1Click()
+{
+    m_browser->A1Click();
+}
+void TMainBox::N5Click()
+{
+    m_browser->N5Click();
+}
+void TMainBox::CSV1Click()
+{
+    m_browser->CSV1Click();
+}
+
+void TMainBox::DataSourceMainDataChange()
+{
+    m_strip->DataSourceMainDataChange();
+}
+void TMainBox::SpeedButton1Click()
+{
+    m_strip->SpeedButton1Click();
+}
+void TMainBox::SpeedButton2Click()
+{
+    m_strip->SpeedButton2Click();
+}
+void TMainBox::ImgPDFDblClick()
+{
+    m_strip->ImgPDFDblClick();
+}
+void TMainBox::N2Click()
+{
+    m_strip->N2Click();
+}
+void TMainBox::E1Click()
+{
+    m_strip->E1Click();
+}
+void TMainBox::V1Click()
+{
+    m_strip->V1Click();
+}
+
+void TMainBox::ShowAllUserClick()
+{
+    m_admin->ShowAllUserClick();
+}
+void TMainBox::SpeedButton4Click()
+{
+    m_admin->SpeedButton4Click();
+}
+void TMainBox::SpeedButton5Click()
+{
+    m_admin->SpeedButton5Click();
+}
+void TMainBox::SpeedButton11Click()
+{
+    m_admin->SpeedButton11Click();
+}
+void TMainBox::SpeedButton9Click()
+{
+    m_admin->SpeedButton9Click();
 }

@@ -1,6 +1,5 @@
 #include "Attachments.h"
 
-#include "app/AppState.h"
 #include "attachments/PictureHelper.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
@@ -27,9 +26,9 @@ bool IsSeparator(QChar c)
 
 // The longest value an image column takes: 2^31 - 1 bytes on SQL Server,
 // 10^9 in the embedded database (SQLite's longest value).
-qint64 StoredSizeLimit()
+qint64 StoredSizeLimit(const QString& connectionString)
 {
-    const db::ConnectionStringParts parts = db::parseConnectionString(AppState.ConnectionString);
+    const db::ConnectionStringParts parts = db::parseConnectionString(connectionString);
     return db::isEmbeddedDataSource(parts.dataSource) ? 1000000000 : 2147483647;
 }
 
@@ -96,10 +95,10 @@ void RequireStorableName(const QString& storedName)
                           .arg(length));
 }
 
-void RequireStorableSize(const QString& path)
+void RequireStorableSize(const QString& path, const QString& connectionString)
 {
     const QFileInfo info(path);
-    const qint64 limit = StoredSizeLimit();
+    const qint64 limit = StoredSizeLimit(connectionString);
     if (info.isFile() && info.size() > limit)
         throw Refusal(QStringLiteral("文件太大:数据库的一条记录最多保存 %1 字节,这个文件有 %2 "
                                      "字节。")
@@ -107,9 +106,29 @@ void RequireStorableSize(const QString& path)
                           .arg(info.size()));
 }
 
-QString PrepareTempFolder()
+pictures::Format RequirePictureFormat(const QString& path)
 {
-    const QString folder = AppState.ProgramFolder + QStringLiteral("temp");
+    const std::optional<pictures::Format> format = pictures::formatForFileName(path);
+    if (!format)
+        throw Refusal(QStringLiteral("不能导入这种图片:%1。只能导入 bmp、ico、wmf、emf、jpg、jpeg "
+                                     "文件。")
+                          .arg(QFileInfo(path).fileName()));
+    return *format;
+}
+
+QByteArray ReadWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw Refusal(QStringLiteral("无法读取文件 %1:%2").arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Refusal(QStringLiteral("无法读取文件 %1:%2").arg(path, file.errorString()));
+    return bytes;
+}
+
+QString PrepareTempFolder(const QString& folder)
+{
     const QFileInfo info(folder);
     if (info.isSymLink() || (info.exists() && !info.isDir()))
         throw Refusal(QStringLiteral("%1 不是文件夹,无法存放临时文件。").arg(folder));

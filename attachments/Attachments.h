@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/pictures/Picture.h"
+
+#include <QByteArray>
 #include <QImage>
 #include <QObject>
 #include <QSize>
@@ -43,13 +46,17 @@ QString DocumentExtension(const QString& name);
 QString StoredName(const QString& path);
 // Refusal when the stored name does not fit its column.
 void RequireStorableName(const QString& storedName);
-// Refusal when the file is larger than one record of the database can hold;
-// checked before the file is read.
-void RequireStorableSize(const QString& path);
+// Refusal when the file is larger than one record of the database at the
+// connection string can hold; checked before the file is read.
+void RequireStorableSize(const QString& path, const QString& connectionString);
+// The picture type the file's extension names; Refusal for any other.
+pictures::Format RequirePictureFormat(const QString& path);
+// The whole file; Refusal when it cannot be read.
+QByteArray ReadWholeFile(const QString& path);
 
 // Creates the temp folder when it is missing, readable by the operator only,
 // and gives its path.
-QString PrepareTempFolder();
+QString PrepareTempFolder(const QString& folder);
 // A name from the database made safe for a file in the temp folder: no
 // folder part, no leading dots (a hidden file would outlive the clean-up),
 // no control characters, short enough for the file system.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <exception>
 
@@ -22,4 +23,14 @@ template <typename Handler> void Guarded(Handler&& handler)
     } catch (...) {
         ReportCurrentException();
     }
+}
+
+// Connects a signal to a handler of the receiver so that whatever the handler
+// throws reaches the standard error report instead of the event loop.
+template <typename Sender, typename Signal, typename Receiver>
+void ConnectGuarded(Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)())
+{
+    QObject::connect(sender, signal, receiver, [receiver, handler] {
+        Guarded([receiver, handler] { (receiver->*handler)(); });
+    });
 }

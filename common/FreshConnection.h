@@ -15,8 +15,7 @@ public:
         Prepare
     };
 
-    explicit FreshConnection(Mode mode = Mode::Open); // AppState.ConnectionString
-    FreshConnection(const QString& connectionString, Mode mode);
+    explicit FreshConnection(const QString& connectionString, Mode mode = Mode::Open);
 
     FreshConnection(const FreshConnection&) = delete;
     FreshConnection& operator=(const FreshConnection&) = delete;

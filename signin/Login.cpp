@@ -3,7 +3,6 @@
 #include "Collation.h"
 #include "Initdb.h"
 #include "Settings.h"
-#include "app/AppState.h"
 #include "common/ErrorReport.h"
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
@@ -59,9 +58,9 @@ void TLoginBox::FormCreate()
 {
     const ConnectionSettings settings = ReadConnectionSettings();
     ui->EUser->setText(settings.dbuser);
-    AppState.SignInConnectionString =
+    m_connectionString =
         BuildConnectionString(settings.host, settings.database, settings.user, settings.password);
-    AppState.ConnectionConfigured = !settings.host.isEmpty();
+    m_configured = !settings.host.isEmpty();
     ui->Edit1->setText(settings.host);
     ui->Edit4->setText(settings.user);
     ui->Edit3->setText(settings.database);
@@ -77,7 +76,7 @@ void TLoginBox::showEvent(QShowEvent* event)
 
 void TLoginBox::FormShow()
 {
-    if (AppState.ConnectionConfigured)
+    if (m_configured)
         showSignInPage();
     else
         showConnectionPage();
@@ -114,12 +113,12 @@ void TLoginBox::Button3Click()
     const QString password = ui->Edit5->text();
     const QString port = ui->Edit2->text();
 
-    AppState.SignInConnectionString = BuildConnectionString(host, database, user, password);
+    m_connectionString = BuildConnectionString(host, database, user, password);
     QString refusal;
     {
         // An embedded database that does not exist yet passes: the designer
         // makes its file at the first sign-in.
-        db::Connection connection(AppState.SignInConnectionString, db::MissingFile::Refuse);
+        db::Connection connection(m_connectionString, db::MissingFile::Refuse);
         try {
             connection.connect();
         } catch (const db::DbError&) {
@@ -143,7 +142,7 @@ void TLoginBox::Button3Click()
 
 void TLoginBox::Button5Click()
 {
-    if (AppState.ConnectionConfigured)
+    if (m_configured)
         showSignInPage();
     else
         finish(Rejected);
@@ -151,10 +150,10 @@ void TLoginBox::Button5Click()
 
 void TLoginBox::Button1Click()
 {
-    ++AppState.SignInAttempts;
+    ++m_attempts;
     bool signedIn = false;
     {
-        FreshConnection work(AppState.SignInConnectionString, FreshConnection::Mode::Prepare);
+        FreshConnection work(m_connectionString, FreshConnection::Mode::Prepare);
         // Only the first run makes an embedded database's file.
         work.connection().setMissingFile(db::MissingFile::Refuse);
         bool connected = true;
@@ -175,9 +174,7 @@ void TLoginBox::Button1Click()
             bool fresh = missing;
             if (!fresh) {
                 try {
-                    work.query().close();
-                    work.query().clearSql();
-                    work.query().addSql(
+                    work.query().setSql(
                         QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'"));
                     work.query().open();
                 } catch (const db::DbError&) {
@@ -197,7 +194,7 @@ void TLoginBox::Button1Click()
         finish(Accepted);
         return;
     }
-    if (AppState.SignInAttempts >= 3) {
+    if (m_attempts >= 3) {
         MessageBox::Show(QStringLiteral("三次登录都没有成功，程序退出!"));
         terminateProgram();
     }
@@ -207,9 +204,7 @@ bool TLoginBox::passwordMatches(FreshConnection& work)
 {
     const QString digest = PasswordDigest(ui->EPassword->text());
     db::Query& query = work.query();
-    query.close();
-    query.clearSql();
-    query.addSql(QStringLiteral("SELECT user_password FROM fid_user WHERE user_name='%1'")
+    query.setSql(QStringLiteral("SELECT user_password FROM fid_user WHERE user_name='%1'")
                      .arg(QuoteDoubled(ui->EUser->text())));
     query.open();
     const QString stored = query.eof() ? QString() : query.text(0);

@@ -22,6 +22,10 @@ public:
 
     bool LoginOk = false;
 
+    const QString& connectionString() const { return m_connectionString; }
+    bool isConfigured() const { return m_configured; }
+    int signInAttempts() const { return m_attempts; }
+
     // Handlers, public so that tests can drive them like a button press.
     void Button1Click();
     void Button2Click();
@@ -52,6 +56,10 @@ private:
 
     std::unique_ptr<Ui::TLoginBox> ui;
     bool m_finishing = false;
+    // The connection the settings name, and whether there are settings yet.
+    QString m_connectionString;
+    bool m_configured = false;
+    int m_attempts = 0; // sign-in presses; the third failure ends the program
 };
 
 extern TLoginBox* LoginBox;

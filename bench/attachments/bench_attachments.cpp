@@ -10,11 +10,11 @@
 //
 //   bench_attachments [folder]   files and database go there (default: a temp folder)
 
-#include "app/AppState.h"
 #include "app/Main.h"
 #include "bench/BenchSupport.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
+#include "platform/db/Query.h"
 #include "platform/paths/ProgramPaths.h"
 #include "platform/pictures/Bitmap.h"
 #include "platform/pictures/Picture.h"

@@ -10,9 +10,9 @@
 //   bench_browser [folder [records...]]   databases are built in folder/<records>
 //                                         (default: a temp folder; 10000 100000 1000000)
 
-#include "app/AppState.h"
 #include "app/Main.h"
 #include "bench/BenchSupport.h"
+#include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/db/Connection.h"
@@ -146,10 +146,18 @@ struct RawDatabase
 };
 
 // Qt's pending events (painting) are handled after every run, outside the times.
+// reset puts the window back where each program run starts, outside the times.
 void compare(const char* name, int pairs, const std::function<void()>& program,
-             const std::function<void()>& raw, const char* target = "")
+             const std::function<void()>& raw, const char* target = "",
+             const std::function<void()>& reset = {})
 {
-    printPaired(name, runPaired(pairs, program, raw, [] { QCoreApplication::processEvents(); }),
+    printPaired(name,
+                runPaired(pairs, program, raw,
+                          [&reset] {
+                              QCoreApplication::processEvents();
+                              if (reset)
+                                  reset();
+                          }),
                 target);
 }
 
@@ -216,22 +224,22 @@ int measureBigPage(const QString& folder, int records)
         box.show();
         QCoreApplication::processEvents();
         RawDatabase raw(databasePath());
-        BrowseState& browse = AppState.Browse;
+        RecordBrowser& browser = box.Browser();
         const QByteArray name = "999,999-row page (" + QByteArray::number(shown) + " rows)";
-        printPaired(name.constData(), runPaired(
-                                          records >= 1000000 ? 3 : 7,
-                                          [&] {
-                                              box.SpeedButton3Click();
-                                              check(box.ADOQueryMain.recordCount() == shown,
-                                                    "big page");
-                                          },
-                                          [&] {
-                                              check(raw.rows(browse.Statement).size() ==
-                                                        static_cast<std::size_t>(shown),
-                                                    "raw big page");
-                                              check(raw.count(countAll) == records, "raw count");
-                                          },
-                                          [] { QCoreApplication::processEvents(); }, 1));
+        printPaired(name.constData(),
+                    runPaired(
+                        records >= 1000000 ? 3 : 7,
+                        [&] {
+                            box.SpeedButton3Click();
+                            check(box.Browser().ADOQueryMain.recordCount() == shown, "big page");
+                        },
+                        [&] {
+                            check(raw.rows(browser.statementText()).size() ==
+                                      static_cast<std::size_t>(shown),
+                                  "raw big page");
+                            check(raw.count(countAll) == records, "raw count");
+                        },
+                        [] { QCoreApplication::processEvents(); }, 1));
     }
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -276,15 +284,9 @@ int measure(const QString& folder, int records)
     box.show();
     QCoreApplication::processEvents();
     RawDatabase raw(databasePath());
-    BrowseState& browse = AppState.Browse;
-    const auto statementOf = [&browse](int pageIndex) {
-        QString skip;
-        if (pageIndex > 0)
-            skip = QStringLiteral(" AND (ID >(SELECT MAX(id) FROM (SELECT TOP %1 id  FROM "
-                                  "fid_Main %2 ORDER BY id) AS T))  ")
-                       .arg(PageSize * pageIndex)
-                       .arg(browse.Condition);
-        return browse.Head + browse.Condition + skip + browse.Order;
+    RecordBrowser& browser = box.Browser();
+    const auto statementOf = [&browser](int pageIndex) {
+        return browser.statement().page(PageSize, pageIndex);
     };
     const QString countAll = QStringLiteral("select id from  fid_Main WHERE (1=1)");
     const int slowPairs = records >= 1000000 ? 9 : 15;
@@ -293,7 +295,7 @@ int measure(const QString& folder, int records)
         "browse: page 1 and count", slowPairs,
         [&] {
             box.SpeedButton3Click();
-            check(browse.RecordCount == records, "count");
+            check(browser.recordCount() == records, "count");
         },
         [&] {
             check(raw.rows(statementOf(0)).size() == PageSize, "raw page");
@@ -305,11 +307,14 @@ int measure(const QString& folder, int records)
     compare(
         "step to page 2", 400,
         [&] {
-            browse.PageIndex = 0;
             box.PageDownClick();
-            check(box.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1, "first id");
+            check(browser.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1, "first id");
         },
-        [&] { check(raw.rows(secondPage).size() == PageSize, "raw page"); }, "  (target <= 1.3)");
+        [&] { check(raw.rows(secondPage).size() == PageSize, "raw page"); }, "  (target <= 1.3)",
+        [&] {
+            if (browser.pageIndex() != 0)
+                browser.showPage(0);
+        });
 
     const int lastPage = records / PageSize;
     const QString lastStatement = statementOf(lastPage - 1);
@@ -317,11 +322,14 @@ int measure(const QString& folder, int records)
     compare(
         lastName.constData(), slowPairs,
         [&] {
-            browse.PageIndex = lastPage - 2;
             box.PageDownClick();
-            check(box.ADOQueryMain.recordCount() == PageSize, "page");
+            check(browser.ADOQueryMain.recordCount() == PageSize, "page");
         },
-        [&] { check(raw.rows(lastStatement).size() == PageSize, "raw page"); });
+        [&] { check(raw.rows(lastStatement).size() == PageSize, "raw page"); }, "",
+        [&] {
+            if (browser.pageIndex() != lastPage - 2)
+                browser.showPage(lastPage - 2);
+        });
 
     auto* columns = box.findChild<QComboBox*>(QStringLiteral("Com11"));
     auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
@@ -335,33 +343,37 @@ int measure(const QString& folder, int records)
                 operators->setCurrentIndex(operators->findText(op));
                 key->setText(text);
                 box.SpeedButton6Click();
-                check(matches < 0 || browse.RecordCount == matches, "matches");
+                check(matches < 0 || browser.recordCount() == matches, "matches");
             },
             [&] {
-                raw.rows(browse.Statement);
-                matches = raw.count(QStringLiteral("select id from  fid_Main ") + browse.Condition);
+                raw.rows(browser.statementText());
+                matches = raw.count(QStringLiteral("select id from  fid_Main ") +
+                                    browser.statement().condition());
             });
     };
     box.SpeedButton3Click();
     search("search 包含 and count", 3, QStringLiteral("包含"), QStringLiteral("1234"));
     search("search = and count", 1, QStringLiteral("="), QStringLiteral("77"));
 
-    // The program flips the direction on every click; it is set back before
-    // each, so that every click sorts ascending, as the raw side does.
+    // The program flips the direction on every click; a click outside the
+    // times turns it back to descending before each, so that every measured
+    // click sorts ascending, as the raw side does.
     box.SpeedButton3Click();
-    const QString unsorted = browse.Order + QStringLiteral(" desc");
-    browse.Order = unsorted;
     box.DBGrid1TitleClick(2);
-    const QString sorted = browse.Statement;
+    const QString sorted = browser.statementText();
     check(!sorted.endsWith(QStringLiteral("desc")), "ascending sort");
+    const auto sortDescending = [&] {
+        if (!browser.statement().order().endsWith(QStringLiteral("desc")))
+            box.DBGrid1TitleClick(2);
+    };
+    sortDescending();
     compare(
         "title click (sort by f_3 ascending)", slowPairs,
         [&] {
-            browse.Order = unsorted;
             box.DBGrid1TitleClick(2);
-            check(browse.Statement == sorted, "same sort");
+            check(browser.statementText() == sorted, "same sort");
         },
-        [&] { check(raw.rows(sorted).size() == PageSize, "raw sorted page"); });
+        [&] { check(raw.rows(sorted).size() == PageSize, "raw sorted page"); }, "", sortDescending);
 
     box.SpeedButton3Click();
     const QString firstPage = statementOf(0);
@@ -394,7 +406,7 @@ int measure(const QString& folder, int records)
         "row move with thumbnail, a walk of 49 moves", 20,
         [&] {
             for (int i = 1; i < PageSize; ++i)
-                box.DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                box.Browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
             ++walk;
         },
         [&] {
@@ -412,7 +424,7 @@ int measure(const QString& folder, int records)
         "  same walk, raw reconnecting each move", 20,
         [&] {
             for (int i = 1; i < PageSize; ++i)
-                box.DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                box.Browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
             ++walk;
         },
         [&] {

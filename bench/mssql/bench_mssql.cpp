@@ -11,9 +11,9 @@
 // The database vardenix_bench is made on that server and dropped at the end.
 // Without VARDENIX_MSSQL the benchmark says so and does nothing.
 
-#include "app/AppState.h"
 #include "app/Main.h"
 #include "bench/BenchSupport.h"
+#include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/db/Connection.h"
@@ -301,16 +301,10 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
     TMainBox box;
     box.show();
     QCoreApplication::processEvents();
-    BrowseState& browse = AppState.Browse;
+    RecordBrowser& browser = box.Browser();
     const auto events = [] { QCoreApplication::processEvents(); };
-    const auto statementOf = [&browse](int pageIndex) {
-        QString skip;
-        if (pageIndex > 0)
-            skip = QStringLiteral(" AND (ID >(SELECT MAX(id) FROM (SELECT TOP %1 id  FROM "
-                                  "fid_Main %2 ORDER BY id) AS T))  ")
-                       .arg(PageSize * pageIndex)
-                       .arg(browse.Condition);
-        return browse.Head + browse.Condition + skip + browse.Order;
+    const auto statementOf = [&browser](int pageIndex) {
+        return browser.statement().page(PageSize, pageIndex);
     };
     const QString countAll = QStringLiteral("select id from  fid_Main WHERE (1=1)");
     std::printf("SQL Server, %d records\n", records);
@@ -321,7 +315,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                     11,
                     [&] {
                         box.SpeedButton3Click();
-                        check(browse.RecordCount == records, "count");
+                        check(browser.recordCount() == records, "count");
                     },
                     [&] {
                         check(bare.rows(statementOf(0)).size() == PageSize, "bare page");
@@ -334,12 +328,17 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                 runPaired(
                     41,
                     [&] {
-                        browse.PageIndex = 0;
                         box.PageDownClick();
-                        check(box.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1, "page 2");
+                        check(browser.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1,
+                              "page 2");
                     },
                     [&] { check(bare.rows(secondPage).size() == PageSize, "bare page 2"); },
-                    events));
+                    [&] {
+                        events();
+                        // Each step starts from page 1, outside the times.
+                        if (browser.pageIndex() != 0)
+                            browser.showPage(0);
+                    }));
 
     auto* columns = box.findChild<QComboBox*>(QStringLiteral("Com11"));
     auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
@@ -353,35 +352,35 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                         operators->setCurrentIndex(operators->findText(QStringLiteral("包含")));
                         key->setText(QStringLiteral("1234"));
                         box.SpeedButton6Click();
-                        check(matches < 0 || browse.RecordCount == matches, "matches");
+                        check(matches < 0 || browser.recordCount() == matches, "matches");
                     },
                     [&] {
-                        bare.rows(browse.Statement);
+                        bare.rows(browser.statementText());
                         matches = bare.count(QStringLiteral("select id from  fid_Main ") +
-                                             browse.Condition);
+                                             browser.statement().condition());
                     },
                     events));
 
     box.SpeedButton3Click();
     int walk = 0;
-    printPaired("row move with thumbnail, a walk of 49 moves",
-                runPaired(
-                    11,
-                    [&] {
-                        for (int i = 1; i < PageSize; ++i)
-                            box.DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
-                        ++walk;
-                    },
-                    [&] {
-                        for (int i = 1; i < PageSize; ++i)
-                            check(
-                                bare.rows(QStringLiteral("select picmin from  fid_Main where id=") +
-                                          QString::number(i + 1))
-                                        .size() == 1,
-                                "bare thumbnail");
-                    },
-                    events),
-                "  (target <= 2)");
+    printPaired(
+        "row move with thumbnail, a walk of 49 moves",
+        runPaired(
+            11,
+            [&] {
+                for (int i = 1; i < PageSize; ++i)
+                    box.Browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                ++walk;
+            },
+            [&] {
+                for (int i = 1; i < PageSize; ++i)
+                    check(bare.rows(QStringLiteral("select picmin from  fid_Main where id=") +
+                                    QString::number(i + 1))
+                                  .size() == 1,
+                          "bare thumbnail");
+            },
+            events),
+        "  (target <= 2)");
 
     const QString input = folder + QStringLiteral("/large.doc");
     {
@@ -395,7 +394,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
         }
     }
     const QString output = folder + QStringLiteral("/exported.doc");
-    box.DataSourceMain->setCurrentRow(0);
+    box.Browser().DataSourceMain->setCurrentRow(0);
     printPaired(
         "50 MB document import and export",
         runPaired(

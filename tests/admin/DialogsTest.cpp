@@ -212,8 +212,10 @@ private slots:
         QFETCH(QString, repeated);
         QFETCH(QString, message);
 
-        TAddMdiUserBox box;
-        box.setWindowTitle(caption);
+        const auto purpose = caption == QStringLiteral("修改用户") ? TAddMdiUserBox::Purpose::Modify
+                                                                   : TAddMdiUserBox::Purpose::Add;
+        TAddMdiUserBox box(purpose);
+        QCOMPARE(box.windowTitle(), caption);
         box.Edit1->setText(account);
         box.Edit2->setText(alias);
         box.Edit3->setText(password);

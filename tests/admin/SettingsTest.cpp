@@ -1,6 +1,5 @@
 #include "AdminFixture.h"
 #include "admin/Set.h"
-#include "app/AppState.h"
 #include "app/Main.h"
 #include "support/ModalDriver.h"
 
@@ -145,7 +144,7 @@ private slots:
         QCOMPARE(m_db.sent, QStringList({statements.join(QString())}));
         QCOMPARE(m_db.option("title"), title);
         QCOMPARE(m_db.option("pagesize"), QString::number(pageSize));
-        QCOMPARE(AppState.PageSize, pageSize);
+        QCOMPARE(m_window->session().pageSize, pageSize);
         QCOMPARE(digestOf("root"), password.isEmpty() ? oldDigest : PasswordDigest(password));
         // The caption keeps the title the window started with.
         QCOMPARE(m_window->windowTitle(), QStringLiteral("旧标题"));
@@ -158,7 +157,7 @@ private slots:
         m_db.addOperator("other", "李四", "1", "oldpass");
         openWindow();
         const QString rootDigest = digestOf("root");
-        const int pageSize = AppState.PageSize;
+        const int pageSize = m_window->session().pageSize;
 
         m_db.recordStatements();
         const Seen seen = confirmSettings("零零柒", "零零柒", "ignored", 7);
@@ -173,7 +172,7 @@ private slots:
         QCOMPARE(digestOf("root"), rootDigest);
         QCOMPARE(m_db.option("title"), QStringLiteral("Vardenix"));
         QCOMPARE(m_db.option("pagesize"), QStringLiteral("50"));
-        QCOMPARE(AppState.PageSize, pageSize);
+        QCOMPARE(m_window->session().pageSize, pageSize);
     }
 
     void otherOperatorMustGiveAPassword()
@@ -202,7 +201,7 @@ private slots:
         AdminFixture::control<QToolButton>(*m_window, "SpeedButton9")->click();
         QVERIFY(m_db.sent.isEmpty());
         QVERIFY(m_db.messages().shown().isEmpty());
-        QCOMPARE(AppState.PageSize, 50);
+        QCOMPARE(m_window->session().pageSize, 50);
     }
 
     // The command is all or nothing: when the options cannot be written the
@@ -219,7 +218,7 @@ private slots:
         QVERIFY(!m_db.messages().texts().contains(Done));
         QCOMPARE(digestOf("root"), oldDigest);
         // The page size was taken before the command ran.
-        QCOMPARE(AppState.PageSize, 25);
+        QCOMPARE(m_window->session().pageSize, 25);
     }
 };
 

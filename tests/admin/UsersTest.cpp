@@ -1,5 +1,6 @@
 #include "AdminFixture.h"
 #include "admin/Addmdiuser.h"
+#include "admin/OperatorAdmin.h"
 #include "app/Main.h"
 #include "signin/Login.h"
 #include "signin/Settings.h"
@@ -422,7 +423,7 @@ private slots:
         if (answer == MessageBox::IdYes) {
             QCOMPARE(names, QStringList({"root", "clerk"}));
             QCOMPARE(listedNames(), QStringList({"clerk"}));
-            QCOMPARE(m_window->ADOQueryUser.recordCount(), 1);
+            QCOMPARE(m_window->Admin().ADOQueryUser.recordCount(), 1);
         } else {
             QVERIFY(sent.isEmpty());
             QCOMPARE(names, QStringList({"root", "clerk", "reader"}));

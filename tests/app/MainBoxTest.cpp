@@ -1,5 +1,6 @@
-#include "app/AppState.h"
+#include "admin/OperatorAdmin.h"
 #include "app/Main.h"
+#include "browser/RecordBrowser.h"
 #include "common/ApplicationTitle.h"
 #include "common/_md5.h"
 #include "platform/db/StatementLog.h"
@@ -154,7 +155,6 @@ private slots:
     {
         m_folder = std::make_unique<TestFolder>();
         m_messages = std::make_unique<MessageRecorder>();
-        AppState = AppStateRecord();
         QGuiApplication::setApplicationDisplayName(QString());
         m_opened.clear();
         DesktopOpen::setOpenerForTesting([this](const QString& path) {
@@ -221,7 +221,7 @@ private slots:
                  Qt::Alignment(Qt::AlignCenter));
         QStringList userFields;
         QList<int> userWidths;
-        for (const grid::Column& column : box.DBGrid2Columns) {
+        for (const grid::Column& column : box.Admin().DBGrid2Columns) {
             userFields << column.fieldName + '=' + column.title;
             userWidths << column.width;
             QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
@@ -330,14 +330,14 @@ private slots:
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
 
-        QCOMPARE(AppState.ColumnList, columnList);
-        QCOMPARE(AppState.HasPictureColumns, pictures);
-        QCOMPARE(AppState.HasDocumentColumns, documents);
+        QCOMPARE(box.catalogue().columnList, columnList);
+        QCOMPARE(box.catalogue().hasPictures, pictures);
+        QCOMPARE(box.catalogue().hasDocuments, documents);
 
         QStringList fields;
         QStringList titles;
         QList<int> widths;
-        for (const grid::Column& column : box.DBGrid1Columns) {
+        for (const grid::Column& column : box.Browser().DBGrid1Columns) {
             fields << column.fieldName;
             titles << column.title;
             widths << column.width;
@@ -355,10 +355,10 @@ private slots:
         QCOMPARE(columns->currentIndex(), -1);
         QVERIFY(columns->currentText().isEmpty());
 
-        QCOMPARE(AppState.ConnectionString, m_folder->connectionString());
-        QCOMPARE(AppState.ProgramFolder, m_folder->path());
-        QCOMPARE(AppState.OperatorName, QStringLiteral("root"));
-        QCOMPARE(box.ADOConnMain.connectionString(), AppState.ConnectionString);
+        QCOMPARE(box.session().connectionString, m_folder->connectionString());
+        QCOMPARE(box.session().programFolder, m_folder->path());
+        QCOMPARE(box.session().operatorName, QStringLiteral("root"));
+        QCOMPARE(box.ADOConnMain.connectionString(), box.session().connectionString);
         QVERIFY(!box.ADOConnMain.isConnected());
     }
 
@@ -372,7 +372,7 @@ private slots:
                        TitleTable(columns, false, false));
         TMainBox box;
         QList<int> widths;
-        for (const grid::Column& column : box.DBGrid1Columns)
+        for (const grid::Column& column : box.Browser().DBGrid1Columns)
             widths << column.width;
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
@@ -390,10 +390,10 @@ private slots:
                        "insert into fid_title(title,cLength) values ('dbfile',0);");
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
-        QCOMPARE(box.DBGrid1Columns.size(), 2);
-        QCOMPARE(box.DBGrid1Columns.at(0).width, 60);
-        QCOMPARE(box.DBGrid1Columns.at(1).width, 150);
-        QCOMPARE(AppState.ColumnList, QStringLiteral("f_1,f_2"));
+        QCOMPARE(box.Browser().DBGrid1Columns.size(), 2);
+        QCOMPARE(box.Browser().DBGrid1Columns.at(0).width, 60);
+        QCOMPARE(box.Browser().DBGrid1Columns.at(1).width, 150);
+        QCOMPARE(box.catalogue().columnList, QStringLiteral("f_1,f_2"));
     }
 
     void operatorRights_data()
@@ -428,8 +428,8 @@ private slots:
         addOperator(stored, QStringLiteral("张三"), right);
         TMainBox box;
         QVERIFY2(m_messages->shown().isEmpty(), qPrintable(m_messages->texts().join('\n')));
-        QCOMPARE(AppState.OperatorName, signedIn);
-        QCOMPARE(AppState.CanWrite, canWrite);
+        QCOMPARE(box.session().operatorName, signedIn);
+        QCOMPARE(box.session().canWrite, canWrite);
         QCOMPARE(box.StatusPanel(1)->text(), line);
     }
 
@@ -472,7 +472,7 @@ private slots:
                         : QStringLiteral("delete from fid_set where options='pagesize';")});
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
-        QCOMPARE(AppState.PageSize, pageSize);
+        QCOMPARE(box.session().pageSize, pageSize);
     }
 
     void title_data()
@@ -511,7 +511,7 @@ private slots:
         QTest::addColumn<QString>("columnList");
         QTest::addColumn<int>("searchItems");
         QTest::newRow("no tables") << false << "" << 0;
-        QTest::newRow("catalogue only") << true << "f_1,f_2,f_3,picname,docname," << 3;
+        QTest::newRow("catalogue only") << true << "f_1,f_2,f_3,picname,docname" << 3;
     }
     void failingLoad()
     {
@@ -531,13 +531,13 @@ private slots:
         QVERIFY(box.isVisible());
         QVERIFY(control<QWidget>(box, "TabSheet1")->isVisible());
         QCOMPARE(box.windowTitle(), QStringLiteral("Vardenix"));
-        QCOMPARE(AppState.OperatorName, QStringLiteral("root"));
-        QCOMPARE(AppState.ConnectionString, m_folder->connectionString());
-        QCOMPARE(AppState.ProgramFolder, m_folder->path());
-        QCOMPARE(AppState.ColumnList, columnList);
+        QCOMPARE(box.session().operatorName, QStringLiteral("root"));
+        QCOMPARE(box.session().connectionString, m_folder->connectionString());
+        QCOMPARE(box.session().programFolder, m_folder->path());
+        QCOMPARE(box.catalogue().columnList, columnList);
         QCOMPARE(control<QComboBox>(box, "Com11")->count(), searchItems);
         QVERIFY(box.StatusPanel(1)->text().isEmpty());
-        QVERIFY(!AppState.CanWrite);
+        QVERIFY(!box.session().canWrite);
     }
 
     void viewMode_data()
@@ -591,13 +591,12 @@ private slots:
         QFETCH(int, previous);
         QFETCH(int, view);
         QFETCH(QStringList, shownControls);
-        createStandardDatabase();
+        createDatabase(ThreeColumnTable(pictures, documents),
+                       TitleTable(ThreeColumns, pictures, documents));
         TMainBox box;
         box.show();
-        AppState.OperatorName = signedIn;
-        AppState.CanWrite = canWrite;
-        AppState.HasPictureColumns = pictures;
-        AppState.HasDocumentColumns = documents;
+        box.session().operatorName = signedIn;
+        box.session().canWrite = canWrite;
 
         box.ViewMode(previous);
         box.ViewMode(view);
@@ -654,7 +653,7 @@ private slots:
         createStandardDatabase();
         TMainBox box;
         showActive(box);
-        AppState.CanWrite = canWrite;
+        box.session().canWrite = canWrite;
         box.ViewMode(view);
         QSignalSpy spy(control<QAction>(box, command), &QAction::triggered);
         QTest::keySequence(&box, keys);
@@ -812,10 +811,11 @@ private slots:
         QVERIFY(control<QWidget>(box, "PanelUser")->isVisible());
         QCOMPARE(sent, QStringList({"select id,user_name,user_alias,user_wr from fid_user where "
                                     "user_name<>'root' order by id"}));
-        QVERIFY(box.ADOQueryUser.isOpen());
+        QVERIFY(box.Admin().ADOQueryUser.isOpen());
         QStringList names;
-        for (box.ADOQueryUser.first(); !box.ADOQueryUser.eof(); box.ADOQueryUser.next())
-            names << box.ADOQueryUser.text(QStringLiteral("user_name"));
+        for (box.Admin().ADOQueryUser.first(); !box.Admin().ADOQueryUser.eof();
+             box.Admin().ADOQueryUser.next())
+            names << box.Admin().ADOQueryUser.text(QStringLiteral("user_name"));
         QCOMPARE(names, QStringList({"clerk", "reader"}));
         QVERIFY(box.ADOConnMain.isConnected());
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppState.h"
 #include "app/Main.h"
+#include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/db/Connection.h"
@@ -37,7 +37,6 @@ public:
     {
         folder = std::make_unique<TestFolder>();
         messages = std::make_unique<MessageRecorder>();
-        AppState = AppStateRecord();
         QGuiApplication::setApplicationDisplayName(QString());
         sent.clear();
         opened.clear();
@@ -88,7 +87,7 @@ public:
 
     // "管理/查看": the first page, the strip following its first row.
     void loadPage() { box->SpeedButton3Click(); }
-    void moveTo(int row) { box->DataSourceMain->setCurrentRow(row); }
+    void moveTo(int row) { box->Browser().DataSourceMain->setCurrentRow(row); }
 
     void recordStatements()
     {

@@ -1,5 +1,7 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
+#include "browser/RecordBrowser.h"
+#include "common/ErrorReport.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -182,7 +184,7 @@ private slots:
         w.setUp(true, true, rows);
         w.loadPage();
         if (adding)
-            w.box->DataSourceMain->appendRow();
+            w.box->Browser().DataSourceMain->appendRow();
         w.recordStatements();
         w.answers << inputFile("a.doc", "x") << w.folder->file("out.doc");
         importFile();

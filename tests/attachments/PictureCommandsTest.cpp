@@ -1,7 +1,8 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
-#include "support/TestMain.h"
+#include "attachments/AttachmentStrip.h"
 #include "platform/pictures/Bitmap.h"
+#include "support/TestMain.h"
 
 #include <QAction>
 #include <QDir>
@@ -120,7 +121,7 @@ private slots:
         // After "管理/查看" the picture area shows the thumbnail.
         w.loadPage();
         w.moveTo(1);
-        QCOMPARE(AppState.CurrentPictureName, QFileInfo(path).fileName().section('\\', -1));
+        QCOMPARE(w.box->Strip().CurrentPictureName(), QFileInfo(path).fileName().section('\\', -1));
         QCOMPARE(
             w.control<QLabel>("ImagePic")->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
             thumbnail.convertToFormat(QImage::Format_RGB32));

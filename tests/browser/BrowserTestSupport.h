@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppState.h"
 #include "app/Main.h"
+#include "browser/RecordBrowser.h"
 #include "platform/db/StatementLog.h"
 #include "platform/grid/DataGrid.h"
 #include "support/MainWindowFixture.h"
@@ -121,8 +121,8 @@ private:
 inline QList<int> PageIds(TMainBox& box)
 {
     QList<int> ids;
-    for (int row = 0; row < box.ADOQueryMain.recordCount(); ++row)
-        ids.append(box.ADOQueryMain.rowValue(row, 0).toInt());
+    for (int row = 0; row < box.Browser().ADOQueryMain.recordCount(); ++row)
+        ids.append(box.Browser().ADOQueryMain.rowValue(row, 0).toInt());
     return ids;
 }
 

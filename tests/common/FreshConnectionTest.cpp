@@ -1,6 +1,5 @@
 #include "common/FreshConnection.h"
 
-#include "app/AppState.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Query.h"
@@ -52,7 +51,7 @@ class FreshConnectionTest : public QObject
 
 private slots:
     void openConnectsAtOnceAndReleases();
-    void openTakesTheProgramConnectionString();
+    void openConnectsAtOnce();
     void failingConnectionThrowsFromTheConstructor_data();
     void failingConnectionThrowsFromTheConstructor();
     void prepareConnectsAtConnect();
@@ -76,12 +75,10 @@ void FreshConnectionTest::openConnectsAtOnceAndReleases()
     releasedSessionWaitsIdle(folder, before);
 }
 
-void FreshConnectionTest::openTakesTheProgramConnectionString()
+void FreshConnectionTest::openConnectsAtOnce()
 {
     TestFolder folder;
-    AppState.ConnectionString = folder.connectionString(QStringLiteral("main"));
-    FreshConnection fresh;
-    AppState.ConnectionString.clear();
+    FreshConnection fresh(folder.connectionString(QStringLiteral("main")));
     QVERIFY(fresh.connection().isConnected());
     QCOMPARE(fresh.connection().connectionString(),
              folder.connectionString(QStringLiteral("main")));

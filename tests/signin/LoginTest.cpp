@@ -1,6 +1,5 @@
 #include "signin/Login.h"
 
-#include "app/AppState.h"
 #include "common/_md5.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
@@ -120,7 +119,6 @@ private slots:
     {
         m_folder = std::make_unique<TestFolder>();
         m_messages = std::make_unique<MessageRecorder>();
-        AppState = AppStateRecord();
     }
     void cleanup()
     {
@@ -143,7 +141,7 @@ private slots:
         QCOMPARE(port->text(), QStringLiteral("1433"));
         QVERIFY(!port->isEnabled());
         QCOMPARE(control<QLineEdit>(box, "Edit5")->echoMode(), QLineEdit::Password);
-        QVERIFY(!AppState.ConnectionConfigured);
+        QVERIFY(!box.isConfigured());
 
         control<QPushButton>(box, "Button5")->click();
         QVERIFY(!box.isVisible());
@@ -171,8 +169,8 @@ private slots:
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
         QCOMPARE(control<QLineEdit>(box, "EUser")->text(), QStringLiteral("alice"));
         QCOMPARE(control<QLineEdit>(box, "EPassword")->echoMode(), QLineEdit::Password);
-        QCOMPARE(AppState.SignInConnectionString, connectionString());
-        QVERIFY(AppState.ConnectionConfigured);
+        QCOMPARE(box.connectionString(), connectionString());
+        QVERIFY(box.isConfigured());
         QCOMPARE(box.focusWidget(), control<QLineEdit>(box, "EPassword"));
     }
 
@@ -205,7 +203,7 @@ private slots:
         }
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
         QCOMPARE(box.windowTitle(), QStringLiteral("登录"));
-        QCOMPARE(AppState.SignInConnectionString,
+        QCOMPARE(box.connectionString(),
                  BuildConnectionString(demo().host(), demo().name(), demo().user(), password));
 
         // The configured flag was taken at creation: back on the connection
@@ -230,7 +228,7 @@ private slots:
         QCOMPARE(fileBytes(SettingsFilePath()), before);
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
         // The string of the failed test is the one the next sign-in uses.
-        QCOMPARE(AppState.SignInConnectionString,
+        QCOMPARE(box.connectionString(),
                  BuildConnectionString(demo().host(), TestDatabase::missingName(), demo().user(),
                                        demo().password()));
 
@@ -272,7 +270,7 @@ private slots:
         QCOMPARE(m_messages->texts(), QStringList{LatinRefused});
         QVERIFY(latin.tableNames().isEmpty());
         QVERIFY(control<QLineEdit>(box, "EUser")->isEnabled());
-        QCOMPARE(AppState.SignInAttempts, 1);
+        QCOMPARE(box.signInAttempts(), 1);
         QVERIFY(box.isVisible());
     }
 
@@ -291,7 +289,7 @@ private slots:
         QCOMPARE(control<QLineEdit>(box, "EPassword")->text(), QStringLiteral("480517"));
         QCOMPARE(box.focusWidget(), control<QLineEdit>(box, "EPassword"));
         QVERIFY(!box.LoginOk);
-        QCOMPARE(AppState.SignInAttempts, 1);
+        QCOMPARE(box.signInAttempts(), 1);
 
         {
             db::Connection connection(connectionString());
@@ -316,7 +314,7 @@ private slots:
         QVERIFY(box.LoginOk);
         QVERIFY(!box.isVisible());
         QCOMPARE(ReadConnectionSettings().dbuser, QStringLiteral("root"));
-        QCOMPARE(AppState.SignInAttempts, 2);
+        QCOMPARE(box.signInAttempts(), 2);
     }
 
     void cancelledDesignerCreatesNothing()
@@ -329,7 +327,7 @@ private slots:
             QVERIFY(!QFile::exists(m_folder->file("demo.db")));
         QVERIFY(tables().isEmpty());
         QVERIFY(control<QLineEdit>(box, "EUser")->isEnabled());
-        QCOMPARE(AppState.SignInAttempts, 1);
+        QCOMPARE(box.signInAttempts(), 1);
     }
 
     void failingBatchLeavesNoTable()
@@ -379,7 +377,7 @@ private slots:
         QTRY_VERIFY(!box.isVisible());
         QCOMPARE(box.LoginOk, signedIn);
         QCOMPARE(ReadConnectionSettings().dbuser, signedIn ? QStringLiteral("alice") : QString());
-        QCOMPARE(AppState.SignInAttempts, passwords.size());
+        QCOMPARE(box.signInAttempts(), passwords.size());
     }
 
     void refusedNames_data()
@@ -422,7 +420,7 @@ private slots:
         QCOMPARE(m_messages->texts(), QStringList{ConnectFailed});
         QTRY_VERIFY(!box.isVisible());
         QVERIFY(!box.LoginOk);
-        QCOMPARE(AppState.SignInAttempts, 1);
+        QCOMPARE(box.signInAttempts(), 1);
     }
 
     void probeSucceedsWithoutRoot()
@@ -455,7 +453,7 @@ private slots:
         QTest::keyClick(password, Qt::Key_Return);
         QCOMPARE(box.focusWidget(), control<QPushButton>(box, "Button1"));
         QVERIFY(!box.LoginOk);
-        QCOMPARE(AppState.SignInAttempts, 0);
+        QCOMPARE(box.signInAttempts(), 0);
 
         QTest::keyClick(password, Qt::Key_Escape);
         QVERIFY(password->text().isEmpty());

@@ -1,6 +1,5 @@
 #include "MainWindowFixture.h"
 
-#include "app/AppState.h"
 #include "common/FileDialogs.h"
 #include "common/SqlText.h"
 #include "common/_md5.h"
@@ -12,7 +11,6 @@
 
 MainWindowFixture::MainWindowFixture()
 {
-    AppState = AppStateRecord();
     QGuiApplication::setApplicationDisplayName(QString());
 }
 

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "common/Session.h"
+#include "platform/db/Query.h"
+#include "platform/grid/Column.h"
+
+#include <QList>
+#include <QObject>
+
+class QTableView;
+class QToolButton;
+class QWidget;
+
+namespace db {
+class Connection;
+}
+namespace grid {
+class DataGrid;
+}
+
+// Operator administration: the list of operators that root adds to, modifies
+// and deletes from, and the settings dialog (every operator's own password;
+// for root also the title and the page size).
+class OperatorAdmin final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The main window's controls the administration drives.
+    struct Controls
+    {
+        QTableView* DBGrid2 = nullptr;        // the operators
+        QToolButton* ShowAllUser = nullptr;   // list them again
+        QToolButton* SpeedButton4 = nullptr;  // add
+        QToolButton* SpeedButton5 = nullptr;  // modify
+        QToolButton* SpeedButton11 = nullptr; // delete
+        QToolButton* SpeedButton9 = nullptr;  // settings
+    };
+
+    // The session's page size follows a confirmed settings dialog.
+    OperatorAdmin(const Controls& controls, Session& session, db::Connection& connection,
+                  QWidget& window);
+
+    // The window's own connection serves the operator list.
+    db::Query ADOQueryUser;
+    // The grid over ADOQueryUser.
+    grid::DataGrid* DataSourceUser = nullptr;
+    const QList<grid::Column> DBGrid2Columns;
+
+    void ShowAllUserClick();
+    void SpeedButton4Click();  // add an operator
+    void SpeedButton5Click();  // modify the listed operator
+    void SpeedButton11Click(); // delete the listed operator
+    void SpeedButton9Click();  // settings
+
+signals:
+    // The operator grid's current row moved or its rows were loaded.
+    void currentRowChanged();
+
+private:
+    Controls m_controls;
+    Session& m_session;
+    QWidget& m_window;
+};

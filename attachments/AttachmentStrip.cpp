@@ -1,0 +1,266 @@
+#include "AttachmentStrip.h"
+
+#include "Attachments.h"
+#include "PictureHelper.h"
+#include "common/ErrorReport.h"
+#include "common/FileDialogs.h"
+#include "common/FreshConnection.h"
+#include "common/MessageBox.h"
+#include "common/SqlText.h"
+#include "platform/db/Query.h"
+#include "platform/shell/DesktopOpen.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QToolButton>
+#include <functional>
+
+using Attachments::Refusal;
+using Attachments::RequireRowKey;
+
+namespace {
+
+// Passes a double-click on a watched widget to a handler.
+class DoubleClicks final : public QObject
+{
+public:
+    DoubleClicks(QObject* parent, std::function<void()> handler)
+        : QObject(parent), m_handler(std::move(handler))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            m_handler();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
+// A field of the current row as text; empty when the result has no such
+// field, there is no row, or the value is NULL.
+QString CurrentText(const db::Query& rows, const QString& field)
+{
+    if (!rows.isOpen() || rows.currentRow() < 0 || !rows.hasField(field))
+        return QString();
+    return rows.text(field);
+}
+
+} // namespace
+
+AttachmentStrip::AttachmentStrip(const Controls& controls, const Session& session,
+                                 const db::Query& rows, QWidget& window)
+    : QObject(&window), m_controls(controls), m_session(session), m_rows(rows), m_window(window)
+{
+    connectControls();
+}
+
+void AttachmentStrip::connectControls()
+{
+    const Controls& c = m_controls;
+    ConnectGuarded(c.SpeedButton1, &QToolButton::clicked, this,
+                   &AttachmentStrip::SpeedButton1Click);
+    ConnectGuarded(c.SpeedButton2, &QToolButton::clicked, this,
+                   &AttachmentStrip::SpeedButton2Click);
+    ConnectGuarded(c.N2, &QAction::triggered, this, &AttachmentStrip::N2Click);
+    ConnectGuarded(c.E1, &QAction::triggered, this, &AttachmentStrip::E1Click);
+    ConnectGuarded(c.V1, &QAction::triggered, this, &AttachmentStrip::V1Click);
+
+    auto* openDocument = new DoubleClicks(this, [this] { Guarded([this] { ImgPDFDblClick(); }); });
+    for (QLabel* icon : {c.ImgOther, c.ImgXLS, c.ImgDoc, c.ImgPDF})
+        icon->installEventFilter(openDocument);
+    c.ImagePic->installEventFilter(
+        new DoubleClicks(this, [this] { Guarded([this] { V1Click(); }); }));
+}
+
+void AttachmentStrip::setGroups(bool pictures, bool documents)
+{
+    m_pictures = pictures;
+    m_documents = documents;
+}
+
+void AttachmentStrip::DataSourceMainDataChange()
+{
+    m_documentName = Attachments::BareName(CurrentText(m_rows, QStringLiteral("docname")));
+    m_pictureName = Attachments::BareName(CurrentText(m_rows, QStringLiteral("picname")));
+
+    if (m_documents)
+        showDocumentName(m_documentName);
+    if (m_pictures && !m_pictureName.isEmpty())
+        loadThumbnail();
+    else
+        m_controls.ImagePic->clear();
+}
+
+void AttachmentStrip::SpeedButton1Click()
+{
+    const QString key = RequireRowKey(m_rows);
+    // Connected before the dialog: an unreachable database is reported
+    // before the operator picks a file.
+    FreshConnection fresh(m_session.connectionString);
+    const QString path =
+        FileDialogs::Choose(&m_window, {FileDialogs::Kind::Open, QString(), QString(), {}});
+    if (path.isEmpty())
+        return;
+    const QString storedName = Attachments::StoredName(path);
+    Attachments::RequireStorableName(storedName);
+    Attachments::RequireStorableSize(path, m_session.connectionString);
+
+    db::Query& query = fresh.query();
+    query.setSql(QStringLiteral("update fid_Main set doc=:file where id=") + key +
+                 QStringLiteral(";"));
+    query.loadFileParameter(path);
+    // The document and its name change together or not at all.
+    db::Transaction transaction(fresh.connection());
+    query.execute();
+    query.setSql(QStringLiteral("update fid_Main set docname='") + QuoteDoubled(storedName) +
+                 QStringLiteral("' where id=") + key + QStringLiteral(";"));
+    query.execute();
+    transaction.commit();
+    MessageBox::Show(QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。"));
+}
+
+void AttachmentStrip::SpeedButton2Click()
+{
+    exportStored(QStringLiteral("doc"), m_documentName, QString(), QStringLiteral("文件成功保存!"));
+}
+
+void AttachmentStrip::ImgPDFDblClick()
+{
+    viewStored(QStringLiteral("doc"), m_documentName, QStringLiteral("没有文件数据!"));
+}
+
+void AttachmentStrip::N2Click()
+{
+    const QString key = RequireRowKey(m_rows);
+    FreshConnection fresh(m_session.connectionString);
+    const QString path =
+        FileDialogs::Choose(&m_window, {FileDialogs::Kind::Open, QString(),
+                                        Attachments::PictureFilter(), Attachments::PicturePreview});
+    if (path.isEmpty())
+        return;
+    const QString storedName = Attachments::StoredName(path);
+    Attachments::RequireStorableName(storedName);
+    const pictures::Format format = Attachments::RequirePictureFormat(path);
+    Attachments::RequireStorableSize(path, m_session.connectionString);
+    const QByteArray picture = Attachments::ReadWholeFile(path);
+    // Content that does not decode as its type is refused here, before
+    // anything is stored; a cancelled decoding stores nothing either.
+    const std::optional<QByteArray> thumbnail =
+        PictureHelper::thumbnail(&m_window, path, format, picture);
+    if (!thumbnail)
+        return;
+
+    db::Query& query = fresh.query();
+    // The picture, its thumbnail and its name change together or not at all.
+    db::Transaction transaction(fresh.connection());
+    query.setSql(QStringLiteral("update fid_Main set pic=:file where id=") + key +
+                 QStringLiteral(";"));
+    query.setFileParameter(picture);
+    query.execute();
+    query.setSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
+                 QStringLiteral(";"));
+    query.setFileParameter(*thumbnail);
+    query.execute();
+    query.setSql(QStringLiteral("update fid_Main set picname='") + QuoteDoubled(storedName) +
+                 QStringLiteral("' where id=") + key + QStringLiteral(";"));
+    query.execute();
+    transaction.commit();
+    MessageBox::Show(QStringLiteral("图片成功导入到数据库中!点管理/查看刷新后显示。"));
+}
+
+void AttachmentStrip::E1Click()
+{
+    // The stored bytes as they are, whatever extension the operator chose.
+    exportStored(QStringLiteral("pic"), m_pictureName, Attachments::PictureFilter(),
+                 QStringLiteral("图形文件成功保存!"));
+}
+
+void AttachmentStrip::V1Click()
+{
+    viewStored(QStringLiteral("pic"), m_pictureName, QStringLiteral("没有图片数据!"));
+}
+
+void AttachmentStrip::showDocumentName(const QString& name)
+{
+    const Controls& c = m_controls;
+    const QString extension = Attachments::DocumentExtension(name);
+    QLabel* icon = c.ImgOther;
+    if (extension == QLatin1String(".doc"))
+        icon = c.ImgDoc;
+    else if (extension == QLatin1String(".xls"))
+        icon = c.ImgXLS;
+    else if (extension == QLatin1String(".pdf"))
+        icon = c.ImgPDF;
+    else if (extension.isEmpty())
+        icon = nullptr;
+
+    c.PnlFileName->setText(name.isEmpty() ? QStringLiteral("没有文件数据!") : name);
+    for (QLabel* each : {c.ImgOther, c.ImgXLS, c.ImgDoc, c.ImgPDF})
+        each->setVisible(each == icon);
+}
+
+void AttachmentStrip::loadThumbnail()
+{
+    // A row without an id has nothing stored yet.
+    const QString key = Attachments::RowKey(m_rows);
+    if (key.isEmpty()) {
+        m_controls.ImagePic->clear();
+        return;
+    }
+    FreshConnection fresh(m_session.connectionString);
+    db::Query& query = fresh.query();
+    query.setSql(QStringLiteral("select picmin from  fid_Main where id=") + key);
+    query.open();
+    const std::optional<QImage> thumbnail = PictureHelper::storedThumbnail(
+        &m_window, query.eof() ? QByteArray() : query.bytes(QStringLiteral("picmin")));
+    if (!thumbnail)
+        return; // the operator cancelled: the area keeps what it showed
+    // An empty or NULL thumbnail leaves the area blank.
+    if (thumbnail->isNull())
+        m_controls.ImagePic->clear();
+    else
+        m_controls.ImagePic->setPixmap(QPixmap::fromImage(*thumbnail));
+}
+
+void AttachmentStrip::exportStored(const QString& field, const QString& presetName,
+                                   const QString& filter, const QString& doneMessage)
+{
+    const QString key = RequireRowKey(m_rows);
+    FreshConnection fresh(m_session.connectionString);
+    const QString path =
+        FileDialogs::Choose(&m_window, {FileDialogs::Kind::Save, presetName, filter, {}});
+    if (path.isEmpty())
+        return;
+    db::Query& query = fresh.query();
+    Attachments::OpenRow(query,
+                         QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key);
+    // A row without the attachment gives an empty file.
+    query.saveBytesToFile(field, path);
+    MessageBox::Show(doneMessage);
+}
+
+void AttachmentStrip::viewStored(const QString& field, const QString& name,
+                                 const QString& missingMessage)
+{
+    const QString folder = Attachments::PrepareTempFolder(m_session.tempFolder());
+    if (name.isEmpty())
+        throw Refusal(missingMessage);
+    const QString target = folder + QLatin1Char('/') + Attachments::TempFileName(name);
+    const QString key = RequireRowKey(m_rows);
+    FreshConnection fresh(m_session.connectionString);
+    db::Query& query = fresh.query();
+    Attachments::OpenRow(query,
+                         QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key);
+    Attachments::WriteTempCopy(query, field, target);
+    // The desktop reports its own failures.
+    DesktopOpen::open(target);
+}

@@ -1,0 +1,311 @@
+#include "RecordBrowser.h"
+
+#include "BrowseText.h"
+#include "BusyCursor.h"
+#include "CsvFile.h"
+#include "SearchCondition.h"
+#include "common/ErrorReport.h"
+#include "common/FileDialogs.h"
+#include "common/FreshConnection.h"
+#include "common/MessageBox.h"
+#include "common/ShortDate.h"
+#include "platform/grid/DataGrid.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTableView>
+#include <QToolButton>
+
+namespace {
+
+// Nothing typed into the record grid is lost when the window closes: the
+// pending row is posted first, and a row that cannot be posted keeps the
+// window open with its error reported.
+class PostBeforeClose final : public QObject
+{
+public:
+    PostBeforeClose(QWidget& window, grid::DataGrid& grid)
+        : QObject(&window), m_window(window), m_grid(grid)
+    {
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != &m_window || event->type() != QEvent::Close)
+            return false;
+        bool posted = false;
+        Guarded([this, &posted] {
+            m_grid.postPending();
+            posted = true;
+        });
+        if (posted)
+            return false;
+        event->ignore();
+        return true;
+    }
+
+private:
+    QWidget& m_window;
+    grid::DataGrid& m_grid;
+};
+
+} // namespace
+
+RecordBrowser::RecordBrowser(const Controls& controls, const Session& session,
+                             db::Connection& connection, QWidget& window)
+    : QObject(&window), ADOQueryMain(connection), m_controls(controls), m_session(session),
+      m_window(window)
+{
+    DataSourceMain = new grid::DataGrid(*m_controls.DBGrid1, ADOQueryMain, this);
+    DataSourceMain->setObjectName(QStringLiteral("DataSourceMain"));
+    DataSourceMain->setGuard([](const std::function<void()>& action) { Guarded(action); });
+    connect(DataSourceMain, &grid::DataGrid::dataChange, this, &RecordBrowser::currentRowChanged);
+    connect(DataSourceMain, &grid::DataGrid::titleClicked, this,
+            [this](int column) { Guarded([this, column] { DBGrid1TitleClick(column); }); });
+    window.installEventFilter(new PostBeforeClose(window, *DataSourceMain));
+    connectControls();
+}
+
+void RecordBrowser::connectControls()
+{
+    const Controls& c = m_controls;
+    ConnectGuarded(c.SpeedButton3, &QToolButton::clicked, this, &RecordBrowser::SpeedButton3Click);
+    ConnectGuarded(c.PageUp, &QToolButton::clicked, this, &RecordBrowser::PageUpClick);
+    ConnectGuarded(c.PageDown, &QToolButton::clicked, this, &RecordBrowser::PageDownClick);
+    ConnectGuarded(c.Com11, &QComboBox::currentIndexChanged, this, &RecordBrowser::Com11Change);
+    ConnectGuarded(c.SpeedButton6, &QToolButton::clicked, this, &RecordBrowser::SpeedButton6Click);
+    connect(c.EKey, &QLineEdit::returnPressed, this,
+            [this] { Guarded([this] { EKeyKeyPress(QChar(13)); }); });
+    ConnectGuarded(c.A1, &QAction::triggered, this, &RecordBrowser::A1Click);
+    ConnectGuarded(c.N5, &QAction::triggered, this, &RecordBrowser::N5Click);
+    ConnectGuarded(c.CSV1, &QAction::triggered, this, &RecordBrowser::CSV1Click);
+}
+
+void RecordBrowser::showCatalogue(const Catalogue& catalogue)
+{
+    m_columnList = catalogue.columnList;
+    DBGrid1Columns.clear();
+    // Refilling the list is no change of the operator's choice.
+    const QSignalBlocker quiet(m_controls.Com11);
+    m_controls.Com11->clear();
+    for (const CatalogueColumn& each : catalogue.columns) {
+        grid::Column column;
+        column.fieldName = each.fieldName;
+        column.title = each.title;
+        column.titleAlignment = Qt::AlignCenter;
+        column.width = each.width;
+        DBGrid1Columns.append(column);
+        m_controls.Com11->addItem(each.title);
+    }
+    m_controls.Com11->setCurrentIndex(-1);
+}
+
+// Loads the first page of all records in id order; ends any search and sort.
+void RecordBrowser::SpeedButton3Click()
+{
+    DataSourceMain->postPending();
+    emit dataViewWanted();
+    m_pageIndex = 0;
+    m_statement.browseAll(m_session.pageSize, m_columnList);
+    m_text = m_statement.page(m_session.pageSize, m_pageIndex);
+    loadFirstPage();
+    // No column is the sort column any more.
+    for (grid::Column& column : DBGrid1Columns)
+        column.titleColor = Qt::black;
+    showColumns();
+}
+
+// A click at the last page reloads it and disables the button.
+void RecordBrowser::PageDownClick()
+{
+    DataSourceMain->postPending();
+    if (m_pageIndex < m_pageCount - 1)
+        ++m_pageIndex;
+    else
+        m_controls.PageDown->setEnabled(false);
+    if (m_pageIndex > 0)
+        m_controls.PageUp->setEnabled(true);
+    showPage(m_pageIndex);
+}
+
+// A click at the first page reloads it and disables the button.
+void RecordBrowser::PageUpClick()
+{
+    DataSourceMain->postPending();
+    if (m_pageIndex > 0)
+        --m_pageIndex;
+    else
+        m_controls.PageUp->setEnabled(false);
+    if (m_pageIndex < m_pageCount)
+        m_controls.PageDown->setEnabled(true);
+    showPage(m_pageIndex);
+}
+
+void RecordBrowser::Com11Change()
+{
+    m_searchColumn = QStringLiteral("f_") + QString::number(m_controls.Com11->currentIndex() + 1);
+}
+
+// Filters the records by the chosen column and loads the first page of the
+// matches; a sort in force stays.
+void RecordBrowser::SpeedButton6Click()
+{
+    if (m_controls.Com11->currentText().isEmpty() || m_controls.Com12->currentText().isEmpty()) {
+        MessageBox::Show(QStringLiteral("搜索信息必须输入必要的条件!"), MessageBox::Ok);
+        return;
+    }
+    DataSourceMain->postPending();
+    m_pageIndex = 0;
+    m_statement.search(
+        m_session.pageSize, m_columnList,
+        SearchCondition(m_searchColumn, m_controls.Com12->currentText(), m_controls.EKey->text()));
+    m_text = m_statement.page(m_session.pageSize, m_pageIndex);
+    emit dataViewWanted();
+    loadFirstPage();
+}
+
+// Enter in the key box searches.
+void RecordBrowser::EKeyKeyPress(QChar key)
+{
+    if (key == QChar(13))
+        SpeedButton6Click();
+}
+
+// Sorts the matching records by the clicked column, the direction flipping
+// from one click to the next, and shows the first page of them. The sorted
+// column's title turns red.
+void RecordBrowser::DBGrid1TitleClick(int column)
+{
+    if (column < 0 || column >= DBGrid1Columns.size())
+        return;
+    DataSourceMain->postPending();
+    m_statement.sortBy(DBGrid1Columns.at(column).fieldName);
+    m_text = m_statement.firstSorted();
+    run(m_text);
+    for (grid::Column& each : DBGrid1Columns)
+        each.titleColor = Qt::black;
+    DBGrid1Columns[column].titleColor = QColor(255, 0, 0);
+    showColumns();
+}
+
+// Appends a blank row to the grid; it is written when the operator leaves it
+// and dropped when left untouched.
+void RecordBrowser::A1Click()
+{
+    if (ADOQueryMain.isOpen())
+        DataSourceMain->appendRow();
+}
+
+// Deletes the current record after the operator confirms.
+void RecordBrowser::N5Click()
+{
+    if (!ADOQueryMain.isOpen() || !m_session.canWrite || DataSourceMain->currentRow() < 0)
+        return;
+    if (MessageBox::Show(QStringLiteral("你真的要删除该笔记录吗?"), MessageBox::YesNo) !=
+        MessageBox::IdYes)
+        return;
+    DataSourceMain->deleteCurrentRow();
+}
+
+// Writes the loaded page as a CSV table: a header of the column titles, then
+// one line per row. Columns follow the order the operator sees in the grid.
+void RecordBrowser::CSV1Click()
+{
+    FileDialogs::Request request;
+    request.kind = FileDialogs::Kind::Save;
+    request.presetName = ShortDate(QDate::currentDate()) + QStringLiteral("导出表");
+    const QString chosen = FileDialogs::Choose(&m_window, request);
+    if (chosen.isEmpty())
+        return;
+
+    // A row still being typed belongs to the page.
+    DataSourceMain->postPending();
+    if (ADOQueryMain.recordCount() == 0)
+        return;
+
+    const grid::QueryTableModel& model = DataSourceMain->model();
+    const QList<int> columns = DataSourceMain->visualColumns();
+    QStringList lines;
+    QString header;
+    for (const int column : columns)
+        header += CsvField(model.columns().at(column).title) + QLatin1Char(',');
+    lines.append(header);
+    for (int row = 0; row < ADOQueryMain.recordCount(); ++row) {
+        QString line;
+        for (const int column : columns) {
+            const int position = model.fieldPosition(column);
+            if (position >= 0)
+                line += CsvField(grid::editText(ADOQueryMain.rowValue(row, position)));
+            line += QLatin1Char(',');
+        }
+        lines.append(line);
+    }
+
+    const BusyCursor busy;
+    const QString failure = SaveCsvLines(CsvFileName(chosen), lines);
+    DataSourceMain->setCurrentRow(0);
+    if (!failure.isEmpty()) {
+        MessageBox::Show(QStringLiteral("CSV文件保存失败: ") + failure, MessageBox::Ok);
+        return;
+    }
+    MessageBox::Show(QStringLiteral("CSV电子表格文件成功导出!"), MessageBox::Ok);
+}
+
+void RecordBrowser::showPage(int pageIndex)
+{
+    m_pageIndex = pageIndex;
+    m_text = m_statement.page(m_session.pageSize, m_pageIndex);
+    run(m_text);
+    showPageLine();
+}
+
+// Loads the first page with both paging buttons enabled, and counts the
+// matching records for the status line.
+void RecordBrowser::loadFirstPage()
+{
+    run(m_text);
+    m_controls.PageUp->setEnabled(true);
+    m_controls.PageDown->setEnabled(true);
+    m_recordCount = countRecords(m_statement.condition());
+    m_pageCount = PageCountFor(m_recordCount, m_session.pageSize);
+    showPageLine();
+}
+
+// Reloads the record grid with the statement. Whatever is pending in the
+// grid is posted first; when that fails the page is not reloaded.
+void RecordBrowser::run(const QString& statement)
+{
+    const BusyCursor busy;
+    showColumns();
+    DataSourceMain->setReadOnly(!m_session.canWrite);
+    DataSourceMain->reopen([this, &statement] {
+        ADOQueryMain.setSql(statement);
+        ADOQueryMain.open();
+    });
+}
+
+// Counts the matching records on a connection of its own.
+int RecordBrowser::countRecords(const QString& condition)
+{
+    const BusyCursor busy;
+    FreshConnection work(m_session.connectionString);
+    work.query().setSql(QStringLiteral("select id from  fid_Main ") + condition);
+    return work.query().countRows();
+}
+
+void RecordBrowser::showPageLine()
+{
+    m_controls.PageLine->setText(
+        PageStatus(m_session.pageSize, m_recordCount, m_pageIndex, m_pageCount));
+}
+
+// Titles, widths and title colours of the catalogue's columns.
+void RecordBrowser::showColumns()
+{
+    DataSourceMain->setColumns(DBGrid1Columns);
+}

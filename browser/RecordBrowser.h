@@ -1,0 +1,112 @@
+#pragma once
+
+#include "BrowseStatement.h"
+#include "common/Catalogue.h"
+#include "common/Session.h"
+#include "platform/db/Query.h"
+#include "platform/grid/Column.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QToolButton;
+class QWidget;
+
+namespace db {
+class Connection;
+}
+namespace grid {
+class DataGrid;
+}
+
+// The record browser: the record grid and its query, paging, search, sort,
+// adding and deleting records and the CSV export of a page. It owns the
+// browse state; the main window forwards the form's handlers to it.
+class RecordBrowser final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The main window's controls the browser drives.
+    struct Controls
+    {
+        QTableView* DBGrid1 = nullptr;       // the records of the page
+        QComboBox* Com11 = nullptr;          // search column
+        QComboBox* Com12 = nullptr;          // search operator
+        QLineEdit* EKey = nullptr;           // search key
+        QToolButton* SpeedButton3 = nullptr; // browse all
+        QToolButton* SpeedButton6 = nullptr; // search
+        QToolButton* PageUp = nullptr;
+        QToolButton* PageDown = nullptr;
+        QAction* A1 = nullptr;      // add a record
+        QAction* N5 = nullptr;      // delete the record
+        QAction* CSV1 = nullptr;    // export the page
+        QLabel* PageLine = nullptr; // status bar panel 0
+    };
+
+    RecordBrowser(const Controls& controls, const Session& session, db::Connection& connection,
+                  QWidget& window);
+
+    // The window's own connection serves the record grid.
+    db::Query ADOQueryMain;
+    // The grid over ADOQueryMain.
+    grid::DataGrid* DataSourceMain = nullptr;
+    // One grid column per data column of the catalogue.
+    QList<grid::Column> DBGrid1Columns;
+
+    // The catalogue's data columns become the grid's columns and the search
+    // column's choices.
+    void showCatalogue(const Catalogue& catalogue);
+
+    void SpeedButton3Click(); // browse all
+    void PageUpClick();
+    void PageDownClick();
+    void Com11Change();
+    void SpeedButton6Click(); // search
+    void EKeyKeyPress(QChar key);
+    void DBGrid1TitleClick(int column);
+    void A1Click();
+    void N5Click();
+    void CSV1Click();
+
+    // Loads page k of the records the last browse or search chose.
+    void showPage(int pageIndex);
+
+    const BrowseStatement& statement() const { return m_statement; }
+    const QString& statementText() const { return m_text; } // the last one run
+    int pageIndex() const { return m_pageIndex; }
+    int recordCount() const { return m_recordCount; }
+    int pageCount() const { return m_pageCount; }
+    const QString& searchColumn() const { return m_searchColumn; }
+
+signals:
+    // Browsing and searching show the Data view.
+    void dataViewWanted();
+    // The current row moved, the page was loaded or a field changed.
+    void currentRowChanged();
+
+private:
+    void connectControls();
+    void loadFirstPage();
+    void run(const QString& statement);
+    int countRecords(const QString& condition);
+    void showPageLine();
+    void showColumns();
+
+    Controls m_controls;
+    const Session& m_session;
+    QWidget& m_window;
+    QString m_columnList;
+    BrowseStatement m_statement;
+    QString m_text;
+    int m_pageIndex = 0;
+    int m_recordCount = 0;
+    int m_pageCount = 0;
+    QString m_searchColumn;
+};
