@@ -3,7 +3,7 @@
 
 #include "DatabaseFixture.h"
 #include "common/EngineMessage.h"
-#include "platform/db/DbError.h"
+#include "support/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,16 +33,6 @@ Shell RunSqlite3(const QString& file, const QString& sql)
     shell.output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     shell.error = QString::fromUtf8(process.readAllStandardError()).trimmed();
     return shell;
-}
-
-template <typename Call> QString failure(Call call)
-{
-    try {
-        call();
-    } catch (const db::DbError& error) {
-        return error.message();
-    }
-    return QString();
 }
 
 } // namespace

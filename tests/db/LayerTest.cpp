@@ -4,6 +4,7 @@
 #include "platform/db/SqlScan.h"
 #include "platform/db/StatementLog.h"
 #include "platform/paths/ProgramPaths.h"
+#include "support/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,16 +64,6 @@ QString missingTable(const QString& name)
 }
 
 // The DbError message of a call that must fail; empty when it did not.
-template <typename Call> QString failure(Call call)
-{
-    try {
-        call();
-    } catch (const DbError& error) {
-        return error.message().isEmpty() ? QStringLiteral("(empty message)") : error.message();
-    }
-    return QString();
-}
-
 } // namespace
 
 class LayerTest : public QObject

@@ -3,31 +3,15 @@
 // nothing open; the texts the engine makes for the driver and the operator.
 
 #include "platform/db/Connection.h"
-#include "platform/db/DbError.h"
 #include "platform/db/OdbcEngine.h"
 #include "platform/db/Query.h"
+#include "support/Failure.h"
 
 #include <QTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-using db::DbError;
-
-namespace {
-
-template <typename Call> QString failure(Call call)
-{
-    try {
-        call();
-    } catch (const DbError& error) {
-        return error.message().isEmpty() ? QStringLiteral("(empty message)") : error.message();
-    }
-    return QString();
-}
-
-} // namespace
 
 class OdbcTest : public QObject
 {

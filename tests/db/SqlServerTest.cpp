@@ -5,26 +5,14 @@
 
 #include "DatabaseFixture.h"
 #include "platform/db/ConnectionString.h"
-#include "platform/db/DbError.h"
 #include "platform/db/SessionPool.h"
+#include "support/Failure.h"
 #include "support/FillingText.h"
 
 #include <QFile>
 #include <QTest>
 
-using db::DbError;
-
 namespace {
-
-template <typename Call> QString failure(Call call)
-{
-    try {
-        call();
-    } catch (const DbError& error) {
-        return error.message().isEmpty() ? QStringLiteral("(empty message)") : error.message();
-    }
-    return QString();
-}
 
 QString connectionString(const db::ConnectionStringParts& parts)
 {

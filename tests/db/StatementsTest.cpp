@@ -2,7 +2,7 @@
 // gives for them, on the embedded engine as on SQL Server itself.
 
 #include "DatabaseFixture.h"
-#include "platform/db/DbError.h"
+#include "support/Failure.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
-
-using db::DbError;
 
 namespace {
 
@@ -172,16 +170,6 @@ int expectedCount(const Predicate& matches)
 {
     const QList<Record> records = allRecords();
     return static_cast<int>(std::count_if(records.cbegin(), records.cend(), matches));
-}
-
-template <typename Call> QString failure(Call call)
-{
-    try {
-        call();
-    } catch (const DbError& error) {
-        return error.message().isEmpty() ? QStringLiteral("(empty message)") : error.message();
-    }
-    return QString();
 }
 
 QByteArray fileBytes(const QString& path)
