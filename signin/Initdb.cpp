@@ -2,8 +2,6 @@
 
 #include "common/ErrorReport.h"
 #include "common/MessageBox.h"
-#include "common/SqlText.h"
-#include "common/_md5.h"
 #include "platform/text/Gbk.h"
 #include "ui_Initdb.h"
 
@@ -16,45 +14,16 @@ namespace {
 // fid_title.title is varchar(48), counted in GBK bytes.
 constexpr int MaxTitleBytes = 48;
 
-QString columnDefinition(int n, const QString& type, int length)
+ColumnType typeShown(const QString& text)
 {
-    if (type == QStringLiteral("整数"))
-        return QStringLiteral("f_%1 int,").arg(n);
-    if (type == QStringLiteral("实数"))
-        return QStringLiteral("f_%1 float,").arg(n);
-    return QStringLiteral("f_%1 varchar(%2),").arg(n).arg(length);
-}
-
-QString titleInsert(const QString& title, int length)
-{
-    return QStringLiteral("insert into fid_title(title,cLength) values ('%1',%2);")
-        .arg(QuoteDoubled(title))
-        .arg(length);
+    if (text == QStringLiteral("整数"))
+        return ColumnType::Integer;
+    if (text == QStringLiteral("实数"))
+        return ColumnType::Real;
+    return ColumnType::Text;
 }
 
 } // namespace
-
-const QString DefaultRootPassword = QStringLiteral("480517");
-
-QStringList FirstRunBatch(const QString& mainTableSql, const QString& titleTableSql)
-{
-    return {
-        QStringLiteral(
-            "CREATE TABLE fid_user(id int NOT NULL IDENTITY (1, 1),user_name varchar(16),"),
-        QStringLiteral("user_password varchar(32),user_alias varchar(32),"),
-        QStringLiteral("user_wr integer,CONSTRAINT id PRIMARY KEY (id));"),
-        QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)"),
-        QStringLiteral(" values('root','%1','管理员',1);").arg(PasswordDigest(DefaultRootPassword)),
-        mainTableSql,
-        titleTableSql,
-        QStringLiteral("create table fid_set(id int NOT NULL IDENTITY (1, 1),options varchar(24),"
-                       "parameter varchar(128));"),
-        QStringLiteral("INSERT INTO fid_set(options,parameter)"),
-        QStringLiteral(" values('title','Vardenix');"),
-        QStringLiteral("INSERT INTO fid_set(options,parameter)"),
-        QStringLiteral(" values('pagesize','50');"),
-    };
-}
 
 TInitdbBox::TInitdbBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TInitdbBox>())
 {
@@ -135,35 +104,15 @@ void TInitdbBox::Button1Click()
         return;
     }
 
-    MainTableSql = QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),");
-    TitleTableSql = QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, 1),"
-                                   "title varchar(48), cLength integer);");
-    for (int n = 1; n <= k; ++n) {
-        const int length = LengthSpins[n - 1]->value();
-        MainTableSql += columnDefinition(n, TypeBoxes[n - 1]->currentText(), length);
-        TitleTableSql += titleInsert(TitleEdits[n - 1]->text(), length);
-    }
-
-    if (ui->CK1->isChecked()) {
-        MainTableSql += QStringLiteral("pic image,picmin image,picname varchar(240),");
-        TitleTableSql += QStringLiteral("insert into fid_title(title,cLength) values ('pic',1);");
-    } else {
-        TitleTableSql += QStringLiteral("insert into fid_title(title,cLength) values ('pic',0);");
-    }
-    if (ui->CK2->isChecked()) {
-        MainTableSql += QStringLiteral("doc image,docname varchar(240));");
-        TitleTableSql +=
-            QStringLiteral("insert into fid_title(title,cLength) values ('dbfile',1);");
-    } else {
-        TitleTableSql +=
-            QStringLiteral("insert into fid_title(title,cLength) values ('dbfile',0);");
-    }
-
-    MainTableSql = MainTableSql.trimmed();
-    if (MainTableSql.endsWith(QLatin1Char(','))) {
-        MainTableSql.chop(1);
-        MainTableSql += QStringLiteral(");");
-    }
+    TableDesign design;
+    for (int n = 1; n <= k; ++n)
+        design.columns.append({TitleEdits[n - 1]->text(),
+                               typeShown(TypeBoxes[n - 1]->currentText()),
+                               LengthSpins[n - 1]->value()});
+    design.pictures = ui->CK1->isChecked();
+    design.documents = ui->CK2->isChecked();
+    MainTableSql = MainTableSqlFor(design);
+    TitleTableSql = TitleTableSqlFor(design);
 
     InitOk = true;
     accept();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FirstRunSchema.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -51,10 +53,3 @@ private:
 };
 
 extern TInitdbBox* InitdbBox;
-
-// The password of root on a database just set up.
-extern const QString DefaultRootPassword;
-
-// The first-run batch, twelve lines: the four tables, the operator root and
-// the two options, around the designer's two texts.
-QStringList FirstRunBatch(const QString& mainTableSql, const QString& titleTableSql);
