@@ -115,6 +115,47 @@ private slots:
                      markers);
     }
 
+    // The twelve lines every new database starts from, around the designer's
+    // texts; the tests' databases are built with this same batch.
+    void firstRunBatchAroundThreeColumns()
+    {
+        TInitdbBox box;
+        box.show();
+        control<QSpinBox>(box, "S00")->setValue(3);
+        control<QLineEdit>(box, "E01")->setText("名称");
+        control<QSpinBox>(box, "S01")->setValue(20);
+        control<QLineEdit>(box, "E02")->setText("数量");
+        control<QComboBox>(box, "C02")->setCurrentText("整数");
+        control<QLineEdit>(box, "E03")->setText("单价");
+        control<QComboBox>(box, "C03")->setCurrentText("实数");
+        control<QPushButton>(box, "Button1")->click();
+        QVERIFY(box.InitOk);
+        const QStringList expected{
+            "CREATE TABLE fid_user(id int NOT NULL IDENTITY (1, 1),user_name varchar(16),",
+            "user_password varchar(32),user_alias varchar(32),",
+            "user_wr integer,CONSTRAINT id PRIMARY KEY (id));",
+            "INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)",
+            " values('root','1064beb2084c536c7021a377c0072ad8','管理员',1);",
+            "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 int,"
+            "f_3 float,pic image,picmin image,picname varchar(240),doc image,"
+            "docname varchar(240));",
+            "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), "
+            "cLength integer);"
+            "insert into fid_title(title,cLength) values ('名称',20);"
+            "insert into fid_title(title,cLength) values ('数量',10);"
+            "insert into fid_title(title,cLength) values ('单价',10);"
+            "insert into fid_title(title,cLength) values ('pic',1);"
+            "insert into fid_title(title,cLength) values ('dbfile',1);",
+            "create table fid_set(id int NOT NULL IDENTITY (1, 1),options varchar(24),"
+            "parameter varchar(128));",
+            "INSERT INTO fid_set(options,parameter)",
+            " values('title','Vardenix');",
+            "INSERT INTO fid_set(options,parameter)",
+            " values('pagesize','50');",
+        };
+        QCOMPARE(FirstRunBatch(box.MainTableSql, box.TitleTableSql), expected);
+    }
+
     void typedTypesAndTitles_data()
     {
         QTest::addColumn<QString>("type");
