@@ -2,6 +2,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "signin/FirstRunSchema.h"
 #include "support/TestFolder.h"
 
 #include <QCryptographicHash>
@@ -55,65 +56,25 @@ inline QString passwordDigest(const QByteArray& password)
     return QString::fromLatin1(QCryptographicHash::hash(password, QCryptographicHash::Md5).toHex());
 }
 
-// The data table of three columns (text of 20, integer, real) with the
-// chosen attachment groups, as the designer writes it.
-inline QString mainTableSql(bool pictures, bool documents)
+// The three-column design (text of 20, integer, real) with the chosen
+// attachment groups.
+inline TableDesign threeColumnDesign(bool pictures, bool documents)
 {
-    QString sql = QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
-                                 "f_1 varchar(20),f_2 int,f_3 float,");
-    if (pictures)
-        sql += QStringLiteral("pic image,picmin image,picname varchar(240),");
-    if (documents)
-        sql += QStringLiteral("doc image,docname varchar(240));");
-    sql = sql.trimmed();
-    if (sql.endsWith(u','))
-        sql = sql.left(sql.size() - 1) + QStringLiteral(");");
-    return sql;
+    return {{{QStringLiteral("名称"), ColumnType::Text, 20},
+             {QStringLiteral("数量"), ColumnType::Integer, 10},
+             {QStringLiteral("单价"), ColumnType::Real, 10}},
+            pictures,
+            documents};
 }
 
-inline QString titleTableSql(const QStringList& titles, const QList<int>& lengths, bool pictures,
-                             bool documents)
+// The program's first-run batch for a design.
+inline QStringList firstRunBatch(const TableDesign& design)
 {
-    QString sql = QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, 1),"
-                                 "title varchar(48), cLength integer);");
-    for (int i = 0; i < titles.size(); ++i)
-        sql += QStringLiteral("insert into fid_title(title,cLength) values ('%1',%2);")
-                   .arg(titles.at(i))
-                   .arg(lengths.at(i));
-    sql += QStringLiteral("insert into fid_title(title,cLength) values ('pic',%1);")
-               .arg(pictures ? 1 : 0);
-    sql += QStringLiteral("insert into fid_title(title,cLength) values ('dbfile',%1);")
-               .arg(documents ? 1 : 0);
-    return sql;
-}
-
-// The twelve lines of the first-run batch.
-inline QStringList firstRunBatch(const QString& mainSql, const QString& titleSql)
-{
-    return {
-        QStringLiteral(
-            "CREATE TABLE fid_user(id int NOT NULL IDENTITY (1, 1),user_name varchar(16),"),
-        QStringLiteral("user_password varchar(32),user_alias varchar(32),"),
-        QStringLiteral("user_wr integer,CONSTRAINT id PRIMARY KEY (id));"),
-        QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)"),
-        QStringLiteral(" values('root','") + passwordDigest("480517") +
-            QStringLiteral("','管理员',1);"),
-        mainSql,
-        titleSql,
-        QStringLiteral("create table fid_set(id int NOT NULL IDENTITY (1, 1),options "
-                       "varchar(24),parameter varchar(128));"),
-        QStringLiteral("INSERT INTO fid_set(options,parameter)"),
-        QStringLiteral(" values('title','Vardenix');"),
-        QStringLiteral("INSERT INTO fid_set(options,parameter)"),
-        QStringLiteral(" values('pagesize','50');"),
-    };
+    return FirstRunBatch(MainTableSqlFor(design), TitleTableSqlFor(design));
 }
 
 // The first-run batch of the three-column design with both groups.
 inline QStringList standardFirstRun()
 {
-    return firstRunBatch(
-        mainTableSql(true, true),
-        titleTableSql({QStringLiteral("名称"), QStringLiteral("数量"), QStringLiteral("单价")},
-                      {20, 10, 10}, true, true));
+    return firstRunBatch(threeColumnDesign(true, true));
 }

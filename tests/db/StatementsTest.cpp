@@ -180,6 +180,7 @@ QByteArray fileBytes(const QString& path)
 
 } // namespace
 
+Q_DECLARE_METATYPE(TableDesign)
 Q_DECLARE_METATYPE(Predicate)
 Q_DECLARE_METATYPE(Order)
 
@@ -211,8 +212,7 @@ private:
 
 void StatementsTest::firstRun_data()
 {
-    QTest::addColumn<QString>("mainSql");
-    QTest::addColumn<QString>("titleSql");
+    QTest::addColumn<TableDesign>("design");
     QTest::addColumn<QStringList>("catalogue");
     QTest::addColumn<QStringList>("lengths");
     QTest::addColumn<QStringList>("columns");
@@ -224,39 +224,32 @@ void StatementsTest::firstRun_data()
     const QStringList pictures{QStringLiteral("pic"), QStringLiteral("picmin"),
                                QStringLiteral("picname")};
     const QStringList documents{QStringLiteral("doc"), QStringLiteral("docname")};
-    const QList<int> lengths{20, 10, 10};
     const QStringList lengthTexts{QStringLiteral("20"), QStringLiteral("10"), QStringLiteral("10")};
 
     QTest::newRow("three columns, both groups")
-        << mainTableSql(true, true) << titleTableSql(titles, lengths, true, true)
+        << threeColumnDesign(true, true)
         << titles + QStringList{QStringLiteral("pic"), QStringLiteral("dbfile")}
         << lengthTexts + QStringList{QStringLiteral("1"), QStringLiteral("1")}
         << data + pictures + documents;
     QTest::newRow("three columns, no groups")
-        << mainTableSql(false, false) << titleTableSql(titles, lengths, false, false) << titles
-        << lengthTexts << data;
+        << threeColumnDesign(false, false) << titles << lengthTexts << data;
     QTest::newRow("pictures only")
-        << mainTableSql(true, false) << titleTableSql(titles, lengths, true, false)
-        << titles + QStringList{QStringLiteral("pic")}
+        << threeColumnDesign(true, false) << titles + QStringList{QStringLiteral("pic")}
         << lengthTexts + QStringList{QStringLiteral("1")} << data + pictures;
     QTest::newRow("documents only")
-        << mainTableSql(false, true) << titleTableSql(titles, lengths, false, true)
-        << titles + QStringList{QStringLiteral("dbfile")}
+        << threeColumnDesign(false, true) << titles + QStringList{QStringLiteral("dbfile")}
         << lengthTexts + QStringList{QStringLiteral("1")} << data + documents;
 
-    QString defaultMain = QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),");
+    TableDesign defaults;
     QStringList defaultTitles;
     QStringList defaultColumns{QStringLiteral("id")};
     for (int n = 1; n <= 10; ++n) {
-        defaultMain += QStringLiteral("f_%1 varchar(10),").arg(n);
+        defaults.columns.append({QStringLiteral("标题%1").arg(n), ColumnType::Text, 10});
         defaultTitles.append(QStringLiteral("标题%1").arg(n));
         defaultColumns.append(QStringLiteral("f_%1").arg(n));
     }
-    defaultMain += QStringLiteral("pic image,picmin image,picname varchar(240),doc image,"
-                                  "docname varchar(240));");
     QTest::newRow("ten default columns")
-        << defaultMain << titleTableSql(defaultTitles, QList<int>(10, 10), true, true)
-        << defaultTitles + QStringList{QStringLiteral("pic"), QStringLiteral("dbfile")}
+        << defaults << defaultTitles + QStringList{QStringLiteral("pic"), QStringLiteral("dbfile")}
         << QStringList(12, QStringLiteral("10")).mid(0, 10) +
                QStringList{QStringLiteral("1"), QStringLiteral("1")}
         << defaultColumns + pictures + documents;
@@ -264,8 +257,7 @@ void StatementsTest::firstRun_data()
 
 void StatementsTest::firstRun()
 {
-    QFETCH(QString, mainSql);
-    QFETCH(QString, titleSql);
+    QFETCH(TableDesign, design);
     QFETCH(QStringList, catalogue);
     QFETCH(QStringList, lengths);
     QFETCH(QStringList, columns);
@@ -274,7 +266,7 @@ void StatementsTest::firstRun()
     const QString probe = QStringLiteral("SELECT 1 FROM fid_user WHERE user_name='root'");
     QVERIFY(!failure([&] { database.open(probe); }).isEmpty());
 
-    database.execute(firstRunBatch(mainSql, titleSql));
+    database.execute(firstRunBatch(design));
     QCOMPARE(database.column(probe), QStringList{QStringLiteral("1")});
 
     db::Query& query = database.query;
