@@ -4,10 +4,26 @@
 #include "common/SqlText.h"
 #include "common/_md5.h"
 #include "platform/db/StatementLog.h"
-#include "signin/Initdb.h"
+#include "signin/FirstRunSchema.h"
 #include "signin/Settings.h"
 
 #include <QGuiApplication>
+
+namespace {
+
+ColumnType designedType(const QString& type)
+{
+    if (type == QLatin1String("int"))
+        return ColumnType::Integer;
+    if (type == QLatin1String("float"))
+        return ColumnType::Real;
+    // Anything else would make a table the designer never makes.
+    if (type != QLatin1String("varchar"))
+        qFatal("no column type %s", qPrintable(type));
+    return ColumnType::Text;
+}
+
+} // namespace
 
 MainWindowFixture::MainWindowFixture()
 {
@@ -20,47 +36,13 @@ MainWindowFixture::~MainWindowFixture()
     FileDialogs::setChooser({});
 }
 
-QString MainWindowFixture::MainTableSql(const QList<DesignColumn>& columns, bool pictures,
-                                        bool documents)
-{
-    QString sql = QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1)");
-    for (int n = 0; n < columns.size(); ++n) {
-        const DesignColumn& column = columns.at(n);
-        sql += QStringLiteral(",f_%1 ").arg(n + 1);
-        if (column.type == QLatin1String("varchar"))
-            sql += QStringLiteral("varchar(%1)").arg(column.length);
-        else
-            sql += column.type;
-    }
-    if (pictures)
-        sql += QStringLiteral(",pic image,picmin image,picname varchar(240)");
-    if (documents)
-        sql += QStringLiteral(",doc image,docname varchar(240)");
-    return sql + QStringLiteral(");");
-}
-
-QString MainWindowFixture::TitleTableSql(const QList<DesignColumn>& columns, bool pictures,
-                                         bool documents)
-{
-    QString sql = QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, 1),title "
-                                 "varchar(48), cLength integer);");
-    const auto insert = [&sql](const QString& title, int length) {
-        sql += QStringLiteral("insert into fid_title(title,cLength) values ('%1',%2);")
-                   .arg(QuoteDoubled(title))
-                   .arg(length);
-    };
-    for (const DesignColumn& column : columns)
-        insert(column.title, column.length);
-    insert(QStringLiteral("pic"), pictures ? 1 : 0);
-    insert(QStringLiteral("dbfile"), documents ? 1 : 0);
-    return sql;
-}
-
 void MainWindowFixture::createDatabase(const QList<DesignColumn>& columns, bool pictures,
                                        bool documents, const QString& operatorName)
 {
-    execute(FirstRunBatch(MainTableSql(columns, pictures, documents),
-                          TitleTableSql(columns, pictures, documents)));
+    TableDesign design{{}, pictures, documents};
+    for (const DesignColumn& column : columns)
+        design.columns.append({column.title, designedType(column.type), column.length});
+    execute(FirstRunBatch(MainTableSqlFor(design), TitleTableSqlFor(design)));
     signIn(operatorName);
 }
 

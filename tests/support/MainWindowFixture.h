@@ -36,11 +36,8 @@ public:
     TestDatabase& database() { return m_folder.database(); }
     MessageRecorder& messages() { return m_messages; }
 
-    // The designer's two texts for the columns and attachment groups.
-    static QString MainTableSql(const QList<DesignColumn>& columns, bool pictures, bool documents);
-    static QString TitleTableSql(const QList<DesignColumn>& columns, bool pictures, bool documents);
-
-    // Runs the first-run batch and signs the operator in.
+    // Runs the program's first-run batch for the design and signs the
+    // operator in.
     void createDatabase(const QList<DesignColumn>& columns, bool pictures, bool documents,
                         const QString& operatorName = QStringLiteral("root"));
     // An operator with the password "123456" and write right 1 or 0.
