@@ -1,7 +1,6 @@
 #include "Addmdiuser.h"
 
 #include "DialogChecks.h"
-#include "common/ErrorReport.h"
 #include "platform/text/Gbk.h"
 #include "ui_Addmdiuser.h"
 
@@ -19,7 +18,7 @@ constexpr int AliasBytes = 32;
 } // namespace
 
 TAddMdiUserBox::TAddMdiUserBox(Purpose purpose, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TAddMdiUserBox>()), m_purpose(purpose)
+    : ConfirmDialog(parent), ui(std::make_unique<Ui::TAddMdiUserBox>()), m_purpose(purpose)
 {
     AddMdiUserBox = this;
     ui->setupUi(this);
@@ -30,8 +29,7 @@ TAddMdiUserBox::TAddMdiUserBox(Purpose purpose, QWidget* parent)
     Edit4 = ui->Edit4;
     LabelPassword = ui->LabelPassword;
     CheckBox1 = ui->CheckBox1;
-    Button1 = ui->Button1;
-    Button2 = ui->Button2;
+    setButtons(ui->Button1, ui->Button2);
     const bool modify = purpose == Purpose::Modify;
     setWindowTitle(modify ? QStringLiteral("修改用户") : QStringLiteral("添加新用户"));
     Button1->setText(modify ? QStringLiteral("修改") : QStringLiteral("添加"));
@@ -42,32 +40,12 @@ TAddMdiUserBox::TAddMdiUserBox(Purpose purpose, QWidget* parent)
     const QRect screenArea =
         (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
     move(screenArea.center() - rect().center());
-
-    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
-    FormCreate();
 }
 
 TAddMdiUserBox::~TAddMdiUserBox()
 {
     if (AddMdiUserBox == this)
         AddMdiUserBox = nullptr;
-}
-
-void TAddMdiUserBox::FormCreate()
-{
-    Confirmed = false;
-}
-
-void TAddMdiUserBox::Button1Click()
-{
-    DialogChecks::ConfirmUnlessRefused(*this, Confirmed, refusal());
-}
-
-// Escape and the close box end the dialog the same way.
-void TAddMdiUserBox::Button2Click()
-{
-    reject();
 }
 
 // The first rule the input breaks, or an empty text. Lengths are GBK bytes,

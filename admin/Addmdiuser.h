@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QDialog>
+#include "ConfirmDialog.h"
+
 #include <memory>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace Ui {
 class TAddMdiUserBox;
@@ -14,7 +14,7 @@ class TAddMdiUserBox;
 
 // The operator dialog, used both to add an operator and to modify one; the
 // caller fills it and reads it back after the modal loop.
-class TAddMdiUserBox final : public QDialog
+class TAddMdiUserBox final : public ConfirmDialog
 {
     Q_OBJECT
 
@@ -29,9 +29,6 @@ public:
     explicit TAddMdiUserBox(Purpose purpose = Purpose::Add, QWidget* parent = nullptr);
     ~TAddMdiUserBox() override;
 
-    // Set only by a confirmation whose input passed every check.
-    bool Confirmed = false;
-
     // The controls the caller fills and reads.
     QLineEdit* Edit1 = nullptr; // account
     QLineEdit* Edit2 = nullptr; // display name
@@ -39,15 +36,9 @@ public:
     QLineEdit* Edit4 = nullptr; // repeated password
     QLabel* LabelPassword = nullptr;
     QCheckBox* CheckBox1 = nullptr; // read-only
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-
-    void Button1Click();
-    void Button2Click();
 
 private:
-    void FormCreate();
-    QString refusal() const;
+    QString refusal() const override;
 
     std::unique_ptr<Ui::TAddMdiUserBox> ui;
     Purpose m_purpose;

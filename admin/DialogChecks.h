@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QDialog;
-
 // What the operator dialog and the settings dialog check alike. Lengths are
 // GBK bytes, as the database counts them.
 namespace DialogChecks {
@@ -15,9 +13,5 @@ bool IsShortPassword(const QString& password);
 // "<what>太长，最多<n>个字节(一个汉字占两个字节)!" when the text has more
 // than maxBytes bytes; empty when it fits.
 QString LengthRefusal(const QString& what, const QString& text, int maxBytes);
-
-// Confirms the dialog, unless its input is refused: then the refusal is
-// shown and the dialog stays open with the input as it is.
-void ConfirmUnlessRefused(QDialog& dialog, bool& confirmed, const QString& refusal);
 
 } // namespace DialogChecks

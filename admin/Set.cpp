@@ -18,7 +18,7 @@ constexpr int LonePasswordRowTop = 85;
 
 } // namespace
 
-TSetBox::TSetBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TSetBox>())
+TSetBox::TSetBox(QWidget* parent) : ConfirmDialog(parent), ui(std::make_unique<Ui::TSetBox>())
 {
     SetBox = this;
     ui->setupUi(this);
@@ -31,27 +31,17 @@ TSetBox::TSetBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TSe
     Label3 = ui->Label3;
     Label4 = ui->Label4;
     Label5 = ui->Label5;
-    Button1 = ui->Button1;
-    Button2 = ui->Button2;
+    setButtons(ui->Button1, ui->Button2);
 
     // Centred on the window it is opened from.
     if (parent)
         move(parent->window()->frameGeometry().center() - rect().center());
-
-    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this, [this] { Guarded([this] { Button2Click(); }); });
-    FormCreate();
 }
 
 TSetBox::~TSetBox()
 {
     if (SetBox == this)
         SetBox = nullptr;
-}
-
-void TSetBox::FormCreate()
-{
-    Confirmed = false;
 }
 
 void TSetBox::showEvent(QShowEvent* event)
@@ -69,16 +59,6 @@ void TSetBox::FormShow()
         return;
     Label3->move(Label3->x(), LonePasswordRowTop);
     Edit3->move(Edit3->x(), LonePasswordRowTop);
-}
-
-void TSetBox::Button1Click()
-{
-    DialogChecks::ConfirmUnlessRefused(*this, Confirmed, refusal());
-}
-
-void TSetBox::Button2Click()
-{
-    reject();
 }
 
 // The first rule the input breaks, or an empty text. Lengths are GBK bytes,
