@@ -39,9 +39,9 @@ public:
 
     Session& session() { return m_session; }
     const Catalogue& catalogue() const { return m_catalogue; }
-    RecordBrowser& Browser() { return *m_browser; }
-    AttachmentStrip& Strip() { return *m_strip; }
-    OperatorAdmin& Admin() { return *m_admin; }
+    RecordBrowser& browser() { return *m_browser; }
+    AttachmentStrip& strip() { return *m_strip; }
+    OperatorAdmin& admin() { return *m_admin; }
 
     // Panel 0 of StatusBar1 holds the paging line, panel 1 the operator line.
     QLabel* StatusPanel(int index) const;

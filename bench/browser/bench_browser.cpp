@@ -224,14 +224,14 @@ int measureBigPage(const QString& folder, int records)
         box.show();
         QCoreApplication::processEvents();
         RawDatabase raw(databasePath());
-        RecordBrowser& browser = box.Browser();
+        RecordBrowser& browser = box.browser();
         const QByteArray name = "999,999-row page (" + QByteArray::number(shown) + " rows)";
         printPaired(name.constData(),
                     runPaired(
                         records >= 1000000 ? 3 : 7,
                         [&] {
                             box.SpeedButton3Click();
-                            check(box.Browser().ADOQueryMain.recordCount() == shown, "big page");
+                            check(box.browser().ADOQueryMain.recordCount() == shown, "big page");
                         },
                         [&] {
                             check(raw.rows(browser.statementText()).size() ==
@@ -284,7 +284,7 @@ int measure(const QString& folder, int records)
     box.show();
     QCoreApplication::processEvents();
     RawDatabase raw(databasePath());
-    RecordBrowser& browser = box.Browser();
+    RecordBrowser& browser = box.browser();
     const auto statementOf = [&browser](int pageIndex) {
         return browser.statement().page(PageSize, pageIndex);
     };
@@ -406,7 +406,7 @@ int measure(const QString& folder, int records)
         "row move with thumbnail, a walk of 49 moves", 20,
         [&] {
             for (int i = 1; i < PageSize; ++i)
-                box.Browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                box.browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
             ++walk;
         },
         [&] {
@@ -424,7 +424,7 @@ int measure(const QString& folder, int records)
         "  same walk, raw reconnecting each move", 20,
         [&] {
             for (int i = 1; i < PageSize; ++i)
-                box.Browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                box.browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
             ++walk;
         },
         [&] {

@@ -301,7 +301,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
     TMainBox box;
     box.show();
     QCoreApplication::processEvents();
-    RecordBrowser& browser = box.Browser();
+    RecordBrowser& browser = box.browser();
     const auto events = [] { QCoreApplication::processEvents(); };
     const auto statementOf = [&browser](int pageIndex) {
         return browser.statement().page(PageSize, pageIndex);
@@ -369,7 +369,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
             11,
             [&] {
                 for (int i = 1; i < PageSize; ++i)
-                    box.Browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                    box.browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
                 ++walk;
             },
             [&] {
@@ -394,7 +394,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
         }
     }
     const QString output = folder + QStringLiteral("/exported.doc");
-    box.Browser().DataSourceMain->setCurrentRow(0);
+    box.browser().DataSourceMain->setCurrentRow(0);
     printPaired(
         "50 MB document import and export",
         runPaired(

@@ -221,7 +221,7 @@ private slots:
                  Qt::Alignment(Qt::AlignCenter));
         QStringList userFields;
         QList<int> userWidths;
-        for (const grid::Column& column : box.Admin().DBGrid2Columns) {
+        for (const grid::Column& column : box.admin().DBGrid2Columns) {
             userFields << column.fieldName + '=' + column.title;
             userWidths << column.width;
             QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
@@ -337,7 +337,7 @@ private slots:
         QStringList fields;
         QStringList titles;
         QList<int> widths;
-        for (const grid::Column& column : box.Browser().DBGrid1Columns) {
+        for (const grid::Column& column : box.browser().DBGrid1Columns) {
             fields << column.fieldName;
             titles << column.title;
             widths << column.width;
@@ -372,7 +372,7 @@ private slots:
                        TitleTable(columns, false, false));
         TMainBox box;
         QList<int> widths;
-        for (const grid::Column& column : box.Browser().DBGrid1Columns)
+        for (const grid::Column& column : box.browser().DBGrid1Columns)
             widths << column.width;
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
@@ -390,9 +390,9 @@ private slots:
                        "insert into fid_title(title,cLength) values ('dbfile',0);");
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
-        QCOMPARE(box.Browser().DBGrid1Columns.size(), 2);
-        QCOMPARE(box.Browser().DBGrid1Columns.at(0).width, 60);
-        QCOMPARE(box.Browser().DBGrid1Columns.at(1).width, 150);
+        QCOMPARE(box.browser().DBGrid1Columns.size(), 2);
+        QCOMPARE(box.browser().DBGrid1Columns.at(0).width, 60);
+        QCOMPARE(box.browser().DBGrid1Columns.at(1).width, 150);
         QCOMPARE(box.catalogue().columnList, QStringLiteral("f_1,f_2"));
     }
 
@@ -811,11 +811,11 @@ private slots:
         QVERIFY(control<QWidget>(box, "PanelUser")->isVisible());
         QCOMPARE(sent, QStringList({"select id,user_name,user_alias,user_wr from fid_user where "
                                     "user_name<>'root' order by id"}));
-        QVERIFY(box.Admin().ADOQueryUser.isOpen());
+        QVERIFY(box.admin().ADOQueryUser.isOpen());
         QStringList names;
-        for (box.Admin().ADOQueryUser.first(); !box.Admin().ADOQueryUser.eof();
-             box.Admin().ADOQueryUser.next())
-            names << box.Admin().ADOQueryUser.text(QStringLiteral("user_name"));
+        for (box.admin().ADOQueryUser.first(); !box.admin().ADOQueryUser.eof();
+             box.admin().ADOQueryUser.next())
+            names << box.admin().ADOQueryUser.text(QStringLiteral("user_name"));
         QCOMPARE(names, QStringList({"clerk", "reader"}));
         QVERIFY(box.ADOConnMain.isConnected());
     }

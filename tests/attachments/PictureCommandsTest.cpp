@@ -121,7 +121,7 @@ private slots:
         // After "管理/查看" the picture area shows the thumbnail.
         w.loadPage();
         w.moveTo(1);
-        QCOMPARE(w.box->Strip().CurrentPictureName(), QFileInfo(path).fileName().section('\\', -1));
+        QCOMPARE(w.box->strip().CurrentPictureName(), QFileInfo(path).fileName().section('\\', -1));
         QCOMPARE(
             w.control<QLabel>("ImagePic")->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
             thumbnail.convertToFormat(QImage::Format_RGB32));

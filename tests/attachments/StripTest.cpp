@@ -83,16 +83,16 @@ private slots:
         QCOMPARE(w.control<QLabel>("PnlFileName")->text(), caption);
         QCOMPARE(shownIcon(), icon);
         const QString bare = stored == QLatin1String("NULL") ? QString() : caption;
-        QCOMPARE(w.box->Strip().CurrentDocumentName(), bare);
-        QCOMPARE(w.box->Strip().CurrentPictureName(), bare);
+        QCOMPARE(w.box->strip().CurrentDocumentName(), bare);
+        QCOMPARE(w.box->strip().CurrentPictureName(), bare);
         QVERIFY(w.errors().isEmpty());
 
         // Another row, without names, clears both.
         w.moveTo(0);
         QCOMPARE(w.control<QLabel>("PnlFileName")->text(), QStringLiteral("没有文件数据!"));
         QCOMPARE(shownIcon(), QString());
-        QVERIFY(w.box->Strip().CurrentDocumentName().isEmpty());
-        QVERIFY(w.box->Strip().CurrentPictureName().isEmpty());
+        QVERIFY(w.box->strip().CurrentDocumentName().isEmpty());
+        QVERIFY(w.box->strip().CurrentPictureName().isEmpty());
     }
 
     // Without document columns the name line and icons are never touched.
@@ -104,7 +104,7 @@ private slots:
         w.moveTo(1);
         QCOMPARE(w.control<QLabel>("PnlFileName")->text(), QStringLiteral("文件名"));
         QVERIFY(!w.control<QLabel>("ImgPDF")->isHidden());
-        QVERIFY(w.box->Strip().CurrentDocumentName().isEmpty());
+        QVERIFY(w.box->strip().CurrentDocumentName().isEmpty());
         QVERIFY(w.errors().isEmpty());
     }
 
@@ -120,7 +120,7 @@ private slots:
         w.loadPage();
         QVERIFY(w.errors().isEmpty());
         QVERIFY(w.sent.contains("select picmin from  fid_Main where id=1"));
-        QCOMPARE(w.box->Strip().CurrentPictureName(), QStringLiteral("a.JPG"));
+        QCOMPARE(w.box->strip().CurrentPictureName(), QStringLiteral("a.JPG"));
         const QImage shown = picture().toImage();
         QCOMPARE(shown.size(), QSize(124, 73));
         QVERIFY(Near(shown.pixel(10, 36), Red, 0));
@@ -136,7 +136,7 @@ private slots:
         w.moveTo(0);
         w.moveTo(2);
         QCOMPARE(w.sent.filter("picmin").constLast(), "select picmin from  fid_Main where id=3");
-        QCOMPARE(w.box->Strip().CurrentPictureName(), QStringLiteral("b.bmp"));
+        QCOMPARE(w.box->strip().CurrentPictureName(), QStringLiteral("b.bmp"));
         QVERIFY(picture().isNull());
         QVERIFY(w.errors().isEmpty());
     }
@@ -204,7 +204,7 @@ private slots:
         w.moveTo(1);
         QVERIFY(w.sent.filter("picmin").isEmpty());
         QVERIFY(picture().isNull());
-        QVERIFY(w.box->Strip().CurrentPictureName().isEmpty());
+        QVERIFY(w.box->strip().CurrentPictureName().isEmpty());
     }
 };
 

@@ -89,15 +89,15 @@ private slots:
         QVERIFY(MainWindowFixture::control<QWidget>(box, "TabSheet2")->isVisible());
         QVERIFY(Button(box, "PageUp")->isEnabled());
         QVERIFY(Button(box, "PageDown")->isEnabled());
-        QCOMPARE(box.Browser().statementText(), FirstPage);
-        QCOMPARE(box.Browser().recordCount(), 123);
-        QCOMPARE(box.Browser().pageCount(), 3);
+        QCOMPARE(box.browser().statementText(), FirstPage);
+        QCOMPARE(box.browser().recordCount(), 123);
+        QCOMPARE(box.browser().pageCount(), 3);
         // The grid shows the catalogue's columns and stands on the first row.
         QCOMPARE(RecordGrid(box)->model()->columnCount(), 2);
         QCOMPARE(RecordGrid(box)->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("数量"));
         QCOMPARE(RecordGrid(box)->currentIndex().row(), 0);
-        QCOMPARE(box.Browser().ADOQueryMain.currentRow(), 0);
+        QCOMPARE(box.browser().ADOQueryMain.currentRow(), 0);
         QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(0), 100);
         QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(1), 60);
         QCOMPARE(RecordGrid(box)
@@ -229,7 +229,7 @@ private slots:
         const QString empty = QStringLiteral("  每页50条,共0条记录 当前1页,共0页");
         QCOMPARE(status(box), empty);
         QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
-        QCOMPARE(box.Browser().ADOQueryMain.currentRow(), -1);
+        QCOMPARE(box.browser().ADOQueryMain.currentRow(), -1);
 
         SentStatements sent;
         Button(box, "PageDown")->click();
@@ -277,7 +277,7 @@ private slots:
         m_fixture->execute({QStringLiteral("drop table fid_main;")});
         Button(box, "PageDown")->click();
         QCOMPARE(m_fixture->errorTexts().size(), 1);
-        QVERIFY(!box.Browser().ADOQueryMain.isOpen());
+        QVERIFY(!box.browser().ADOQueryMain.isOpen());
         QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
         QCOMPARE(status(box), before);
     }
@@ -293,7 +293,7 @@ private slots:
         QCOMPARE(sent.browsing(),
                  QStringList({QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main "
                                              "WHERE (1=1) order by f_2 desc")}));
-        QCOMPARE(box.Browser().statement().order(), QStringLiteral(" order by f_2 desc"));
+        QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_2 desc"));
         QCOMPARE(PageIds(box),
                  ExpectedPage(
                      Records(60), [](const Record&) { return true; },
@@ -325,7 +325,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         for (int i = 0; i < clicks.size(); ++i) {
             box.DBGrid1TitleClick(clicks.at(i));
-            QCOMPARE(box.Browser().statement().order(), orders.at(i));
+            QCOMPARE(box.browser().statement().order(), orders.at(i));
             QList<Record> sorted = records;
             const bool descending = orders.at(i).endsWith(QLatin1String("desc"));
             std::sort(sorted.begin(), sorted.end(), [&](const Record& a, const Record& b) {
@@ -353,15 +353,15 @@ private slots:
         box.DBGrid1TitleClick(0);
         SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));
         Button(box, "SpeedButton6")->click();
-        QCOMPARE(box.Browser().statement().order(), QStringLiteral(" order by f_1 desc"));
+        QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_1 desc"));
         QCOMPARE(TitleColour(box, 0), QColor(255, 0, 0));
         QVERIFY(
-            box.Browser().statementText().endsWith(QLatin1String("where f_2>5 order by f_1 desc")));
+            box.browser().statementText().endsWith(QLatin1String("where f_2>5 order by f_1 desc")));
 
         Button(box, "SpeedButton3")->click();
-        QCOMPARE(box.Browser().statement().order(), QStringLiteral(" ORDER BY id "));
+        QCOMPARE(box.browser().statement().order(), QStringLiteral(" ORDER BY id "));
         QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
-        QCOMPARE(box.Browser().DBGrid1Columns.at(0).titleColor, QColor(Qt::black));
+        QCOMPARE(box.browser().DBGrid1Columns.at(0).titleColor, QColor(Qt::black));
         QCOMPARE(PageIds(box).constFirst(), 1);
     }
 
@@ -397,7 +397,7 @@ private slots:
         const QPoint centre(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
                             header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
-        QCOMPARE(box.Browser().statement().order(), QStringLiteral(" order by f_2 desc"));
+        QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_2 desc"));
         QCOMPARE(TitleColour(box, 1), QColor(255, 0, 0));
     }
 };

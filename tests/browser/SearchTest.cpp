@@ -174,7 +174,7 @@ private slots:
         Button(box, "SpeedButton6")->click();
 
         QCOMPARE(m_fixture->messages().texts(), QStringList());
-        QCOMPARE(box.Browser().statement().condition(), condition);
+        QCOMPARE(box.browser().statement().condition(), condition);
         QCOMPARE(sent.browsing(),
                  QStringList({QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main ") +
                                   condition + QStringLiteral(" ORDER BY id "),
@@ -217,8 +217,8 @@ private slots:
         Button(box, "PageDown")->click();
         SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));
         Button(box, "SpeedButton6")->click();
-        QCOMPARE(box.Browser().pageIndex(), 0);
-        QVERIFY(!box.Browser().statementText().contains(QLatin1String("MAX(id)")));
+        QCOMPARE(box.browser().pageIndex(), 0);
+        QVERIFY(!box.browser().statementText().contains(QLatin1String("MAX(id)")));
         QCOMPARE(PageIds(box), QList<int>({1, 3, 4}));
         QCOMPARE(box.StatusPanel(0)->text(), QStringLiteral("  每页3条,共7条记录 当前1页,共3页"));
         Button(box, "PageDown")->click();
@@ -246,8 +246,8 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        const QString condition = box.Browser().statement().condition();
-        const QString statement = box.Browser().statementText();
+        const QString condition = box.browser().statement().condition();
+        const QString statement = box.browser().statementText();
         const QString status = box.StatusPanel(0)->text();
         SetSearch(box, column, op, QStringLiteral("abc"));
         SentStatements sent;
@@ -262,8 +262,8 @@ private slots:
         QCOMPARE(shown.text, QStringLiteral("搜索信息必须输入必要的条件!"));
         QCOMPARE(shown.flags, 0);
         QVERIFY(sent.all().isEmpty());
-        QCOMPARE(box.Browser().statement().condition(), condition);
-        QCOMPARE(box.Browser().statementText(), statement);
+        QCOMPARE(box.browser().statement().condition(), condition);
+        QCOMPARE(box.browser().statementText(), statement);
         QCOMPARE(box.StatusPanel(0)->text(), status);
     }
 
@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(key->text(), QStringLiteral("100a"));
         key->setText(QStringLiteral("100"));
         QTest::keyClick(key, Qt::Key_Enter);
-        QCOMPARE(box.Browser().statement().condition(), QStringLiteral("where f_2>=100"));
+        QCOMPARE(box.browser().statement().condition(), QStringLiteral("where f_2>=100"));
         QCOMPARE(PageIds(box), QList<int>({1, 7, 10}));
     }
 
@@ -306,7 +306,7 @@ private slots:
         box.show();
         SetSearch(box, 0, QStringLiteral(">="), QStringLiteral("100"));
         Button(box, "SpeedButton6")->click();
-        QCOMPARE(box.Browser().statement().condition(), QStringLiteral("where f_1>=100"));
+        QCOMPARE(box.browser().statement().condition(), QStringLiteral("where f_1>=100"));
         // The engine's message, which SQL Server's driver wraps in its own words.
         const QStringList errors = m_fixture->errorTexts();
         QCOMPARE(errors.size(), error.isEmpty() ? 0 : 1);
@@ -325,11 +325,11 @@ private slots:
         createSearchRows();
         TMainBox box;
         auto* columns = MainWindowFixture::control<QComboBox>(box, "Com11");
-        QCOMPARE(box.Browser().searchColumn(), QString());
+        QCOMPARE(box.browser().searchColumn(), QString());
         columns->setCurrentIndex(1);
-        QCOMPARE(box.Browser().searchColumn(), QStringLiteral("f_2"));
+        QCOMPARE(box.browser().searchColumn(), QStringLiteral("f_2"));
         columns->setCurrentIndex(0);
-        QCOMPARE(box.Browser().searchColumn(), QStringLiteral("f_1"));
+        QCOMPARE(box.browser().searchColumn(), QStringLiteral("f_1"));
     }
 };
 
