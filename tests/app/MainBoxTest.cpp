@@ -5,7 +5,7 @@
 #include "common/_md5.h"
 #include "platform/db/StatementLog.h"
 #include "platform/shell/DesktopOpen.h"
-#include "signin/Initdb.h"
+#include "signin/FirstRunSchema.h"
 #include "signin/Settings.h"
 #include "support/MessageRecorder.h"
 #include "support/TestFolder.h"
@@ -28,38 +28,14 @@
 
 namespace {
 
-const QString TitleTableHead = QStringLiteral(
-    "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), cLength integer);");
-
-// fid_title as the designer writes it: one row per column, then the markers.
-QString TitleTable(const QList<QPair<QString, int>>& columns, bool pictures, bool documents)
-{
-    QString sql = TitleTableHead;
-    const auto insert = [&sql](const QString& title, int length) {
-        sql += QStringLiteral("insert into fid_title(title,cLength) values ('%1',%2);")
-                   .arg(title)
-                   .arg(length);
-    };
-    for (const auto& column : columns)
-        insert(column.first, column.second);
-    insert(QStringLiteral("pic"), pictures ? 1 : 0);
-    insert(QStringLiteral("dbfile"), documents ? 1 : 0);
-    return sql;
-}
-
 // A text column of length 20, an integer and a real column, both of length 10.
-const QList<QPair<QString, int>> ThreeColumns = {
-    {QStringLiteral("名称"), 20}, {QStringLiteral("数量"), 10}, {QStringLiteral("单价"), 10}};
-const QString ThreeColumnData =
-    QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 "
-                   "int,f_3 float");
-const QString PictureColumns = QStringLiteral(",pic image,picmin image,picname varchar(240)");
-const QString DocumentColumns = QStringLiteral(",doc image,docname varchar(240)");
-
-QString ThreeColumnTable(bool pictures, bool documents)
+TableDesign ThreeColumns(bool pictures, bool documents)
 {
-    return ThreeColumnData + (pictures ? PictureColumns : QString()) +
-           (documents ? DocumentColumns : QString()) + QStringLiteral(");");
+    return {{{QStringLiteral("名称"), ColumnType::Text, 20},
+             {QStringLiteral("数量"), ColumnType::Integer, 10},
+             {QStringLiteral("单价"), ColumnType::Real, 10}},
+            pictures,
+            documents};
 }
 
 // Every control whose visibility or state the view switch decides.
@@ -99,10 +75,14 @@ class MainBoxTest final : public QObject
         execute(FirstRunBatch(mainTableSql, titleTableSql));
         configure(operatorName);
     }
+    void createDatabase(const TableDesign& design,
+                        const QString& operatorName = QStringLiteral("root"))
+    {
+        createDatabase(MainTableSqlFor(design), TitleTableSqlFor(design), operatorName);
+    }
     void createStandardDatabase(const QString& operatorName = QStringLiteral("root"))
     {
-        createDatabase(ThreeColumnTable(true, true), TitleTable(ThreeColumns, true, true),
-                       operatorName);
+        createDatabase(ThreeColumns(true, true), operatorName);
     }
     void configure(const QString& operatorName)
     {
@@ -325,8 +305,7 @@ private slots:
         QFETCH(bool, pictures);
         QFETCH(bool, documents);
         QFETCH(QString, columnList);
-        createDatabase(ThreeColumnTable(pictures, documents),
-                       TitleTable(ThreeColumns, pictures, documents));
+        createDatabase(ThreeColumns(pictures, documents));
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
 
@@ -364,12 +343,12 @@ private slots:
 
     void columnWidths()
     {
-        const QList<QPair<QString, int>> columns = {{"a", 1},  {"b", 12}, {"c", 13},
-                                                    {"d", 35}, {"e", 36}, {"f", 128}};
-        createDatabase("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(1),"
-                       "f_2 varchar(12),f_3 varchar(13),f_4 varchar(35),f_5 varchar(36),"
-                       "f_6 varchar(128));",
-                       TitleTable(columns, false, false));
+        TableDesign design;
+        design.pictures = design.documents = false;
+        for (const auto& [title, length] : QList<QPair<QString, int>>{
+                 {"a", 1}, {"b", 12}, {"c", 13}, {"d", 35}, {"e", 36}, {"f", 128}})
+            design.columns.append({title, ColumnType::Text, length});
+        createDatabase(design);
         TMainBox box;
         QList<int> widths;
         for (const grid::Column& column : box.browser().DBGrid1Columns)
@@ -520,7 +499,7 @@ private slots:
         QFETCH(int, searchItems);
         configure(QStringLiteral("root"));
         if (catalogue)
-            execute({TitleTable(ThreeColumns, true, true)});
+            execute({TitleTableSqlFor(ThreeColumns(true, true))});
         else
             execute({QStringLiteral("create table unrelated(id integer);")});
 
@@ -591,8 +570,7 @@ private slots:
         QFETCH(int, previous);
         QFETCH(int, view);
         QFETCH(QStringList, shownControls);
-        createDatabase(ThreeColumnTable(pictures, documents),
-                       TitleTable(ThreeColumns, pictures, documents));
+        createDatabase(ThreeColumns(pictures, documents));
         TMainBox box;
         box.show();
         box.session().operatorName = signedIn;

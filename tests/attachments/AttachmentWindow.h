@@ -9,7 +9,7 @@
 #include "platform/db/StatementLog.h"
 #include "platform/grid/DataGrid.h"
 #include "platform/shell/DesktopOpen.h"
-#include "signin/Initdb.h"
+#include "signin/FirstRunSchema.h"
 #include "signin/Settings.h"
 #include "support/MessageRecorder.h"
 #include "support/TestFolder.h"
@@ -51,21 +51,9 @@ public:
             return answers.isEmpty() ? QString() : answers.takeFirst();
         });
 
-        QString table =
-            QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20)");
-        if (pictures)
-            table += QStringLiteral(",pic image,picmin image,picname varchar(240)");
-        if (documents)
-            table += QStringLiteral(",doc image,docname varchar(240)");
-        table += QStringLiteral(");");
-        execute(FirstRunBatch(
-            table, QStringLiteral("create table fid_title(id int NOT NULL IDENTITY (1, 1),title "
-                                  "varchar(48), cLength integer);"
-                                  "insert into fid_title(title,cLength) values ('名称',20);"
-                                  "insert into fid_title(title,cLength) values ('pic',%1);"
-                                  "insert into fid_title(title,cLength) values ('dbfile',%2);")
-                       .arg(pictures ? 1 : 0)
-                       .arg(documents ? 1 : 0)));
+        const TableDesign design{
+            {{QStringLiteral("名称"), ColumnType::Text, 20}}, pictures, documents};
+        execute(FirstRunBatch(MainTableSqlFor(design), TitleTableSqlFor(design)));
         for (int i = 1; i <= rows; ++i)
             execute({QStringLiteral("insert into fid_main(f_1) values ('记录%1');").arg(i)});
         const TestDatabase& database = folder->database();

@@ -3,6 +3,7 @@
 #include "common/_md5.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "signin/FirstRunSchema.h"
 #include "signin/Initdb.h"
 #include "signin/Settings.h"
 #include "support/MessageRecorder.h"
@@ -27,16 +28,10 @@ const QString LatinRefused =
                    "请把数据库的排序规则改为 Chinese_PRC_CI_AS 后再连接。");
 const QString LatinCollation = QStringLiteral("Latin1_General_CI_AS");
 
-const QString ThreeColumnMain =
-    "create table fid_main(id int NOT NULL IDENTITY (1, 1),f_1 varchar(20),f_2 int,f_3 float,"
-    "pic image,picmin image,picname varchar(240),doc image,docname varchar(240));";
-const QString ThreeColumnTitles =
-    "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), cLength integer);"
-    "insert into fid_title(title,cLength) values ('名称',20);"
-    "insert into fid_title(title,cLength) values ('数量',10);"
-    "insert into fid_title(title,cLength) values ('单价',10);"
-    "insert into fid_title(title,cLength) values ('pic',1);"
-    "insert into fid_title(title,cLength) values ('dbfile',1);";
+// A text, an integer and a real column with both attachment groups.
+const TableDesign ThreeColumns{{{QStringLiteral("名称"), ColumnType::Text, 20},
+                                {QStringLiteral("数量"), ColumnType::Integer, 10},
+                                {QStringLiteral("单价"), ColumnType::Real, 10}}};
 
 QByteArray fileBytes(const QString& path)
 {
@@ -89,7 +84,10 @@ class LoginTest final : public QObject
     }
 
     void execute(const QStringList& lines) { demo().execute(lines); }
-    void createTables() { execute(FirstRunBatch(ThreeColumnMain, ThreeColumnTitles)); }
+    void createTables()
+    {
+        execute(FirstRunBatch(MainTableSqlFor(ThreeColumns), TitleTableSqlFor(ThreeColumns)));
+    }
     void addOperator(const QString& name, const QString& digest)
     {
         execute({QStringLiteral("INSERT INTO fid_user(user_name,user_password,user_alias,user_wr)"
