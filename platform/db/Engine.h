@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ResultRows.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -8,30 +10,6 @@
 #include <optional>
 
 namespace db {
-
-// A text value kept as UTF-8 in ResultRows::text: where it starts and how
-// many bytes it has. It becomes a QString when it is read.
-struct TextSpan
-{
-    qsizetype offset = 0;
-    qsizetype size = 0;
-};
-
-// The rows of a result as the client keeps them: the values row after row,
-// as many to a row as there are fields. A NULL is an invalid QVariant. An
-// engine may hold texts as TextSpan values into text, which spares a string
-// apiece for values that are often never read.
-struct ResultRows
-{
-    QStringList fieldNames;
-    QList<QVariant> values;
-    QByteArray text;
-
-    qsizetype rowCount() const
-    {
-        return fieldNames.isEmpty() ? 0 : values.size() / fieldNames.size();
-    }
-};
 
 // The value of the ":file" parameter, when one was given.
 using FileParameter = std::optional<QByteArray>;

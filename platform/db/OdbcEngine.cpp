@@ -160,7 +160,7 @@ void OdbcEngine::afterFailure()
         probe.execute(QStringLiteral("SELECT @@TRANCOUNT"));
         ResultRows rows;
         probe.takeRows(rows);
-        open = !rows.values.isEmpty() && rows.values.first().toInt() > 0;
+        open = rows.rowCount() > 0 && rows.value(0, 0).toInt() > 0;
     } catch (const DbError&) {
         if (m_session.lost) {
             close();
@@ -407,8 +407,8 @@ QVariant OdbcEngine::insertRow(const QString& statement, const QList<QVariant>& 
             if (!found && query.columnCount() > 0) {
                 ResultRows rows;
                 query.takeRows(rows);
-                if (!rows.values.isEmpty())
-                    key = rows.values.first();
+                if (rows.rowCount() > 0)
+                    key = rows.value(0, 0);
                 found = true;
             }
         } while (query.nextResult());

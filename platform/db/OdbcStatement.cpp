@@ -195,8 +195,9 @@ void Statement::takeRows(ResultRows& rows)
             break;
         check(result);
         // Columns are read in order: the driver hands each over once, forward.
+        rows.beginRow();
         for (SQLUSMALLINT column = 1; column <= count; ++column)
-            rows.values.append(readValue(column, types.at(column - 1), rows.text));
+            readValue(column, types.at(column - 1), rows);
     }
 }
 
@@ -221,7 +222,7 @@ bool Statement::nextResult()
     return true;
 }
 
-QVariant Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type, QByteArray& textStore)
+void Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type, ResultRows& rows)
 {
     SQLLEN indicator = 0;
     switch (type) {
@@ -231,12 +232,20 @@ QVariant Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type, QByteArray&
     case SQL_INTEGER: {
         SQLINTEGER value = 0;
         check(SQLGetData(m_handle, column, SQL_C_SLONG, &value, 0, &indicator));
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(int(value));
+        if (indicator == SQL_NULL_DATA)
+            rows.appendNull();
+        else
+            rows.appendInt(int(value));
+        return;
     }
     case SQL_BIGINT: {
         SQLBIGINT value = 0;
         check(SQLGetData(m_handle, column, SQL_C_SBIGINT, &value, 0, &indicator));
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(qlonglong(value));
+        if (indicator == SQL_NULL_DATA)
+            rows.appendNull();
+        else
+            rows.appendLongLong(qint64(value));
+        return;
     }
     case SQL_REAL:
     case SQL_FLOAT:
@@ -245,24 +254,31 @@ QVariant Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type, QByteArray&
     case SQL_NUMERIC: {
         SQLDOUBLE value = 0;
         check(SQLGetData(m_handle, column, SQL_C_DOUBLE, &value, 0, &indicator));
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(double(value));
+        if (indicator == SQL_NULL_DATA)
+            rows.appendNull();
+        else
+            rows.appendDouble(double(value));
+        return;
     }
     case SQL_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY: {
         bool isNull = false;
-        QByteArray bytes = readBytes(column, &isNull);
-        return isNull ? QVariant() : QVariant(std::move(bytes));
+        const QByteArray bytes = readBytes(column, &isNull);
+        if (isNull)
+            rows.appendNull();
+        else
+            rows.appendBlob(bytes.constData(), bytes.size());
+        return;
     }
     default: {
         bool isNull = false;
         const QByteArray text = readText(column, &isNull).toUtf8();
         if (isNull)
-            return QVariant();
-        // Kept with the result's other texts: no string of its own for each value.
-        const TextSpan span{textStore.size(), text.size()};
-        textStore.append(text);
-        return QVariant::fromValue(span);
+            rows.appendNull();
+        else
+            rows.appendText(text.constData(), text.size());
+        return;
     }
     }
 }

@@ -69,8 +69,8 @@ public:
 private:
     [[noreturn]] void fail();
     void check(SQLRETURN result);
-    // A text goes into textStore, the value holds its TextSpan.
-    QVariant readValue(SQLUSMALLINT column, SQLSMALLINT type, QByteArray& textStore);
+    // Appends the current row's value of the column to the rows.
+    void readValue(SQLUSMALLINT column, SQLSMALLINT type, ResultRows& rows);
     QString readText(SQLUSMALLINT column, bool* isNull);
     QByteArray readBytes(SQLUSMALLINT column, bool* isNull);
 

@@ -99,11 +99,8 @@ void Query::open()
     close();
     const QString text = sqlText();
     notifyStatement(text);
-    ResultRows result = m_connection.engine().select(text, m_fileParameter);
-    m_states.resize(result.rowCount());
-    m_values = std::move(result.values);
-    m_text = std::move(result.text);
-    m_fieldNames = std::move(result.fieldNames);
+    m_rows = m_connection.engine().select(text, m_fileParameter);
+    m_states.resize(m_rows.rowCount());
     m_openedSql = text;
     m_open = true;
     m_current = 0;
@@ -126,12 +123,11 @@ int Query::countRows()
 void Query::close()
 {
     m_open = false;
-    m_fieldNames.clear();
     // Given back at once, not kept as spare capacity: a page of a million
     // rows must not stay while the next is read.
-    m_values = QList<QVariant>();
-    m_text = QByteArray();
+    m_rows = ResultRows();
     m_states = QList<RowState>();
+    m_edited.clear();
     m_originals.clear();
     m_openedSql.clear();
     m_current = -1;
@@ -180,23 +176,23 @@ void Query::setCurrentRow(int row)
 
 int Query::fieldCount() const
 {
-    return static_cast<int>(m_fieldNames.size());
+    return static_cast<int>(m_rows.fieldNames.size());
 }
 
 QString Query::fieldName(int position) const
 {
     requirePosition(position);
-    return m_fieldNames.at(position);
+    return m_rows.fieldNames.at(position);
 }
 
 int Query::fieldIndex(const QString& name) const
 {
-    const int index = static_cast<int>(m_fieldNames.indexOf(name));
+    const int index = static_cast<int>(m_rows.fieldNames.indexOf(name));
     if (index >= 0)
         return index;
     // Field names match without regard to case, as on SQL Server.
-    for (int i = 0; i < m_fieldNames.size(); ++i) {
-        if (m_fieldNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+    for (int i = 0; i < m_rows.fieldNames.size(); ++i) {
+        if (m_rows.fieldNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return i;
     }
     throw DbError(QStringLiteral("The result has no field named %1.").arg(name));
@@ -204,9 +200,9 @@ int Query::fieldIndex(const QString& name) const
 
 bool Query::hasField(const QString& name) const
 {
-    return std::any_of(m_fieldNames.cbegin(), m_fieldNames.cend(), [&](const QString& field) {
-        return field.compare(name, Qt::CaseInsensitive) == 0;
-    });
+    return std::any_of(
+        m_rows.fieldNames.cbegin(), m_rows.fieldNames.cend(),
+        [&](const QString& field) { return field.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 QVariant Query::value(int position) const
@@ -264,10 +260,14 @@ void Query::setRowValue(int row, int position, const QVariant& value)
     requireRowIndex(row);
     requirePosition(position);
     if (m_states.at(row) == RowState::Unchanged) {
-        m_originals.insert(row, m_values.mid(row * fieldCount(), fieldCount()));
+        const bool edited = m_edited.contains(row);
+        QList<QVariant> values = rowValues(row);
+        if (!edited)
+            m_edited.insert(row, values);
+        m_originals.insert(row, Original{std::move(values), edited});
         m_states[row] = RowState::Modified;
     }
-    at(row, position) = value;
+    m_edited[row][position] = value;
 }
 
 Query::RowState Query::rowState(int row) const
@@ -279,8 +279,9 @@ Query::RowState Query::rowState(int row) const
 void Query::appendRow()
 {
     requireOpen();
-    m_values.resize(m_values.size() + fieldCount());
+    m_rows.appendBlankRow();
     m_states.append(RowState::Inserted);
+    m_edited.insert(rowCount() - 1, QList<QVariant>(fieldCount()));
     m_current = rowCount() - 1;
 }
 
@@ -298,40 +299,43 @@ void Query::postRow(int row)
     QList<QVariant> values;
     if (state == RowState::Inserted) {
         for (int i = 0; i < fieldCount(); ++i) {
-            if (i != key && !isNullValue(at(row, i))) {
-                columns.append(m_fieldNames.at(i));
+            if (i != key && !isNullValue(valueAt(row, i))) {
+                columns.append(m_rows.fieldNames.at(i));
                 values.append(valueAt(row, i));
             }
         }
-        const QString statement = engine.insertStatement(table, columns, m_fieldNames.at(key));
+        const QString statement = engine.insertStatement(table, columns, m_rows.fieldNames.at(key));
         notifyStatement(statement);
-        at(row, key) = engine.insertRow(statement, values);
+        m_edited[row][key] = engine.insertRow(statement, values);
     } else {
-        const QList<QVariant>& original = m_originals[row];
+        const QList<QVariant>& original = m_originals[row].values;
         QStringList assignments;
         for (int i = 0; i < fieldCount(); ++i) {
             const QVariant newValue = valueAt(row, i);
-            if (i == key || sameValue(newValue, resolved(original.at(i))))
+            if (i == key || sameValue(newValue, original.at(i)))
                 continue;
             // A NULL goes in as a literal: a typeless NULL parameter cannot be
             // converted to every column type on SQL Server.
             if (isNullValue(newValue)) {
-                assignments.append(engine.quoteName(m_fieldNames.at(i)) + QStringLiteral("=NULL"));
+                assignments.append(engine.quoteName(m_rows.fieldNames.at(i)) +
+                                   QStringLiteral("=NULL"));
             } else {
-                assignments.append(engine.quoteName(m_fieldNames.at(i)) + QStringLiteral("=?"));
+                assignments.append(engine.quoteName(m_rows.fieldNames.at(i)) +
+                                   QStringLiteral("=?"));
                 values.append(newValue);
             }
         }
         if (!assignments.isEmpty()) {
-            const QVariant keyValue = resolved(original.at(key));
+            const QVariant& keyValue = original.at(key);
             values.append(keyValue);
             const QString statement = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
                                       assignments.join(u',') + QStringLiteral(" WHERE ") +
-                                      engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
+                                      engine.quoteName(m_rows.fieldNames.at(key)) +
+                                      QStringLiteral("=?");
             notifyStatement(statement);
             if (engine.writeRow(statement, values) == 0)
                 throw DbError(QStringLiteral("The row with %1 %2 is no longer in %3.")
-                                  .arg(m_fieldNames.at(key), editText(keyValue), table));
+                                  .arg(m_rows.fieldNames.at(key), editText(keyValue), table));
         }
     }
     m_originals.remove(row);
@@ -344,8 +348,11 @@ void Query::cancelRow(int row)
     if (m_states.at(row) == RowState::Inserted) {
         dropRow(row);
     } else if (m_states.at(row) == RowState::Modified) {
-        const QList<QVariant> original = m_originals.take(row);
-        std::copy(original.cbegin(), original.cend(), m_values.begin() + row * fieldCount());
+        Original original = m_originals.take(row);
+        if (original.edited)
+            m_edited.insert(row, std::move(original.values));
+        else
+            m_edited.remove(row);
         m_states[row] = RowState::Unchanged;
     }
 }
@@ -358,16 +365,16 @@ void Query::deleteCurrentRow()
         const int key = fieldIndex(KeyColumn);
         const QString table = baseTable();
         Engine& engine = m_connection.engine();
-        const QVariant keyValue =
-            resolved(state == RowState::Modified ? m_originals.value(m_current).at(key)
-                                                 : at(m_current, key));
-        const QString statement = QStringLiteral("DELETE FROM ") + table +
-                                  QStringLiteral(" WHERE ") +
-                                  engine.quoteName(m_fieldNames.at(key)) + QStringLiteral("=?");
+        const QVariant keyValue = state == RowState::Modified
+                                      ? m_originals.value(m_current).values.at(key)
+                                      : valueAt(m_current, key);
+        const QString statement =
+            QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") +
+            engine.quoteName(m_rows.fieldNames.at(key)) + QStringLiteral("=?");
         notifyStatement(statement);
         if (engine.writeRow(statement, {keyValue}) == 0)
             throw DbError(QStringLiteral("The row with %1 %2 is no longer in %3.")
-                              .arg(m_fieldNames.at(key), editText(keyValue), table));
+                              .arg(m_rows.fieldNames.at(key), editText(keyValue), table));
     }
     dropRow(m_current);
 }
@@ -394,7 +401,7 @@ void Query::requireRowIndex(int row) const
 
 void Query::requirePosition(int position) const
 {
-    if (position < 0 || position >= m_fieldNames.size())
+    if (position < 0 || position >= m_rows.fieldNames.size())
         throw DbError(QStringLiteral("There is no field at position %1.").arg(position));
 }
 
@@ -406,26 +413,47 @@ QString Query::baseTable() const
     return table;
 }
 
-QVariant Query::resolved(const QVariant& held) const
+QVariant Query::valueAt(int row, int position) const
 {
-    if (held.metaType() != QMetaType::fromType<TextSpan>())
-        return held;
-    const auto* span = static_cast<const TextSpan*>(held.constData());
-    return QString::fromUtf8(m_text.constData() + span->offset, span->size);
+    if (!m_edited.isEmpty()) {
+        const auto edited = m_edited.constFind(row);
+        if (edited != m_edited.cend())
+            return edited->at(position);
+    }
+    return m_rows.value(row, position);
 }
+
+QList<QVariant> Query::rowValues(int row) const
+{
+    QList<QVariant> values;
+    values.reserve(fieldCount());
+    for (int i = 0; i < fieldCount(); ++i)
+        values.append(valueAt(row, i));
+    return values;
+}
+
+namespace {
+
+// The entries of the rows after a dropped one move up with their rows.
+template <typename T> QHash<int, T> withoutRow(const QHash<int, T>& byRow, int row)
+{
+    QHash<int, T> moved;
+    for (auto it = byRow.cbegin(); it != byRow.cend(); ++it) {
+        if (it.key() != row)
+            moved.insert(it.key() > row ? it.key() - 1 : it.key(), it.value());
+    }
+    return moved;
+}
+
+} // namespace
 
 void Query::dropRow(int row)
 {
     const bool wasCurrent = row == m_current;
-    m_values.remove(row * fieldCount(), fieldCount());
+    m_rows.removeRow(row);
     m_states.removeAt(row);
-    // The edits of later rows move up with their rows.
-    QHash<int, QList<QVariant>> moved;
-    for (auto it = m_originals.cbegin(); it != m_originals.cend(); ++it) {
-        if (it.key() != row)
-            moved.insert(it.key() > row ? it.key() - 1 : it.key(), it.value());
-    }
-    m_originals = std::move(moved);
+    m_edited = withoutRow(m_edited, row);
+    m_originals = withoutRow(m_originals, row);
     if (m_current > row)
         --m_current;
     else if (wasCurrent && m_current >= rowCount())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ResultRows.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -94,27 +96,27 @@ private:
     void requirePosition(int position) const;
     QString baseTable() const;
     int rowCount() const { return static_cast<int>(m_states.size()); }
-    // A value as it is held: a text may still be a span of m_text.
-    QVariant& at(int row, int position) { return m_values[row * fieldCount() + position]; }
-    const QVariant& at(int row, int position) const
-    {
-        return m_values.at(row * fieldCount() + position);
-    }
-    // A value as it is read, every text a QString.
-    QVariant valueAt(int row, int position) const { return resolved(at(row, position)); }
-    QVariant resolved(const QVariant& held) const;
+    QVariant valueAt(int row, int position) const;
+    QList<QVariant> rowValues(int row) const;
     void dropRow(int row);
+
+    // A row's values before its edit began, and whether they were edited
+    // values themselves or the fetched ones.
+    struct Original
+    {
+        QList<QVariant> values;
+        bool edited = false;
+    };
 
     Connection& m_connection;
     QStringList m_lines;
     QString m_openedSql; // the text whose rows are held
     std::optional<QByteArray> m_fileParameter;
     bool m_open = false;
-    QStringList m_fieldNames;
-    QList<QVariant> m_values;                // row after row: one allocation for the whole result
-    QByteArray m_text;                       // the texts that m_values holds as spans
-    QList<RowState> m_states;                // one a row
-    QHash<int, QList<QVariant>> m_originals; // the values as fetched, of the rows being modified
+    ResultRows m_rows;                    // as fetched, compact
+    QList<RowState> m_states;             // one a row
+    QHash<int, QList<QVariant>> m_edited; // the values of appended and edited rows
+    QHash<int, Original> m_originals;     // of the rows being modified
     int m_current = -1;
 };
 

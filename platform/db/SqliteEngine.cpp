@@ -246,40 +246,30 @@ public:
         return names;
     }
 
-    // Appends the current row's values; texts go to the text store as spans
-    // when one is given.
-    void appendRow(QList<QVariant>& values, QByteArray* textStore = nullptr) const
+    // Appends the current row's values.
+    void appendRow(ResultRows& rows) const
     {
+        rows.beginRow();
         const int count = columnCount();
         for (int i = 0; i < count; ++i) {
             switch (sqlite3_column_type(m_statement, i)) {
             case SQLITE_NULL:
-                values.emplaceBack();
+                rows.appendNull();
                 break;
             case SQLITE_INTEGER:
-                values.emplaceBack(static_cast<qlonglong>(sqlite3_column_int64(m_statement, i)));
+                rows.appendLongLong(sqlite3_column_int64(m_statement, i));
                 break;
             case SQLITE_FLOAT:
-                values.emplaceBack(sqlite3_column_double(m_statement, i));
+                rows.appendDouble(sqlite3_column_double(m_statement, i));
                 break;
-            case SQLITE_TEXT: {
-                const auto* text =
-                    reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i));
-                const int size = sqlite3_column_bytes(m_statement, i);
-                if (textStore) {
-                    values.emplaceBack(QVariant::fromValue(TextSpan{textStore->size(), size}));
-                    textStore->append(text, size);
-                } else {
-                    values.emplaceBack(QString::fromUtf8(text, size));
-                }
+            case SQLITE_TEXT:
+                rows.appendText(reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i)),
+                                sqlite3_column_bytes(m_statement, i));
                 break;
-            }
-            default: {
-                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, i));
-                values.emplaceBack(
-                    QByteArray(bytes ? bytes : "", sqlite3_column_bytes(m_statement, i)));
+            default:
+                rows.appendBlob(static_cast<const char*>(sqlite3_column_blob(m_statement, i)),
+                                sqlite3_column_bytes(m_statement, i));
                 break;
-            }
             }
         }
     }
@@ -289,7 +279,7 @@ public:
     {
         rows.fieldNames = columnNames();
         while (step())
-            appendRow(rows.values, &rows.text);
+            appendRow(rows);
     }
 
 private:
@@ -588,9 +578,9 @@ QVariant SqliteEngine::insertRow(const QString& statement, const QList<QVariant>
     prepared.bindValues(values);
     if (!prepared.step())
         throw DbError(QStringLiteral("The database did not return the new row's key."));
-    QList<QVariant> row;
+    ResultRows row;
     prepared.appendRow(row);
-    const QVariant key = row.value(0);
+    const QVariant key = row.value(0, 0);
     while (prepared.step()) {
     }
     return key;

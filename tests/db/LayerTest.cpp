@@ -63,7 +63,23 @@ QString missingTable(const QString& name)
                                  QStringLiteral("relation \"%1\" does not exist").arg(name));
 }
 
-// The DbError message of a call that must fail; empty when it did not.
+// A value read back as the engine hands it: the kind and the value, numbers
+// compared as numbers (SQL Server gives a literal beyond int as a decimal).
+bool sameReading(const QVariant& actual, const QVariant& expected)
+{
+    if (!expected.isValid())
+        return !actual.isValid();
+    switch (expected.typeId()) {
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        return actual.typeId() == expected.typeId() && actual == expected;
+    case QMetaType::Double:
+        return actual.typeId() == QMetaType::Double && actual.toDouble() == expected.toDouble();
+    default:
+        return actual.toLongLong() == expected.toLongLong();
+    }
+}
+
 } // namespace
 
 class LayerTest : public QObject
@@ -88,6 +104,8 @@ private slots:
     void blobRoundTrip_data();
     void blobRoundTrip();
     void nullBlobWritesAnEmptyFile();
+    void everyValueReadsBackAmongOthers_data();
+    void everyValueReadsBackAmongOthers();
     void fileParameterErrors();
     void countRows();
     void textComparesWithoutCase();
@@ -98,6 +116,7 @@ private slots:
     void editAndPost();
     void deleteCurrentRow();
     void cancelRow();
+    void editsAmongFetchedRows();
     void failedPostKeepsTheRowState_data();
     void failedPostKeepsTheRowState();
     void rowsGoneElsewhereAreReported();
@@ -535,6 +554,69 @@ void LayerTest::blobRoundTrip()
     QVERIFY(readFile(target) == bytes);
 }
 
+void LayerTest::everyValueReadsBackAmongOthers_data()
+{
+    QTest::addColumn<QString>("literal");
+    QTest::addColumn<QVariant>("expected");
+
+    QTest::newRow("null") << "NULL" << QVariant();
+    QTest::newRow("zero") << "0" << QVariant(0);
+    QTest::newRow("one byte") << "-128" << QVariant(-128);
+    QTest::newRow("two bytes") << "128" << QVariant(128);
+    QTest::newRow("four bytes") << "-32769" << QVariant(-32769);
+    QTest::newRow("smallest int") << "-2147483648" << QVariant(-2147483647 - 1);
+    QTest::newRow("beyond int") << "1099511627776" << QVariant(Q_INT64_C(1099511627776));
+    QTest::newRow("real") << "3.25" << QVariant(3.25);
+    QTest::newRow("huge real") << "1e20" << QVariant(1e20);
+    QTest::newRow("empty text") << "''" << QVariant(QString(""));
+    QTest::newRow("chinese") << "'管理员'" << QVariant(QStringLiteral("管理员"));
+    // A length of more than one byte before the text.
+    QTest::newRow("long text") << "'" + QString(300, u'y') + "'" << QVariant(QString(300, u'y'));
+}
+
+// A row's values are read past the ones before them: the tested value sits
+// between columns of every kind, in rows around it of NULLs, long texts,
+// blobs empty and long.
+void LayerTest::everyValueReadsBackAmongOthers()
+{
+    QFETCH(QString, literal);
+    QFETCH(QVariant, expected);
+
+    FreshDatabase database;
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "s varchar(1000),f float,g image);")});
+    const QString longText = QString(300, u'长');
+    const QList<QVariant> blobs = {QVariant(), QVariant(randomBytes(300)),
+                                   QVariant(QByteArray(""))};
+    const QStringList inserts = {
+        QStringLiteral("insert into fid_main(s,f,g) values (NULL,NULL,NULL)"),
+        QStringLiteral("insert into fid_main(s,f,g) values ('%1',2.5,:file)").arg(longText),
+        QStringLiteral("insert into fid_main(s,f,g) values ('',-1e-5,:file)")};
+    Query& query = database.query;
+    for (int i = 0; i < inserts.size(); ++i) {
+        query.clearSql();
+        query.addSql(inserts.at(i));
+        if (blobs.at(i).isValid())
+            query.setFileParameter(blobs.at(i).toByteArray());
+        query.execute();
+    }
+
+    database.open(QStringLiteral("select id,s,%1 as v,g,f from fid_main order by id").arg(literal));
+    QCOMPARE(query.recordCount(), 3);
+    const QList<QList<QVariant>> others = {{QVariant(), QVariant(), QVariant()},
+                                           {QVariant(longText), blobs.at(1), QVariant(2.5)},
+                                           {QVariant(QString("")), blobs.at(2), QVariant(-1e-5)}};
+    for (int row = 0; row < 3; ++row) {
+        const QList<QVariant>& other = others.at(row);
+        QVERIFY(sameReading(query.rowValue(row, 0), QVariant(row + 1)));
+        QVERIFY(sameReading(query.rowValue(row, 1), other.at(0)));
+        QVERIFY2(sameReading(query.rowValue(row, 2), expected),
+                 qPrintable(query.rowValue(row, 2).toString()));
+        QVERIFY(sameReading(query.rowValue(row, 3), other.at(1)));
+        QVERIFY(sameReading(query.rowValue(row, 4), other.at(2)));
+    }
+}
+
 void LayerTest::nullBlobWritesAnEmptyFile()
 {
     FreshDatabase database;
@@ -814,6 +896,52 @@ void LayerTest::cancelRow()
     QCOMPARE(query.recordCount(), 1);
     QCOMPARE(query.currentRow(), 0);
     QCOMPARE(database.count(QStringLiteral("select id from fid_user")), 1);
+}
+
+// Edits stand in for fetched values until the page is read again; they move
+// with their rows when a row before them goes, and a cancel brings back
+// what the row showed before the edit: the fetched values, or those posted.
+void LayerTest::editsAmongFetchedRows()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1,f_2) values ('a',1);"
+                                     "insert into fid_main(f_1,f_2) values ('b',2);"
+                                     "insert into fid_main(f_1,f_2) values ('c',3);"
+                                     "insert into fid_main(f_1,f_2) values ('d',4);")});
+    const QString page = QStringLiteral("select id,f_1,f_2 from fid_main order by id");
+    database.open(page);
+    Query& query = database.query;
+    query.setRowValue(1, 1, QStringLiteral("乙"));
+    query.setRowValue(3, 2, QVariant());
+    query.setCurrentRow(0);
+    query.deleteCurrentRow();
+    QCOMPARE(query.rowValue(0, 1).toString(), QStringLiteral("乙"));
+    QCOMPARE(query.rowState(0), Query::RowState::Modified);
+    QCOMPARE(query.rowValue(1, 1).toString(), QStringLiteral("c"));
+    QCOMPARE(query.rowState(1), Query::RowState::Unchanged);
+    QVERIFY(!query.rowValue(2, 2).isValid());
+    query.cancelRow(2);
+    QCOMPARE(query.rowValue(2, 2).toInt(), 4);
+    QCOMPARE(query.rowState(2), Query::RowState::Unchanged);
+
+    query.postRow(0);
+    query.setRowValue(0, 1, QStringLiteral("丙"));
+    query.cancelRow(0);
+    QCOMPARE(query.rowValue(0, 1).toString(), QStringLiteral("乙"));
+    QCOMPARE(query.rowState(0), Query::RowState::Unchanged);
+
+    query.appendRow();
+    query.setRowValue(3, 1, QStringLiteral("e"));
+    query.setRowValue(2, 1, QStringLiteral("unposted"));
+    database.open(page);
+    QCOMPARE(query.recordCount(), 3);
+    QStringList texts;
+    for (int row = 0; row < query.recordCount(); ++row) {
+        QCOMPARE(query.rowState(row), Query::RowState::Unchanged);
+        texts.append(query.rowValue(row, 1).toString());
+    }
+    QCOMPARE(texts, (QStringList{QStringLiteral("乙"), QStringLiteral("c"), QStringLiteral("d")}));
 }
 
 void LayerTest::failedPostKeepsTheRowState_data()
