@@ -10,12 +10,31 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace db {
 
 namespace {
 
 const QString KeyColumn = QStringLiteral("id");
+
+// The size of rows from which their memory is worth giving back at once.
+constexpr qsizetype BigRows = 4 * 1024 * 1024;
+
+// glibc keeps what is freed inside its heap for the process, where a big
+// page's buffers, grown step by step, leave holes; giving them back keeps
+// reloads of a big page from growing the process.
+void giveBackFreedMemory(qsizetype bytes)
+{
+#ifdef __GLIBC__
+    if (bytes >= BigRows)
+        malloc_trim(0);
+#else
+    Q_UNUSED(bytes);
+#endif
+}
 
 bool isNullValue(const QVariant& value)
 {
@@ -101,6 +120,7 @@ void Query::open()
     notifyStatement(text);
     m_rows = m_connection.engine().select(text, m_fileParameter);
     m_states.resize(m_rows.rowCount());
+    giveBackFreedMemory(m_rows.byteSize());
     m_openedSql = text;
     m_open = true;
     m_current = 0;
@@ -125,7 +145,9 @@ void Query::close()
     m_open = false;
     // Given back at once, not kept as spare capacity: a page of a million
     // rows must not stay while the next is read.
+    const qsizetype released = m_rows.byteSize();
     m_rows = ResultRows();
+    giveBackFreedMemory(released);
     m_states = QList<RowState>();
     m_edited.clear();
     m_originals.clear();

@@ -38,6 +38,12 @@ public:
 
     QVariant value(qsizetype row, int column) const;
 
+    // The bytes the rows take, near enough.
+    qsizetype byteSize() const
+    {
+        return m_bytes.size() + m_starts.size() * qsizetype(sizeof(qsizetype));
+    }
+
 private:
     static constexpr qsizetype NoValues = -1;
 
