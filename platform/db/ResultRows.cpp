@@ -1,5 +1,6 @@
 #include "ResultRows.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace db {
@@ -108,10 +109,14 @@ const char* skipValue(const char* at)
 
 char* ResultRows::grow(qsizetype size)
 {
-    const qsizetype used = m_bytes.size();
-    // resize() grows the capacity geometrically, so appends stay cheap.
-    m_bytes.resize(used + size);
-    return m_bytes.data() + used;
+    // The buffer doubles, so that a value's append is mostly a copy; the
+    // room beyond what is written is never touched, which keeps it out of
+    // resident memory.
+    if (m_size + size > m_bytes.size())
+        m_bytes.resize(std::max(m_size + size, std::max<qsizetype>(2 * m_bytes.size(), 4096)));
+    char* at = m_bytes.data() + m_size;
+    m_size += size;
+    return at;
 }
 
 void ResultRows::appendNull()
@@ -191,7 +196,7 @@ void ResultRows::appendBytes(char tag, const char* bytes, qsizetype size)
     if (size > 0)
         std::memcpy(at, bytes, static_cast<size_t>(size));
     // The length took fewer bytes than were made room for.
-    m_bytes.truncate(at + size - m_bytes.constData());
+    m_size = at + size - m_bytes.constData();
 }
 
 QVariant ResultRows::value(qsizetype row, int column) const

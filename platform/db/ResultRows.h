@@ -24,7 +24,7 @@ public:
     qsizetype rowCount() const { return m_starts.size(); }
 
     // Building: beginRow(), then one append for each field, in order.
-    void beginRow() { m_starts.append(m_bytes.size()); }
+    void beginRow() { m_starts.append(m_size); }
     void appendNull();
     void appendInt(int value);
     void appendLongLong(qint64 value);
@@ -39,10 +39,7 @@ public:
     QVariant value(qsizetype row, int column) const;
 
     // The bytes the rows take, near enough.
-    qsizetype byteSize() const
-    {
-        return m_bytes.size() + m_starts.size() * qsizetype(sizeof(qsizetype));
-    }
+    qsizetype byteSize() const { return m_size + m_starts.size() * qsizetype(sizeof(qsizetype)); }
 
 private:
     static constexpr qsizetype NoValues = -1;
@@ -50,7 +47,8 @@ private:
     char* grow(qsizetype size);
     void appendBytes(char tag, const char* bytes, qsizetype size);
 
-    QByteArray m_bytes;
+    QByteArray m_bytes; // its first m_size bytes are in use, the rest is room to grow
+    qsizetype m_size = 0;
     QList<qsizetype> m_starts; // where each row's values begin in m_bytes
 };
 
