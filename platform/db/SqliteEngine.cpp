@@ -5,6 +5,7 @@
 #include "platform/paths/ProgramPaths.h"
 #include "platform/text/Gbk.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -13,6 +14,7 @@
 #include <QUrl>
 #include <cctype>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace db {
 
@@ -344,6 +346,7 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
     m_connectionName = QStringLiteral("vardenix-sqlite-%1").arg(++serial);
     try {
         m_path = embeddedDatabasePath(parts);
+        m_nativePath = QFile::encodeName(m_path);
         const bool mayCreate =
             missing == MissingFile::Create ||
             (missing == MissingFile::CreateFirstTime && !OpenedFiles::contains(m_path));
@@ -388,22 +391,27 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
     }
 }
 
+bool SqliteEngine::fileExists() const
+{
+    return ::access(m_nativePath.constData(), F_OK) == 0;
+}
+
 void SqliteEngine::requireFile() const
 {
-    if (!QFileInfo::exists(m_path))
+    if (!fileExists())
         throw DbError(missingFileMessage(m_path));
 }
 
 bool SqliteEngine::resetForReuse()
 {
     // A transaction left open is rolled back with the connection instead.
-    return m_handle && sqlite3_get_autocommit(m_handle) && QFileInfo::exists(m_path);
+    return m_handle && sqlite3_get_autocommit(m_handle) && fileExists();
 }
 
 bool SqliteEngine::reused()
 {
     // A file moved away while the session waited is reported by a new one.
-    return QFileInfo::exists(m_path);
+    return fileExists();
 }
 
 SqliteEngine::~SqliteEngine()

@@ -58,9 +58,13 @@ private:
     bool resetForReuse() override;
     bool reused() override;
 
+    // Whether the file is still where it was opened, asked of the system
+    // with the path encoded once: every statement asks.
+    bool fileExists() const;
     void requireFile() const; // DbError when the file has gone since it was opened
 
     QString m_path;
+    QByteArray m_nativePath;
     QString m_connectionName;
     QSqlDatabase m_database;
     sqlite3* m_handle = nullptr;
