@@ -569,14 +569,14 @@ void LayerTest::everyValueReadsBackAmongOthers_data()
     QTest::newRow("real") << "3.25" << QVariant(3.25);
     QTest::newRow("huge real") << "1e20" << QVariant(1e20);
     QTest::newRow("empty text") << "''" << QVariant(QString(""));
-    QTest::newRow("chinese") << "'管理员'" << QVariant(QStringLiteral("管理员"));
     // A length of more than one byte before the text.
     QTest::newRow("long text") << "'" + QString(300, u'y') + "'" << QVariant(QString(300, u'y'));
 }
 
 // A row's values are read past the ones before them: the tested value sits
-// between columns of every kind, in rows around it of NULLs, long texts,
-// blobs empty and long.
+// between columns of every kind, in rows around it of NULLs, long Chinese
+// texts, blobs empty and long. Chinese comes from the column: the test T-SQL
+// server reads a Chinese literal in a select list back as question marks.
 void LayerTest::everyValueReadsBackAmongOthers()
 {
     QFETCH(QString, literal);
