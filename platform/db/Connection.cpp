@@ -6,10 +6,71 @@
 #include "OdbcEngine.h"
 #include "SessionPool.h"
 #include "SqliteEngine.h"
+#include "platform/paths/ProgramPaths.h"
 
 #include <QFileInfo>
+#include <QMutex>
 
 namespace db {
+
+namespace {
+
+// What a connection string selects: the engine, its settings and the key its
+// released sessions are pooled under (empty: none).
+struct Target
+{
+    ConnectionStringParts parts;
+    bool embedded = false;
+    QString poolKey;
+};
+
+Target targetOf(const QString& connectionString)
+{
+    const ConnectionStringParts parts = parseConnectionString(connectionString);
+    Target target{parts, isEmbeddedDataSource(parts.dataSource), connectionString};
+    // The embedded engine's file depends on the program's folder as well.
+    if (target.embedded) {
+        try {
+            target.poolKey += u'\n' + embeddedDatabasePath(parts);
+        } catch (const DbError&) {
+            target.poolKey.clear(); // a name that makes no file: the engine says so
+        }
+    }
+    return target;
+}
+
+// Many operations make a fresh connection with the same string: what it
+// selects is worked out again only when the string or the program's folder
+// has changed.
+struct KnownTarget
+{
+    QMutex mutex;
+    bool any = false;
+    QString connectionString;
+    QString folder;
+    Target target;
+};
+
+Target cachedTargetOf(const QString& connectionString)
+{
+    // Never destroyed: objects destroyed at exit may still connect.
+    static auto* known = new KnownTarget;
+    const QString folder = ProgramPaths::folder();
+    {
+        const QMutexLocker lock(&known->mutex);
+        if (known->any && known->connectionString == connectionString && known->folder == folder)
+            return known->target;
+    }
+    Target target = targetOf(connectionString);
+    const QMutexLocker lock(&known->mutex);
+    known->any = true;
+    known->connectionString = connectionString;
+    known->folder = folder;
+    known->target = target;
+    return target;
+}
+
+} // namespace
 
 Connection::Connection() = default;
 
@@ -50,25 +111,16 @@ void Connection::connect()
 {
     if (m_engine)
         return;
-    const ConnectionStringParts parts = parseConnectionString(m_connectionString);
-    const bool embedded = isEmbeddedDataSource(parts.dataSource);
-    // The embedded engine's file depends on the program's folder as well.
-    m_poolKey = m_connectionString;
-    if (embedded) {
-        try {
-            m_poolKey += u'\n' + embeddedDatabasePath(parts);
-        } catch (const DbError&) {
-            m_poolKey.clear(); // a name that makes no file: the engine says so
-        }
-    }
+    const Target target = cachedTargetOf(m_connectionString);
+    m_poolKey = target.poolKey;
     if (!m_poolKey.isEmpty())
         m_engine = SessionPool::take(m_poolKey);
     if (m_engine)
         return;
-    if (embedded)
-        m_engine = std::make_unique<SqliteEngine>(parts, m_missing);
+    if (target.embedded)
+        m_engine = std::make_unique<SqliteEngine>(target.parts, m_missing);
     else
-        m_engine = std::make_unique<OdbcEngine>(parts);
+        m_engine = std::make_unique<OdbcEngine>(target.parts);
 }
 
 void Connection::disconnect()
