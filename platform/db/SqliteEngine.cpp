@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <cctype>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace db {
@@ -385,6 +386,7 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
         // database fails the connect.
         textColumns();
         OpenedFiles::add(m_path);
+        m_file = fileIdentity();
     } catch (...) {
         close();
         throw;
@@ -396,6 +398,14 @@ bool SqliteEngine::fileExists() const
     return ::access(m_nativePath.constData(), F_OK) == 0;
 }
 
+SqliteEngine::FileIdentity SqliteEngine::fileIdentity() const
+{
+    struct stat status;
+    if (::stat(m_nativePath.constData(), &status) != 0)
+        return {};
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
 void SqliteEngine::requireFile() const
 {
     if (!fileExists())
@@ -405,13 +415,16 @@ void SqliteEngine::requireFile() const
 bool SqliteEngine::resetForReuse()
 {
     // A transaction left open is rolled back with the connection instead.
-    return m_handle && sqlite3_get_autocommit(m_handle) && fileExists();
+    // Whether the file is still there is asked when the session is taken.
+    return m_handle && sqlite3_get_autocommit(m_handle);
 }
 
 bool SqliteEngine::reused()
 {
-    // A file moved away while the session waited is reported by a new one.
-    return fileExists();
+    // A file moved away while the session waited is reported by a new
+    // session, and one made anew in its place is opened by one.
+    const FileIdentity now = fileIdentity();
+    return now.inode != 0 && now == m_file;
 }
 
 SqliteEngine::~SqliteEngine()

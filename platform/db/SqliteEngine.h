@@ -61,10 +61,22 @@ private:
     // Whether the file is still where it was opened, asked of the system
     // with the path encoded once: every statement asks.
     bool fileExists() const;
+    // Which file the path names: its device and inode, zeros when none.
+    struct FileIdentity
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileIdentity& other) const
+        {
+            return device == other.device && inode == other.inode;
+        }
+    };
+    FileIdentity fileIdentity() const;
     void requireFile() const; // DbError when the file has gone since it was opened
 
     QString m_path;
     QByteArray m_nativePath;
+    FileIdentity m_file; // the file opened
     QString m_connectionName;
     QSqlDatabase m_database;
     sqlite3* m_handle = nullptr;

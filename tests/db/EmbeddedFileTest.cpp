@@ -50,6 +50,7 @@ private slots:
     void missingFile();
     void fileGoneUnderAnOpenConnection_data();
     void fileGoneUnderAnOpenConnection();
+    void pooledSessionOfAReplacedFileIsNotReused();
     void fileThatIsNoDatabase();
     void databaseFileMissing_data();
     void databaseFileMissing();
@@ -184,6 +185,27 @@ void EmbeddedFileTest::fileGoneUnderAnOpenConnection()
 
     QVERIFY(QFile::rename(moved, file));
     QCOMPARE(database.column(QStringLiteral("select f_1 from fid_main")), QStringList{"a"});
+}
+
+// A released session waits for the next connection; when its file has been
+// replaced by another in the meantime, the next connection opens the new
+// file instead of reading the one that is gone.
+void EmbeddedFileTest::pooledSessionOfAReplacedFileIsNotReused()
+{
+    FreshDatabase database;
+    database.execute({QStringLiteral("create table t(v varchar(10));"),
+                      QStringLiteral("insert into t(v) values ('old');")});
+    database.query.close();
+    database.connection.disconnect();
+    const QString file = database.folder.file(QStringLiteral("test.db"));
+    const QString other = database.folder.file(QStringLiteral("other.db"));
+    const Shell made =
+        RunSqlite3(other, QStringLiteral("create table t(v text); insert into t values ('new');"));
+    QVERIFY2(made.exitCode == 0, qPrintable(made.error));
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QFile::rename(other, file));
+
+    QCOMPARE(database.column(QStringLiteral("select v from t")), QStringList{"new"});
 }
 
 // SQLite's own text for a file that is no database, as the operator gets
