@@ -222,6 +222,9 @@ int Query::fieldIndex(const QString& name) const
 
 bool Query::hasField(const QString& name) const
 {
+    // Names are mostly written as the result has them: that is looked for first.
+    if (m_rows.fieldNames.contains(name))
+        return true;
     return std::any_of(
         m_rows.fieldNames.cbegin(), m_rows.fieldNames.cend(),
         [&](const QString& field) { return field.compare(name, Qt::CaseInsensitive) == 0; });
