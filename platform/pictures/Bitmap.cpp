@@ -179,12 +179,21 @@ QImage readPlainBmp(const QByteArray& bytes)
         const auto* pixel =
             reinterpret_cast<const uchar*>(bytes.constData() + offset + stride * stored);
         auto* line = reinterpret_cast<QRgb*>(bits + image.bytesPerLine() * y);
-        // Four bytes at once: blue, green, red and the next pixel's blue, in
-        // whose place the opaque alpha goes. The last pixel may end the data.
+        // Four pixels from three words of blue, green and red bytes, the
+        // opaque alpha added; the rest one by one. The last pixel may end
+        // the data, so no word is read past it.
         int x = 0;
-        for (; x < width - 1; ++x, pixel += 3)
-            line[x] = qFromLittleEndian<quint32>(pixel) | 0xff000000u;
-        line[x] = qRgb(pixel[2], pixel[1], pixel[0]);
+        for (; x + 4 <= width; x += 4, pixel += 12) {
+            const quint32 a = qFromLittleEndian<quint32>(pixel);
+            const quint32 b = qFromLittleEndian<quint32>(pixel + 4);
+            const quint32 c = qFromLittleEndian<quint32>(pixel + 8);
+            line[x] = a | 0xff000000u;
+            line[x + 1] = (a >> 24) | (b << 8) | 0xff000000u;
+            line[x + 2] = (b >> 16) | (c << 16) | 0xff000000u;
+            line[x + 3] = (c >> 8) | 0xff000000u;
+        }
+        for (; x < width; ++x, pixel += 3)
+            line[x] = qRgb(pixel[2], pixel[1], pixel[0]);
     }
     return image;
 }

@@ -437,6 +437,29 @@ private slots:
                                  pictures::decodeBmp(Encoded(thumbnail, "JPEG")));
     }
 
+    // Every pixel of every width, the widths that leave one to three pixels
+    // after the groups of four among them.
+    void bmpPixelsOfEveryWidth_data()
+    {
+        QTest::addColumn<int>("width");
+        for (const int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 124})
+            QTest::addRow("%d wide", width) << width;
+    }
+
+    void bmpPixelsOfEveryWidth()
+    {
+        QFETCH(int, width);
+        QImage picture(width, 3, QImage::Format_RGB32);
+        QRandomGenerator generator(static_cast<quint32>(width));
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < width; ++x)
+                picture.setPixel(x, y, 0xff000000u | generator.bounded(0x1000000u));
+        }
+        QCOMPARE(
+            pictures::decodeBmp(pictures::encodeBmp(picture)).convertToFormat(QImage::Format_RGB32),
+            picture);
+    }
+
     // A BMP is stored bottom-up unless its height is negative.
     void bmpRowOrder()
     {
