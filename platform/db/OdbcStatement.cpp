@@ -264,11 +264,11 @@ void Statement::readValue(SQLUSMALLINT column, SQLSMALLINT type, ResultRows& row
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY: {
         bool isNull = false;
-        const QByteArray bytes = readBytes(column, &isNull);
+        QByteArray bytes = readBytes(column, &isNull);
         if (isNull)
             rows.appendNull();
         else
-            rows.appendBlob(bytes.constData(), bytes.size());
+            rows.appendBlob(std::move(bytes));
         return;
     }
     default: {

@@ -16,7 +16,8 @@ enum Kind : unsigned char
     LongLong,
     Double,
     Text,
-    Blob
+    Blob,
+    Large // a blob of ResultRows::m_large, by its index there
 };
 
 constexpr unsigned char KindMask = 0x0f;
@@ -99,6 +100,10 @@ const char* skipValue(const char* at)
         qsizetype length = 0;
         at = readLength(at, &length);
         return at + length;
+    }
+    case Large: {
+        qsizetype index = 0;
+        return readLength(at, &index);
     }
     default:
         return at;
@@ -185,7 +190,28 @@ void ResultRows::appendText(const char* utf8, qsizetype size)
 
 void ResultRows::appendBlob(const char* bytes, qsizetype size)
 {
-    appendBytes(Blob, bytes, size);
+    if (size >= LargeBlob)
+        appendLarge(QByteArray(bytes, size));
+    else
+        appendBytes(Blob, bytes, size);
+}
+
+void ResultRows::appendBlob(QByteArray bytes)
+{
+    if (bytes.size() >= LargeBlob)
+        appendLarge(std::move(bytes));
+    else
+        appendBytes(Blob, bytes.constData(), bytes.size());
+}
+
+void ResultRows::appendLarge(QByteArray bytes)
+{
+    char* at = grow(1 + LengthRoom);
+    *at++ = Large;
+    at = writeLength(at, static_cast<quint64>(m_large.size()));
+    m_size = at - m_bytes.constData();
+    m_largeSize += bytes.size();
+    m_large.append(std::move(bytes));
 }
 
 void ResultRows::appendBytes(char tag, const char* bytes, qsizetype size)
@@ -227,6 +253,11 @@ QVariant ResultRows::value(qsizetype row, int column) const
         qsizetype length = 0;
         at = readLength(at, &length);
         return QVariant(QByteArray(at, length));
+    }
+    case Large: {
+        qsizetype index = 0;
+        readLength(at, &index);
+        return QVariant(m_large.at(index));
     }
     default:
         return QVariant();

@@ -31,6 +31,7 @@ public:
     void appendDouble(double value);
     void appendText(const char* utf8, qsizetype size);
     void appendBlob(const char* bytes, qsizetype size);
+    void appendBlob(QByteArray bytes); // a large one is kept as it is, not copied
 
     // A row whose every value reads NULL, as a new row of a grid starts.
     void appendBlankRow() { m_starts.append(NoValues); }
@@ -43,6 +44,9 @@ public:
 
 private:
     static constexpr qsizetype NoValues = -1;
+    static constexpr qsizetype LargeBlob = 64 * 1024;
+
+    void appendLarge(QByteArray bytes);
 
     char* grow(qsizetype size);
     void appendBytes(char tag, const char* bytes, qsizetype size);
@@ -50,6 +54,10 @@ private:
     QByteArray m_bytes; // its first m_size bytes are in use, the rest is room to grow
     qsizetype m_size = 0;
     QList<qsizetype> m_starts; // where each row's values begin in m_bytes
+    // Blobs from LargeBlob bytes on, such as documents, each an array of its
+    // own that a read shares instead of copying.
+    QList<QByteArray> m_large;
+    qsizetype m_largeSize = 0;
 };
 
 } // namespace db
