@@ -446,12 +446,12 @@ int measure(const QString& folder, int records)
     check(lastInView >= 3, "rows in view");
     const QByteArray inView =
         "row move with thumbnail, rows 2-" + QByteArray::number(lastInView) + " in view";
-    box.DataSourceMain->setCurrentRow(1);
+    box.browser().DataSourceMain->setCurrentRow(1);
     compare(
         inView.constData(), 20,
         [&] {
             for (int i = 0; i < 48; ++i)
-                box.DataSourceMain->setCurrentRow(1 + (i + 1) % (lastInView - 1));
+                box.browser().DataSourceMain->setCurrentRow(1 + (i + 1) % (lastInView - 1));
         },
         [&] {
             for (int i = 0; i < 48; ++i) {
