@@ -131,31 +131,21 @@ void ResultRows::appendNull()
 
 void ResultRows::appendInt(int value)
 {
-    const int code = widthCode(value);
-    char* at = grow(1 + (1 << code));
-    *at++ = static_cast<char>(Int | (code << WidthShift));
-    switch (code) {
-    case 0:
-        *at = static_cast<char>(value);
-        break;
-    case 1: {
-        const auto narrow = static_cast<qint16>(value);
-        std::memcpy(at, &narrow, sizeof narrow);
-        break;
-    }
-    default: {
-        const auto narrow = static_cast<qint32>(value);
-        std::memcpy(at, &narrow, sizeof narrow);
-        break;
-    }
-    }
+    appendInteger(Int, value);
 }
 
 void ResultRows::appendLongLong(qint64 value)
 {
+    appendInteger(LongLong, value);
+}
+
+// An integer takes the fewest of 1, 2, 4 or 8 bytes that hold it; the tag
+// keeps its kind and width.
+void ResultRows::appendInteger(char kind, qint64 value)
+{
     const int code = widthCode(value);
     char* at = grow(1 + (1 << code));
-    *at++ = static_cast<char>(LongLong | (code << WidthShift));
+    *at++ = static_cast<char>(kind | (code << WidthShift));
     switch (code) {
     case 0:
         *at = static_cast<char>(value);

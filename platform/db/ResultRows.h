@@ -47,6 +47,7 @@ private:
     static constexpr qsizetype LargeBlob = 64 * 1024;
 
     void appendLarge(QByteArray bytes);
+    void appendInteger(char kind, qint64 value);
 
     char* grow(qsizetype size);
     void appendBytes(char tag, const char* bytes, qsizetype size);
