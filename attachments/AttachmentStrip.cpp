@@ -220,15 +220,22 @@ void AttachmentStrip::loadThumbnail()
     db::Query& query = fresh.query();
     query.setSql(QStringLiteral("select picmin from  fid_Main where id=") + key);
     query.open();
-    const std::optional<QImage> thumbnail = PictureHelper::storedThumbnail(
-        &m_window, query.eof() ? QByteArray() : query.bytes(QStringLiteral("picmin")));
+    const QByteArray bytes = query.eof() ? QByteArray() : query.bytes(QStringLiteral("picmin"));
+    if (const std::optional<QPixmap> shown = m_shownThumbnails.find(key, bytes)) {
+        m_controls.ImagePic->setPixmap(*shown);
+        return;
+    }
+    const std::optional<QImage> thumbnail = PictureHelper::storedThumbnail(&m_window, bytes);
     if (!thumbnail)
         return; // the operator cancelled: the area keeps what it showed
     // An empty or NULL thumbnail leaves the area blank.
-    if (thumbnail->isNull())
+    if (thumbnail->isNull()) {
         m_controls.ImagePic->clear();
-    else
-        m_controls.ImagePic->setPixmap(QPixmap::fromImage(*thumbnail));
+        return;
+    }
+    const QPixmap picture = QPixmap::fromImage(*thumbnail);
+    m_shownThumbnails.insert(key, bytes, picture);
+    m_controls.ImagePic->setPixmap(picture);
 }
 
 void AttachmentStrip::exportStored(const QString& field, const QString& presetName,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ShownThumbnails.h"
 #include "common/Session.h"
 
 #include <QObject>
@@ -78,4 +79,5 @@ private:
     bool m_documents = false;
     QString m_documentName;
     QString m_pictureName;
+    ShownThumbnails m_shownThumbnails;
 };

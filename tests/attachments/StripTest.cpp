@@ -141,6 +141,33 @@ private slots:
         QVERIFY(w.errors().isEmpty());
     }
 
+    // Coming back to a record shows what its thumbnail is now, also when
+    // another client replaced or removed it in between.
+    void thumbnailChangedElsewhereIsShownAnew()
+    {
+        w.setUp();
+        w.setBlob(1, "picmin", pictures::encodeBmp(Halves({124, 73}, Red, Blue)));
+        w.setBlob(2, "picmin", pictures::encodeBmp(Halves({60, 40}, Blue, Blue)));
+        w.execute({"update fid_main set picname='a.bmp';"});
+        w.loadPage();
+        w.moveTo(1);
+        w.moveTo(0);
+        QVERIFY(Near(picture().toImage().pixel(10, 36), Red, 0));
+
+        w.setBlob(1, "picmin", pictures::encodeBmp(Halves({124, 73}, Blue, Red)));
+        w.moveTo(1);
+        QCOMPARE(picture().size(), QSize(60, 40));
+        w.moveTo(0);
+        QVERIFY(Near(picture().toImage().pixel(10, 36), Blue, 0));
+        QVERIFY(Near(picture().toImage().pixel(110, 36), Red, 0));
+
+        w.execute({"update fid_main set picmin=NULL where id=1;"});
+        w.moveTo(1);
+        w.moveTo(0);
+        QVERIFY(picture().isNull());
+        QVERIFY(w.errors().isEmpty());
+    }
+
     // Thumbnail bytes that are not a bitmap end the refresh with an error;
     // the picture shown before stays.
     void damagedThumbnailIsReported()
