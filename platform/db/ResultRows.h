@@ -44,7 +44,7 @@ public:
 
 private:
     static constexpr qsizetype NoValues = -1;
-    static constexpr qsizetype LargeBlob = 64 * 1024;
+    static constexpr qsizetype LargeBlob = 4 * 1024;
 
     void appendLarge(QByteArray bytes);
     void appendInteger(char kind, qint64 value);
@@ -55,8 +55,8 @@ private:
     QByteArray m_bytes; // its first m_size bytes are in use, the rest is room to grow
     qsizetype m_size = 0;
     QList<qsizetype> m_starts; // where each row's values begin in m_bytes
-    // Blobs from LargeBlob bytes on, such as documents, each an array of its
-    // own that a read shares instead of copying.
+    // Blobs from LargeBlob bytes on, such as documents and thumbnails, each an
+    // array of its own that a read shares instead of copying.
     QList<QByteArray> m_large;
     qsizetype m_largeSize = 0;
 };
