@@ -1,7 +1,6 @@
 #include "ProgramPaths.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMutex>
 
@@ -41,7 +40,9 @@ QString executablePath()
 QString folder()
 {
     const QString executable = executablePath();
-    if (!QDir::isAbsolutePath(executable))
+    // An absolute path starts with a slash on Linux; QDir would build a
+    // QFileInfo to tell, on every connection.
+    if (!executable.startsWith(QLatin1Char('/')))
         return QFileInfo(executable).absolutePath() + '/';
     FolderCache& cache = folderCache();
     const QMutexLocker lock(&cache.mutex);
