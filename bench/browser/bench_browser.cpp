@@ -11,6 +11,7 @@
 //                                         (default: a temp folder; 10000 100000 1000000)
 
 #include "app/Main.h"
+#include "attachments/AttachmentStrip.h"
 #include "bench/BenchSupport.h"
 #include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
@@ -463,6 +464,21 @@ int measure(const QString& folder, int records)
             }
         },
         "  (target <= 2)");
+
+    // How much of such a move is the grid's own: the same moves with the
+    // strip told the table has no pictures.
+    box.strip().setGroups(false, false);
+    compare(
+        "  same moves, the grid alone", 20,
+        [&] {
+            for (int i = 0; i < 48; ++i)
+                box.browser().DataSourceMain->setCurrentRow(1 + (i + 1) % (lastInView - 1));
+        },
+        [&] {
+            for (int i = 0; i < 48; ++i)
+                raw.rows(QStringLiteral("select picmin from  fid_Main where id=") +
+                         QString::number(2 + (i + 1) % (lastInView - 1)));
+        });
 
     std::printf("  peak memory of the process: %.1f MB\n", peakMemoryKb() / 1024.0);
     std::fflush(stdout);
