@@ -21,7 +21,7 @@ namespace {
 const QString KeyColumn = QStringLiteral("id");
 
 // The size of rows from which their memory is worth giving back at once.
-constexpr qsizetype BigRows = 4 * 1024 * 1024;
+constexpr qsizetype BigRows = 512 * 1024;
 
 // glibc keeps what is freed inside its heap for the process, where a big
 // page's buffers, grown step by step, leave holes; giving them back keeps
