@@ -2,7 +2,6 @@
 
 #include "platform/text/Gbk.h"
 
-#include <QFile>
 #include <algorithm>
 
 QString CsvFileName(const QString& chosen)
@@ -26,23 +25,44 @@ QString CsvField(const QString& value)
     return u'"' + field + u'"';
 }
 
-QString SaveCsvLines(const QString& path, const QStringList& lines)
+namespace {
+// Characters gathered before they are encoded and written.
+constexpr qsizetype BlockSize = 64 * 1024;
+} // namespace
+
+CsvWriter::CsvWriter(const QString& path) : m_file(path)
 {
-    QString text;
-    qsizetype size = 0;
-    for (const QString& line : lines)
-        size += line.size() + 2;
-    text.reserve(size);
-    for (const QString& line : lines)
-        text += line + QStringLiteral("\r\n");
-    const QByteArray bytes = Gbk::encode(text);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush())
-        return file.errorString();
-    file.close();
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        m_failure = m_file.errorString();
+    m_pending.reserve(BlockSize + 1024);
+}
+
+void CsvWriter::addLine(const QString& line)
+{
+    m_pending += line;
+    m_pending += QStringLiteral("\r\n");
+    if (m_pending.size() >= BlockSize)
+        writePending();
+}
+
+void CsvWriter::writePending()
+{
+    if (m_failure.isEmpty()) {
+        const QByteArray bytes = Gbk::encode(m_pending);
+        if (m_file.write(bytes) != bytes.size())
+            m_failure = m_file.errorString();
+    }
+    m_pending.clear();
+}
+
+QString CsvWriter::finish()
+{
+    writePending();
+    if (m_failure.isEmpty() && !m_file.flush())
+        m_failure = m_file.errorString();
+    m_file.close();
     // Closing writes what is left; an error there fails the export as well.
-    if (file.error() != QFileDevice::NoError)
-        return file.errorString();
-    return QString();
+    if (m_failure.isEmpty() && m_file.error() != QFileDevice::NoError)
+        m_failure = m_file.errorString();
+    return m_failure;
 }

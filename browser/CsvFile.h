@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
-#include <QStringList>
 
 // The file a chosen name is saved as: it always ends in ".csv", which is not
 // doubled when the name has it already (in lower case).
@@ -12,6 +12,22 @@ QString CsvFileName(const QString& chosen);
 // doubled, so that it stays one cell; any other value is written as it is.
 QString CsvField(const QString& value);
 
-// The lines as GBK text, each ended by CR LF, into the file, which is
-// created or replaced. Returns an empty text on success, else the reason.
-QString SaveCsvLines(const QString& path, const QStringList& lines);
+// A CSV file written a line at a time as GBK text, each line ended by CR LF;
+// the file is created or replaced. Lines are encoded and written in blocks,
+// so that a page of a million rows is never held as text all at once.
+class CsvWriter final
+{
+public:
+    explicit CsvWriter(const QString& path);
+    void addLine(const QString& line);
+    // Writes what is left and closes the file: an empty text on success,
+    // else the reason.
+    QString finish();
+
+private:
+    void writePending();
+
+    QFile m_file;
+    QString m_pending;
+    QString m_failure; // the first one; nothing is written after it
+};

@@ -228,26 +228,25 @@ void RecordBrowser::CSV1Click()
     if (ADOQueryMain.recordCount() == 0)
         return;
 
+    const BusyCursor busy;
     const grid::QueryTableModel& model = DataSourceMain->model();
     const QList<int> columns = DataSourceMain->visualColumns();
-    QStringList lines;
-    QString header;
+    CsvWriter csv(CsvFileName(chosen));
+    QString line;
     for (const int column : columns)
-        header += CsvField(model.columns().at(column).title) + QLatin1Char(',');
-    lines.append(header);
+        line += CsvField(model.columns().at(column).title) + QLatin1Char(',');
+    csv.addLine(line);
     for (int row = 0; row < ADOQueryMain.recordCount(); ++row) {
-        QString line;
+        line.clear();
         for (const int column : columns) {
             const int position = model.fieldPosition(column);
             if (position >= 0)
                 line += CsvField(grid::editText(ADOQueryMain.rowValue(row, position)));
             line += QLatin1Char(',');
         }
-        lines.append(line);
+        csv.addLine(line);
     }
-
-    const BusyCursor busy;
-    const QString failure = SaveCsvLines(CsvFileName(chosen), lines);
+    const QString failure = csv.finish();
     DataSourceMain->setCurrentRow(0);
     if (!failure.isEmpty()) {
         MessageBox::Show(QStringLiteral("CSV文件保存失败: ") + failure, MessageBox::Ok);

@@ -224,6 +224,32 @@ private slots:
         QCOMPARE(FileBytes(path), QByteArray("A,\r\n7,\r\n"));
     }
 
+    // A page whose text runs to several blocks of the writer comes out
+    // whole and in order, each line once.
+    void longPageInBlocks()
+    {
+        const QString long999 = QString(999, u'中');
+        QStringList inserts;
+        QByteArray expected = "A,B,C,\r\n";
+        for (int row = 1; row <= 50; ++row) {
+            const QString value = QString::number(row) + long999;
+            inserts << QStringLiteral("insert into fid_main(f_1,f_2,f_3) values ('%1','%1','%1');")
+                           .arg(value);
+            const QByteArray field =
+                QByteArray::number(row) + QByteArray::fromHex("d6d0").repeated(999);
+            expected += field + ',' + field + ',' + field + ",\r\n";
+        }
+        auto box = browse({{"A", "varchar", 2000}, {"B", "varchar", 2000}, {"C", "varchar", 2000}},
+                          inserts);
+        const QString path = m_fixture->folder().file(QStringLiteral("long.csv"));
+        choose(path);
+        exportPage(*box);
+        QCOMPARE(m_fixture->messages().texts(), QStringList({Success}));
+        const QByteArray written = FileBytes(path);
+        QCOMPARE(written.size(), expected.size());
+        QVERIFY(written == expected);
+    }
+
     // Nothing to write: no file and no message.
     void nothingWritten_data()
     {
