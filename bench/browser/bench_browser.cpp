@@ -263,14 +263,14 @@ int measureBigPageMemory(const QString& folder, int records)
     // The first page a window shows costs what any page does the first time
     // (the session and its cache, the grid's first painting): a search for
     // a few records shows one before the big page is measured.
-    box.findChild<QComboBox*>(QStringLiteral("Com11"))->setCurrentIndex(1);
+    box.findChild<QComboBox*>(QStringLiteral("Com11"))->setCurrentIndex(0);
     auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
     operators->setCurrentIndex(operators->findText(QStringLiteral("=")));
-    box.findChild<QLineEdit*>(QStringLiteral("EKey"))->setText(QStringLiteral("77"));
+    box.findChild<QLineEdit*>(QStringLiteral("EKey"))->setText(QStringLiteral("record 77"));
     box.SpeedButton6Click();
     QCoreApplication::processEvents();
     const int found = box.browser().recordCount();
-    check(found < 100, "a few records found");
+    check(found == 1, "one record found");
     const long before = statusKb("VmRSS:");
     const auto load = [&box, before] {
         box.SpeedButton3Click();
@@ -283,9 +283,18 @@ int measureBigPageMemory(const QString& folder, int records)
     const double peak = (peakMemoryKb() - before) / 1024.0;
     std::printf("  memory of the %d-row page: %.1f MB added while shown = %.2fx the rows' %.1f "
                 "MB in the file (target <= 2x); peak %.1f MB; after two reloads %+.1f MB "
-                "(target: no growth); the first page shown, of %d records, added %.1f MB\n",
+                "(target: no growth); the first page shown, of %d record, added %.1f MB\n",
                 std::min(records, BigPageSize), first, first / fileMb, fileMb, peak, third - first,
                 found, (before - empty) / 1024.0);
+
+    // The export writes every row of the page; its peak is what it adds to
+    // the page shown.
+    const long shown = statusKb("VmRSS:");
+    bench::resetPeakMemory();
+    box.CSV1Click();
+    std::printf("  CSV export of the page: peak %.1f MB above the page shown, file %.1f MB\n",
+                (peakMemoryKb() - shown) / 1024.0,
+                QFileInfo(folder + QStringLiteral("/export.csv")).size() / 1048576.0);
     std::fflush(stdout);
     return 0;
 }
