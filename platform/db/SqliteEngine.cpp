@@ -382,6 +382,8 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, tsqlNumber,
                                        nullptr, nullptr, nullptr) != SQLITE_OK)
             throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        if (mayCreate)
+            mapPagesOfNewFile();
         // Reads the file's header and schema now, so that a file that is no
         // database fails the connect.
         textColumns();
@@ -391,6 +393,17 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
         close();
         throw;
     }
+}
+
+// A file that keeps a map of its pages (incremental auto-vacuum) lets SQLite
+// step over the pages of a picture or a document to reach the columns behind
+// them, such as picname and docname, instead of reading every one of them.
+// Only a file without tables can be given the map.
+void SqliteEngine::mapPagesOfNewFile()
+{
+    Statement pages(m_handle, QStringLiteral("PRAGMA page_count"));
+    if (pages.step() && pages.integer(0) == 0)
+        command(QStringLiteral("PRAGMA auto_vacuum = INCREMENTAL"));
 }
 
 bool SqliteEngine::fileExists() const

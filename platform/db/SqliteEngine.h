@@ -61,6 +61,7 @@ private:
     // Whether the file is still where it was opened, asked of the system
     // with the path encoded once: every statement asks.
     bool fileExists() const;
+    void mapPagesOfNewFile();
     // Which file the path names: its device and inode, zeros when none.
     struct FileIdentity
     {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -19,11 +20,13 @@ struct Shell
     QString error;
 };
 
-// Runs SQL with the sqlite3 shell, the way an administrator would.
-Shell RunSqlite3(const QString& file, const QString& sql)
+// Runs SQL and dot-commands, one an argument, with the sqlite3 shell, the
+// way an administrator would.
+Shell RunSqlite3(const QString& file, const QStringList& commands)
 {
     QProcess process;
-    process.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), file, sql});
+    process.start(QStringLiteral("sqlite3"),
+                  QStringList{QStringLiteral("-batch"), file} + commands);
     Shell shell;
     if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
         shell.error = QStringLiteral("sqlite3 did not run: ") + process.errorString();
@@ -33,6 +36,11 @@ Shell RunSqlite3(const QString& file, const QString& sql)
     shell.output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     shell.error = QString::fromUtf8(process.readAllStandardError()).trimmed();
     return shell;
+}
+
+Shell RunSqlite3(const QString& file, const QString& sql)
+{
+    return RunSqlite3(file, QStringList{sql});
 }
 
 } // namespace
@@ -54,6 +62,8 @@ private slots:
     void fileThatIsNoDatabase();
     void databaseFileMissing_data();
     void databaseFileMissing();
+    void newFilesMapTheirPages();
+    void fileWithoutPageMapIsUsedAsItIs();
 };
 
 // The sqlite3 shell inserts, updates and vacuums a database the program
@@ -251,6 +261,50 @@ void EmbeddedFileTest::databaseFileMissing()
                        "Persist Security Info=True;User ID=sa")
             .arg(database, host));
     QCOMPARE(connection.databaseFileMissing(), missing);
+}
+
+// A file the program makes keeps a map of its pages, so that the names
+// behind a record's picture are read without reading the picture's pages.
+void EmbeddedFileTest::newFilesMapTheirPages()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    const QString file = database.folder.file(QStringLiteral("test.db"));
+    QCOMPARE(RunSqlite3(file, QStringLiteral("PRAGMA auto_vacuum;")).output, QStringLiteral("2"));
+
+    const Shell filled = RunSqlite3(
+        file, QStringLiteral("WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c "
+                             "WHERE i < 20) INSERT INTO fid_main(f_1, pic, picname) "
+                             "SELECT 'r' || i, randomblob(1000000), 'p' || i || '.jpg' FROM c;"));
+    QVERIFY2(filled.exitCode == 0, qPrintable(filled.error));
+    const Shell read = RunSqlite3(file, {QStringLiteral(".stats on"),
+                                         QStringLiteral("select count(picname) from fid_main;")});
+    const QRegularExpression misses(QStringLiteral("Page cache misses:\\s+(\\d+)"));
+    const QRegularExpressionMatch match = misses.match(read.output);
+    QVERIFY2(match.hasMatch(), qPrintable(read.output));
+    // 20 MB of pictures are about 5,000 pages.
+    QVERIFY2(match.captured(1).toInt() < 500, qPrintable(match.captured(1)));
+    QCOMPARE(database.column(QStringLiteral("select picname from fid_main where id=20")),
+             QStringList{"p20.jpg"});
+}
+
+// A file made elsewhere without the map opens and works as it is.
+void EmbeddedFileTest::fileWithoutPageMapIsUsedAsItIs()
+{
+    TestFolder folder;
+    const QString file = folder.file(QStringLiteral("test.db"));
+    const Shell made =
+        RunSqlite3(file, QStringLiteral("create table t(v text); insert into t values ('x');"));
+    QVERIFY2(made.exitCode == 0, qPrintable(made.error));
+
+    db::Connection connection(folder.connectionString());
+    db::Query query(connection);
+    query.setSql(QStringLiteral("select v from t"));
+    query.open();
+    QCOMPARE(query.text(QStringLiteral("v")), QStringLiteral("x"));
+    query.close();
+    connection.disconnect();
+    QCOMPARE(RunSqlite3(file, QStringLiteral("PRAGMA auto_vacuum;")).output, QStringLiteral("0"));
 }
 
 QTEST_GUILESS_MAIN(EmbeddedFileTest)
