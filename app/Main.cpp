@@ -136,18 +136,6 @@ QLabel* TMainBox::StatusPanel(int index) const
 
 void TMainBox::ViewMode(int m)
 {
-    // The page area has no tabs: with every page hidden it stays empty until
-    // the view below shows one.
-    for (QWidget* page :
-         std::initializer_list<QWidget*>{ui->TabSheet1, ui->TabSheet2, ui->TabSheet3})
-        page->hide();
-    for (QWidget* panel :
-         std::initializer_list<QWidget*>{ui->PanelBitDB, ui->PanelPic, ui->PanelDoc, ui->PanelPage,
-                                         ui->PanelUser, ui->PanelSearch})
-        panel->hide();
-    for (QAction* command : {ui->A1, ui->N5, ui->CSV1})
-        command->setEnabled(false);
-
     ui->U1->setVisible(m_session.isRoot());
 
     const bool canWrite = m_session.canWrite;
@@ -156,32 +144,25 @@ void TMainBox::ViewMode(int m)
     ui->SpeedButton1->setVisible(canWrite);
     ui->N2->setVisible(canWrite);
 
-    const auto showPage = [this](QWidget* page) {
-        ui->PageControl1->setCurrentWidget(page);
-        page->show();
-    };
-    switch (m) {
-    case 1:
-        showPage(ui->TabSheet1);
-        ui->PanelSearch->show();
-        break;
-    case 2:
-        showPage(ui->TabSheet2);
-        ui->PanelPage->show();
-        ui->PanelSearch->show();
-        for (QAction* command : {ui->A1, ui->N5, ui->CSV1})
-            command->setEnabled(true);
-        ui->PanelBitDB->setVisible(m_catalogue.hasPictures || m_catalogue.hasDocuments);
-        ui->PanelPic->setVisible(m_catalogue.hasPictures);
-        ui->PanelDoc->setVisible(m_catalogue.hasDocuments);
-        break;
-    case 3:
-        showPage(ui->TabSheet3);
-        ui->PanelUser->show();
-        break;
-    default:
-        break;
-    }
+    // Each page and panel is set once to what the view shows, so that asking
+    // for the view already shown (every browse does) changes nothing on
+    // screen. The page area has no tabs: with no page shown it stays empty.
+    const QList<QWidget*> pages{ui->TabSheet1, ui->TabSheet2, ui->TabSheet3};
+    QWidget* const shown = m >= 1 && m <= pages.size() ? pages.at(m - 1) : nullptr;
+    if (shown)
+        ui->PageControl1->setCurrentWidget(shown);
+    for (QWidget* page : pages)
+        page->setVisible(page == shown);
+
+    const bool data = m == 2;
+    ui->PanelSearch->setVisible(m == 1 || data);
+    ui->PanelPage->setVisible(data);
+    ui->PanelUser->setVisible(m == 3);
+    ui->PanelBitDB->setVisible(data && (m_catalogue.hasPictures || m_catalogue.hasDocuments));
+    ui->PanelPic->setVisible(data && m_catalogue.hasPictures);
+    ui->PanelDoc->setVisible(data && m_catalogue.hasDocuments);
+    for (QAction* command : {ui->A1, ui->N5, ui->CSV1})
+        command->setEnabled(data);
 }
 
 void TMainBox::showEvent(QShowEvent* event)

@@ -47,6 +47,21 @@ const QStringList ViewControls = {
     QStringLiteral("N5"),           QStringLiteral("CSV1"),      QStringLiteral("DBGrid1"),
     QStringLiteral("SpeedButton1"), QStringLiteral("N2")};
 
+// Counts the hide and show events of the widgets it watches.
+class VisibilityChanges final : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide || event->type() == QEvent::Show)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 // The main window against databases made by the first-run batch.
@@ -558,6 +573,8 @@ private slots:
         QTest::newRow("documents only")
             << "clerk" << true << false << true << 1 << 2
             << dataView + writeRight + QStringList{"PanelBitDB", "PanelDoc"};
+        QTest::newRow("Data again")
+            << "clerk" << true << true << true << 2 << 2 << dataView + attachments + writeRight;
         QTest::newRow("no such view")
             << "root" << true << true << true << 2 << 7 << QStringList{"U1"} + writeRight;
     }
@@ -591,6 +608,24 @@ private slots:
         QVERIFY(control<QAction>(box, "V1")->isVisible());
         QVERIFY(
             control<QWidget>(box, "SpeedButton2")->isVisibleTo(control<QWidget>(box, "PanelDoc")));
+    }
+
+    // Every browse and search asks for the Data view; when it is shown
+    // already, no page or panel is hidden and shown again.
+    void shownViewIsLeftAsItIs()
+    {
+        createStandardDatabase();
+        TMainBox box;
+        box.show();
+        box.ViewMode(2);
+        VisibilityChanges changes;
+        for (const QString& name : ViewControls)
+            if (auto* widget = box.findChild<QWidget*>(name))
+                widget->installEventFilter(&changes);
+        box.ViewMode(2);
+        QCOMPARE(changes.count, 0);
+        box.ViewMode(1);
+        QVERIFY(changes.count > 0);
     }
 
     void opensOnTheAboutView()
