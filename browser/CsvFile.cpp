@@ -52,7 +52,7 @@ void CsvWriter::writePending()
         if (m_file.write(bytes) != bytes.size())
             m_failure = m_file.errorString();
     }
-    m_pending.clear();
+    m_pending.resize(0); // keeps its room for the next block
 }
 
 QString CsvWriter::finish()
