@@ -396,9 +396,9 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
 }
 
 // A file that keeps a map of its pages (incremental auto-vacuum) lets SQLite
-// step over the pages of a picture or a document to reach the columns behind
-// them, such as picname and docname, instead of reading every one of them.
-// Only a file without tables can be given the map.
+// step over the overflow pages of a large blob to reach the columns behind it
+// in the row, instead of reading every one of them. Only a file without
+// tables can be given the map.
 void SqliteEngine::mapPagesOfNewFile()
 {
     Statement pages(m_handle, QStringLiteral("PRAGMA page_count"));
