@@ -200,7 +200,6 @@ void ResultRows::appendLarge(QByteArray bytes)
     *at++ = Large;
     at = writeLength(at, static_cast<quint64>(m_large.size()));
     m_size = at - m_bytes.constData();
-    m_largeSize += bytes.size();
     m_large.append(std::move(bytes));
 }
 

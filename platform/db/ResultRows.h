@@ -58,7 +58,6 @@ private:
     // Blobs from LargeBlob bytes on, such as documents and thumbnails, each an
     // array of its own that a read shares instead of copying.
     QList<QByteArray> m_large;
-    qsizetype m_largeSize = 0;
 };
 
 } // namespace db
