@@ -61,7 +61,6 @@ private:
     // Whether the file is still where it was opened, asked of the system
     // with the path encoded once: every statement asks.
     bool fileExists() const;
-    void mapPagesOfNewFile();
     // Which file the path names: its device and inode, zeros when none.
     struct FileIdentity
     {
@@ -74,6 +73,7 @@ private:
     };
     FileIdentity fileIdentity() const;
     void requireFile() const; // DbError when the file has gone since it was opened
+    void mapPagesOfNewFile();
 
     QString m_path;
     QByteArray m_nativePath;
