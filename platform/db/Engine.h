@@ -29,8 +29,9 @@ public:
     // Runs a text of one or more statements and keeps the rows of the first
     // statement that returns rows; DbError when none does.
     virtual ResultRows select(const QString& text, const FileParameter& file) = 0;
-    // Runs a text of one or more statements, all or nothing.
-    virtual void execute(const QString& text, const FileParameter& file) = 0;
+    // Runs a text of one or more statements, all or nothing; returns the
+    // number of rows its statements changed, together.
+    virtual int execute(const QString& text, const FileParameter& file) = 0;
     // The number of rows the text returns, walked forward and never kept.
     virtual int countRows(const QString& text, const FileParameter& file) = 0;
 

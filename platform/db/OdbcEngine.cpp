@@ -4,6 +4,7 @@
 #include "SqlScan.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <sqlext.h>
 
 namespace db {
@@ -315,14 +316,21 @@ void OdbcEngine::inUnit(const std::function<void()>& work)
     }
 }
 
-void OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows)
+int OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows)
 {
+    int changed = 0;
     const auto run = [&] {
+        changed = 0;
         onStatement([&](odbc::Statement& statement) {
             statement.execute(bindFile(statement, text, file));
             do {
-                if (rows && rows->fieldNames.isEmpty() && statement.columnCount() > 0)
-                    statement.takeRows(*rows);
+                if (statement.columnCount() > 0) {
+                    if (rows && rows->fieldNames.isEmpty())
+                        statement.takeRows(*rows);
+                } else {
+                    // A statement that changes no rows by its nature counts -1.
+                    changed += std::max(0, statement.rowsAffected());
+                }
             } while (statement.nextResult());
         });
     };
@@ -331,6 +339,7 @@ void OdbcEngine::runBatch(const QString& text, const FileParameter& file, Result
         run();
     else
         inUnit(run);
+    return changed;
 }
 
 ResultRows OdbcEngine::select(const QString& text, const FileParameter& file)
@@ -345,10 +354,10 @@ ResultRows OdbcEngine::select(const QString& text, const FileParameter& file)
     return rows;
 }
 
-void OdbcEngine::execute(const QString& text, const FileParameter& file)
+int OdbcEngine::execute(const QString& text, const FileParameter& file)
 {
     verifySession();
-    runBatch(text, file, nullptr);
+    return runBatch(text, file, nullptr);
 }
 
 int OdbcEngine::countRows(const QString& text, const FileParameter& file)

@@ -39,7 +39,7 @@ public:
     void rollback() override;
 
     ResultRows select(const QString& text, const FileParameter& file) override;
-    void execute(const QString& text, const FileParameter& file) override;
+    int execute(const QString& text, const FileParameter& file) override;
     int countRows(const QString& text, const FileParameter& file) override;
 
     QString quoteName(const QString& name) const override;
@@ -71,7 +71,8 @@ private:
     void readAgainIfSessionLost(const std::function<void()>& read);
     // Runs the work all or nothing, within the caller's transaction if one is open.
     void inUnit(const std::function<void()>& work);
-    void runBatch(const QString& text, const FileParameter& file, ResultRows* rows);
+    // Returns the number of rows the batch changed.
+    int runBatch(const QString& text, const FileParameter& file, ResultRows* rows);
     void command(const QString& text);
     // Before a write on a session that came idle from the pool: a read that
     // finds a dead session replaces it, where a write would only fail.

@@ -126,11 +126,11 @@ void Query::open()
     m_current = 0;
 }
 
-void Query::execute()
+int Query::execute()
 {
     const QString text = sqlText();
     notifyStatement(text);
-    m_connection.engine().execute(text, m_fileParameter);
+    return m_connection.engine().execute(text, m_fileParameter);
 }
 
 int Query::countRows()

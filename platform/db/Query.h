@@ -46,8 +46,10 @@ public:
     void setFileParameter(const QByteArray& bytes);
     void loadFileParameter(const QString& path); // whole file; DbError when unreadable
 
-    void open();     // a statement that returns rows; all rows fetched
-    void execute();  // no rows; a text of several statements runs as one batch
+    void open(); // a statement that returns rows; all rows fetched
+    // No rows; a text of several statements runs as one batch. Returns the
+    // number of rows the text's statements changed, together.
+    int execute();
     int countRows(); // runs the statement and counts its rows without keeping them
     void close();
     bool isOpen() const;

@@ -571,9 +571,14 @@ ResultRows SqliteEngine::select(const QString& text, const FileParameter& file)
     return rows;
 }
 
-void SqliteEngine::execute(const QString& text, const FileParameter& file)
+int SqliteEngine::execute(const QString& text, const FileParameter& file)
 {
-    runAll(translate(text), file, nullptr);
+    const QStringList statements = translate(text);
+    // The program's triggers refuse values and change no rows, so the
+    // connection's total counts the statements' own changes.
+    const sqlite3_int64 before = sqlite3_total_changes64(m_handle);
+    runAll(statements, file, nullptr);
+    return static_cast<int>(sqlite3_total_changes64(m_handle) - before);
 }
 
 int SqliteEngine::countRows(const QString& text, const FileParameter& file)

@@ -37,7 +37,7 @@ public:
     void rollback() override;
 
     ResultRows select(const QString& text, const FileParameter& file) override;
-    void execute(const QString& text, const FileParameter& file) override;
+    int execute(const QString& text, const FileParameter& file) override;
     int countRows(const QString& text, const FileParameter& file) override;
 
     QString quoteName(const QString& name) const override;

@@ -97,6 +97,8 @@ private slots:
     void failingStatementsCarryTheEngineMessage();
     void statementTextIsTheLinesWithCrLf();
     void batchIsAllOrNothing();
+    void executeCountsTheChangedRows_data();
+    void executeCountsTheChangedRows();
     void transactions();
     void navigationAndFields();
     void fieldText_data();
@@ -349,6 +351,35 @@ void LayerTest::batchIsAllOrNothing()
         }
     }
     QCOMPARE(database.column(QStringLiteral("select options from fid_set order by id")), kept);
+}
+
+void LayerTest::executeCountsTheChangedRows_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("changed");
+    QTest::newRow("insert") << "insert into fid_main(f_1) values ('d');" << 1;
+    QTest::newRow("update of every row") << "update fid_main set f_2=1" << 3;
+    QTest::newRow("update of no row") << "update fid_main set f_2=1 where id=99;" << 0;
+    QTest::newRow("batch") << "update fid_main set f_2=1 where id=1;update fid_main set f_2=2 "
+                              "where id=2;delete from fid_main where id=3;"
+                           << 3;
+    QTest::newRow("batch with a select") << "select id from fid_main;update fid_set  set "
+                                            "parameter='x' where options='title';"
+                                         << 1;
+    QTest::newRow("a table made") << "create table extra (x int);" << 0;
+}
+
+void LayerTest::executeCountsTheChangedRows()
+{
+    QFETCH(QString, text);
+    QFETCH(int, changed);
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('a');"
+                                     "insert into fid_main(f_1) values ('b');"
+                                     "insert into fid_main(f_1) values ('c');")});
+    database.query.setSql(text);
+    QCOMPARE(database.query.execute(), changed);
 }
 
 void LayerTest::transactions()
