@@ -44,7 +44,7 @@ const Pattern Patterns[] = {
     {Failure::NotANumber, "cannot store TEXT value in (?:INTEGER|REAL) column"},
     {Failure::FileUnreadable, "^Cannot read the file (.+): "},
     {Failure::FileUnwritable, "^Cannot write the file (.+): "},
-    {Failure::RowGone, "^The row with .* is no longer in "},
+    {Failure::RowChanged, "^The row with .* in (\\S+) was changed or removed by someone else"},
 };
 
 } // namespace
@@ -103,9 +103,13 @@ QString lead(const Classification& classification)
     case Failure::FileUnwritable:
         return QStringLiteral("无法写入文件 %1。请确认文件夹存在、可以写入，并且磁盘还有空间。")
             .arg(classification.subject);
-    case Failure::RowGone:
-        return QStringLiteral(
-            "这条记录已经不在数据库中，可能已被别人删除。请点管理/查看刷新后再试。");
+    case Failure::RowChanged:
+        if (classification.subject.compare(QLatin1String("fid_user"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("这个用户在列出之后已被别人修改或删除，这一步没有完成。"
+                                  "请点显示所有用户，看过现在的用户后再试。");
+        return QStringLiteral("这条记录在显示之后已被别人修改或删除，这一步没有完成，别人保存的内容"
+                              "没有被覆盖。你输入的内容还留在表格中：请按Esc放弃，再点管理/查看，"
+                              "看过记录现在的值后再改。");
     case Failure::Other:
         break;
     }

@@ -21,14 +21,14 @@ enum class Failure
     NotANumber,     // a text where a number is needed
     FileUnreadable, // a file the operator chose
     FileUnwritable,
-    RowGone, // the record was deleted or changed elsewhere
+    RowChanged, // the row was changed or removed elsewhere since it was read; nothing written
     Other
 };
 
 struct Classification
 {
     Failure failure = Failure::Other;
-    QString subject; // the file the text names, when it names one
+    QString subject; // the file or the table the text names, when it names one
 };
 
 // The kind of failure an engine's text reports, SQLite's, SQL Server's

@@ -46,6 +46,11 @@ public:
     virtual QVariant insertRow(const QString& statement, const QList<QVariant>& values) = 0;
     // An UPDATE or DELETE; returns the number of rows it changed.
     virtual int writeRow(const QString& statement, const QList<QVariant>& values) = 0;
+    // A condition, with one "?" for the value, that holds only when the
+    // quoted text column holds exactly that value: a change of case or of
+    // character width by someone else counts, which the database's own
+    // comparison of texts ignores.
+    virtual QString sameTextCondition(const QString& quotedName) const = 0;
 
     // Pooling (see SessionPool). resetForReuse() makes a released session as
     // a new one would be, or says it cannot be kept; reused() tells the

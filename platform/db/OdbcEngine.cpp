@@ -444,4 +444,12 @@ int OdbcEngine::writeRow(const QString& statement, const QList<QVariant>& values
     return count;
 }
 
+QString OdbcEngine::sameTextCondition(const QString& quotedName) const
+{
+    // A binary collation compares code points; the column is made Unicode
+    // first, so that its own code page still reads its bytes.
+    return QStringLiteral("CONVERT(nvarchar(4000),") + quotedName +
+           QStringLiteral(") COLLATE Latin1_General_BIN2=?");
+}
+
 } // namespace db

@@ -63,6 +63,15 @@ QString editText(const QVariant& value)
     }
 }
 
+// Reported when a write by key finds no row as it was read: another client
+// changed or removed it meanwhile, and nothing was written.
+DbError rowChangedElsewhere(const QString& keyName, const QVariant& key, const QString& table)
+{
+    return DbError(QStringLiteral("The row with %1 %2 in %3 was changed or removed by someone "
+                                  "else since it was read.")
+                       .arg(keyName, editText(key), table));
+}
+
 } // namespace
 
 Query::Query(Connection& connection) : m_connection(connection) {}
@@ -335,10 +344,12 @@ void Query::postRow(int row)
     } else {
         const QList<QVariant>& original = m_originals[row].values;
         QStringList assignments;
+        QList<int> changed;
         for (int i = 0; i < fieldCount(); ++i) {
             const QVariant newValue = valueAt(row, i);
             if (i == key || sameValue(newValue, original.at(i)))
                 continue;
+            changed.append(i);
             // A NULL goes in as a literal: a typeless NULL parameter cannot be
             // converted to every column type on SQL Server.
             if (isNullValue(newValue)) {
@@ -351,20 +362,17 @@ void Query::postRow(int row)
             }
         }
         if (!assignments.isEmpty()) {
-            const QVariant& keyValue = original.at(key);
-            values.append(keyValue);
             const QString statement = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") +
                                       assignments.join(u',') + QStringLiteral(" WHERE ") +
-                                      engine.quoteName(m_rows.fieldNames.at(key)) +
-                                      QStringLiteral("=?");
+                                      asRead(original, changed, values);
             notifyStatement(statement);
             if (engine.writeRow(statement, values) == 0)
-                throw DbError(QStringLiteral("The row with %1 %2 is no longer in %3.")
-                                  .arg(m_rows.fieldNames.at(key), editText(keyValue), table));
+                throw rowChangedElsewhere(m_rows.fieldNames.at(key), original.at(key), table);
         }
     }
     m_originals.remove(row);
     m_states[row] = RowState::Unchanged;
+    readBack(row, table);
 }
 
 void Query::cancelRow(int row)
@@ -389,19 +397,70 @@ void Query::deleteCurrentRow()
     if (state != RowState::Inserted) {
         const int key = fieldIndex(KeyColumn);
         const QString table = baseTable();
-        Engine& engine = m_connection.engine();
-        const QVariant keyValue = state == RowState::Modified
-                                      ? m_originals.value(m_current).values.at(key)
-                                      : valueAt(m_current, key);
-        const QString statement =
-            QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") +
-            engine.quoteName(m_rows.fieldNames.at(key)) + QStringLiteral("=?");
+        const QList<QVariant> shown = state == RowState::Modified
+                                          ? m_originals.value(m_current).values
+                                          : rowValues(m_current);
+        // The row goes only as it was shown: a change saved by someone else
+        // since then is not thrown away unseen. Blobs are not compared.
+        QList<int> compared;
+        for (int i = 0; i < fieldCount(); ++i) {
+            if (i != key && shown.at(i).typeId() != QMetaType::QByteArray)
+                compared.append(i);
+        }
+        QList<QVariant> values;
+        const QString statement = QStringLiteral("DELETE FROM ") + table +
+                                  QStringLiteral(" WHERE ") + asRead(shown, compared, values);
         notifyStatement(statement);
-        if (engine.writeRow(statement, {keyValue}) == 0)
-            throw DbError(QStringLiteral("The row with %1 %2 is no longer in %3.")
-                              .arg(m_rows.fieldNames.at(key), editText(keyValue), table));
+        if (m_connection.engine().writeRow(statement, values) == 0)
+            throw rowChangedElsewhere(m_rows.fieldNames.at(key), shown.at(key), table);
     }
     dropRow(m_current);
+}
+
+void Query::readBack(int row, const QString& table)
+{
+    bool isNumber = false;
+    const qlonglong key = valueAt(row, fieldIndex(KeyColumn)).toLongLong(&isNumber);
+    if (!isNumber)
+        return;
+    Engine& engine = m_connection.engine();
+    QStringList names;
+    for (const QString& name : std::as_const(m_rows.fieldNames))
+        names.append(engine.quoteName(name));
+    const QString statement = QStringLiteral("SELECT ") + names.join(u',') +
+                              QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ") +
+                              engine.quoteName(KeyColumn) + u'=' + QString::number(key);
+    notifyStatement(statement);
+    const ResultRows stored = engine.select(statement, std::nullopt);
+    if (stored.rowCount() == 0)
+        return;
+    QList<QVariant> values;
+    values.reserve(fieldCount());
+    for (int i = 0; i < fieldCount(); ++i)
+        values.append(stored.value(0, i));
+    m_edited[row] = std::move(values);
+}
+
+QString Query::asRead(const QList<QVariant>& read, const QList<int>& positions,
+                      QList<QVariant>& values) const
+{
+    Engine& engine = m_connection.engine();
+    const int key = fieldIndex(KeyColumn);
+    QStringList conditions{engine.quoteName(m_rows.fieldNames.at(key)) + QStringLiteral("=?")};
+    values.append(read.at(key));
+    for (const int position : positions) {
+        const QString name = engine.quoteName(m_rows.fieldNames.at(position));
+        const QVariant& value = read.at(position);
+        if (isNullValue(value)) {
+            conditions.append(name + QStringLiteral(" IS NULL"));
+            continue;
+        }
+        // A number is bound as it was read back, so it matches itself exactly.
+        conditions.append(value.typeId() == QMetaType::QString ? engine.sameTextCondition(name)
+                                                               : name + QStringLiteral("=?"));
+        values.append(value);
+    }
+    return conditions.join(QStringLiteral(" AND "));
 }
 
 void Query::requireOpen() const

@@ -22,8 +22,10 @@ class Connection;
 // same number for a statement whose rows are not needed, without keeping them.
 // Rows can be appended, edited, posted (written back to the statement's base
 // table, the table after the first FROM, keyed by its column "id") and
-// deleted, which is what a data-aware grid needs; a post or delete whose row
-// is no longer in the table raises DbError.
+// deleted, which is what a data-aware grid needs. An edited row is written
+// only where the columns it changes still hold what was read, and a row is
+// deleted only as it was read; when someone else changed or removed it
+// meanwhile, nothing is written and DbError is raised.
 class Query final
 {
 public:
@@ -87,9 +89,9 @@ public:
     void setRowValue(int row, int position, const QVariant& value); // marks the row modified
     RowState rowState(int row) const;
     void appendRow();        // a blank row at the end, made current
-    void postRow(int row);   // INSERT or UPDATE; a new row's id is read back
+    void postRow(int row);   // INSERT or UPDATE, then the row is read back
     void cancelRow(int row); // drops an unposted new row, restores an edited one
-    void deleteCurrentRow(); // DELETE of the current row's id, then drops it
+    void deleteCurrentRow(); // DELETE of the current row as read, then drops it
 
 private:
     void requireOpen() const;
@@ -97,6 +99,13 @@ private:
     void requireRowIndex(int row) const;
     void requirePosition(int position) const;
     QString baseTable() const;
+    // After a post, the row takes the values the table holds: what a column
+    // made of the typed text, and the key of a new row.
+    void readBack(int row, const QString& table);
+    // The key and, for each of the positions, that the column still holds the
+    // value it was read with, joined by AND; their values are appended.
+    QString asRead(const QList<QVariant>& read, const QList<int>& positions,
+                   QList<QVariant>& values) const;
     int rowCount() const { return static_cast<int>(m_states.size()); }
     QVariant valueAt(int row, int position) const;
     QList<QVariant> rowValues(int row) const;

@@ -635,4 +635,10 @@ int SqliteEngine::writeRow(const QString& statement, const QList<QVariant>& valu
     return sqlite3_changes(m_handle);
 }
 
+QString SqliteEngine::sameTextCondition(const QString& quotedName) const
+{
+    // Text columns compare without regard to case; BINARY compares the bytes.
+    return quotedName + QStringLiteral("=? COLLATE BINARY");
+}
+
 } // namespace db

@@ -45,6 +45,7 @@ public:
                             const QString& keyColumn) const override;
     QVariant insertRow(const QString& statement, const QList<QVariant>& values) override;
     int writeRow(const QString& statement, const QList<QVariant>& values) override;
+    QString sameTextCondition(const QString& quotedName) const override;
 
 private:
     QStringList translate(const QString& text) const;

@@ -6,7 +6,11 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <sqlite3.h>
+#include <thread>
 
 // Adding, editing and deleting records in the record grid; every change is
 // checked in fid_main through a connection of the test's own.
@@ -294,6 +298,137 @@ private slots:
         QCOMPARE(RecordGrid(*box)->model()->rowCount(), 3);
         QCOMPARE(m_fixture->errorTexts().size(), 3);
         QCOMPARE(stored(), storedRecords(3));
+    }
+
+    void changesElsewhere_data()
+    {
+        QTest::addColumn<QString>("elsewhere"); // another client's write after the page was read
+        QTest::addColumn<int>("column");        // the grid column typed into; -1 deletes the row
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("stored"); // f_1|f_2|f_3 of record 1 afterwards
+
+        const Record first = Records(3).constFirst();
+        const QString f2 = QString::number(first.f2);
+        const QString f3 = QString::number(first.f3);
+        QTest::newRow("other column changed elsewhere")
+            << "update fid_main set f_3=9.5 where id=1;" << 0 << true
+            << QStringList{"mine", f2, "9.5"}.join('|');
+        QTest::newRow("same column changed elsewhere")
+            << "update fid_main set f_1='theirs' where id=1;" << 0 << false
+            << QStringList{"theirs", f2, f3}.join('|');
+        QTest::newRow("case changed elsewhere")
+            << "update fid_main set f_1=upper(f_1) where id=1;" << 0 << false
+            << QStringList{first.f1.toUpper(), f2, f3}.join('|');
+        QTest::newRow("removed elsewhere")
+            << "delete from fid_main where id=1;" << 0 << false << QString();
+        QTest::newRow("delete, changed elsewhere")
+            << "update fid_main set f_2=99 where id=1;" << -1 << false
+            << QStringList{first.f1, "99", f3}.join('|');
+    }
+    // Another operator saves after this page was read: a change of the same
+    // record is refused and reported rather than overwritten, and what was
+    // typed stays in the grid until Esc gives it up.
+    void changesElsewhere()
+    {
+        QFETCH(QString, elsewhere);
+        QFETCH(int, column);
+        QFETCH(bool, written);
+        QFETCH(QString, stored);
+        auto box = browse();
+        QTableView* grid = RecordGrid(*box);
+        m_fixture->execute({elsewhere});
+
+        if (column < 0) {
+            m_fixture->messages().presetAnswer(MessageBox::IdYes);
+            action(*box, "N5")->trigger();
+        } else {
+            QVERIFY(setCell(*box, 0, column, QStringLiteral("mine")));
+            grid->setCurrentIndex(grid->model()->index(0, column));
+            grid->setFocus();
+            QTest::keyClick(grid, Qt::Key_Down);
+            QCoreApplication::processEvents();
+        }
+        const QStringList errors = m_fixture->errorTexts();
+        if (written) {
+            QCOMPARE(errors, QStringList());
+        } else {
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors.constFirst().startsWith(
+                         QStringLiteral("这条记录在显示之后已被别人修改或删除，这一步没有完成")),
+                     qPrintable(errors.constFirst()));
+            QCOMPARE(grid->currentIndex().row(), 0);
+            QCOMPARE(grid->model()->rowCount(), 3);
+            if (column >= 0) {
+                QCOMPARE(rowMark(*box, 0), QStringLiteral("*"));
+                QCOMPARE(grid->model()->index(0, column).data().toString(), QStringLiteral("mine"));
+                QTest::keyClick(grid, Qt::Key_Escape);
+            }
+        }
+        const QList<QStringList> rows =
+            m_fixture->rows(QStringLiteral("select f_1,f_2,f_3 from fid_main where id=1"));
+        QCOMPARE(rows.isEmpty() ? QString() : rows.constFirst().join('|'), stored);
+
+        // 管理/查看 then shows the record as it is stored.
+        Button(*box, "SpeedButton3")->click();
+        QCOMPARE(m_fixture->errorTexts(), errors);
+        if (!stored.isEmpty()) {
+            QCOMPARE(PageIds(*box).constFirst(), 1);
+            QCOMPARE(grid->model()->index(0, 0).data().toString(), stored.section('|', 0, 0));
+        }
+    }
+
+    // Another program holds the embedded file's write lock while a row is
+    // left: a short hold is waited out, a long one is reported and the typed
+    // row stays to be written once the lock is gone.
+    void lockedFile_data()
+    {
+        QTest::addColumn<int>("holdMs");
+        QTest::addColumn<bool>("waitedOut");
+        QTest::newRow("2 s") << 2000 << true;
+        QTest::newRow("12 s") << 12000 << false;
+    }
+    void lockedFile()
+    {
+        QFETCH(int, holdMs);
+        QFETCH(bool, waitedOut);
+        if (!TestDatabase::embedded())
+            QSKIP("a file lock of the embedded engine");
+        auto box = browse();
+        const QByteArray file =
+            m_fixture->folder().file(m_fixture->database().name() + ".db").toUtf8();
+        std::atomic<bool> locked = false;
+        std::atomic<bool> release = false;
+        std::thread holder([&] {
+            sqlite3* handle = nullptr;
+            sqlite3_open(file.constData(), &handle);
+            sqlite3_exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            locked = true;
+            for (int waited = 0; waited < holdMs && !release; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(handle);
+        });
+        while (!locked)
+            std::this_thread::yield();
+
+        QVERIFY(setCell(*box, 0, 0, QStringLiteral("mine")));
+        box->browser().DataSourceMain->setCurrentRow(1);
+        release = true;
+        holder.join();
+        const QStringList errors = m_fixture->errorTexts();
+        if (waitedOut) {
+            QCOMPARE(errors, QStringList());
+        } else {
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors.constFirst().startsWith(QStringLiteral("数据库正被其他程序占用")),
+                     qPrintable(errors.constFirst()));
+            QCOMPARE(rowMark(*box, 0), QStringLiteral("*"));
+            QCOMPARE(RecordGrid(*box)->model()->index(0, 0).data().toString(),
+                     QStringLiteral("mine"));
+            box->browser().DataSourceMain->setCurrentRow(1);
+            QCOMPARE(m_fixture->errorTexts(), errors);
+        }
+        QCOMPARE(stored().constFirst().at(1), QStringLiteral("mine"));
     }
 
     void deleteRecord_data()

@@ -109,8 +109,12 @@ void EngineMessageTest::classifies_data()
                                           << Failure::FileUnreadable << "/home/li/docs";
     QTest::newRow("export unwritable") << "Cannot write the file /mnt/x.doc: Permission denied"
                                        << Failure::FileUnwritable << "/mnt/x.doc";
-    QTest::newRow("record gone") << "The row with id 7 is no longer in fid_main."
-                                 << Failure::RowGone << "";
+    QTest::newRow("record changed elsewhere")
+        << "The row with id 7 in fid_Main was changed or removed by someone else since it was read."
+        << Failure::RowChanged << "fid_Main";
+    QTest::newRow("operator changed elsewhere")
+        << "The row with id 3 in fid_user was changed or removed by someone else since it was read."
+        << Failure::RowChanged << "fid_user";
     QTest::newRow("anything else") << "near \"selec\": syntax error" << Failure::Other << "";
     QTest::newRow("empty") << "" << Failure::Other << "";
 }

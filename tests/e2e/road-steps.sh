@@ -34,6 +34,32 @@ road_end() {
     fi
 }
 
+# Another operator saves a new 名称 for the first record while the window
+# shows it: the value typed here afterwards is refused rather than written
+# over theirs, stays in the grid until Esc, and 管理/查看 then goes on. The
+# record gets its first value back for the rest of the road. Needs sql and
+# expect_sql of the road.
+record_changed_elsewhere() {
+    local main=$1 original=$2 theirs=$3 mine=$4 report
+    sql "update fid_main set f_1='$theirs' where id=1" >/dev/null
+    focus "$main"
+    keys ctrl+Home
+    type_text "$mine"
+    keys Down # leaving the row posts it
+    report=$(wait_new_window 15 "$main")
+    expect_title "$report" Vardenix # the standard error report
+    focus "$report"
+    keys Return
+    wait_gone "$report"
+    expect_sql "select f_1 from fid_main where id=1" "$theirs"
+    focus "$main"
+    keys Escape
+    click "$main" manage
+    only_windows "$main"
+    expect_sql "select f_1 from fid_main where id=1" "$theirs"
+    sql "update fid_main set f_1='$original' where id=1" >/dev/null
+}
+
 # The CSV file as the program writes it: GBK, CR LF, a comma after each value.
 expect_csv() {
     local file=$1 expected

@@ -2,7 +2,8 @@
 # The whole road of a typical use, on the real program under Xvfb, checked
 # from outside (the database file, the settings file, the exported files):
 #   first start: connection page -> sign-in -> table designer -> root signs
-#   in -> records typed into the grid -> search -> sort -> a picture and a
+#   in -> records typed into the grid -> a record changed by another
+#   operator meanwhile is not written over -> search -> sort -> a picture and a
 #   document imported -> the document opened -> CSV export -> an operator
 #   added -> close;
 #   second start: the new operator, read-only, finds everything as left.
@@ -59,6 +60,9 @@ eventually 5 test "$(sql 'select count(*) from fid_main')" = 3 ||
     fail "the third record was not written"
 expect_sql "select id||'|'||f_1||'|'||f_2||'|'||f_3 from fid_main order by id" \
     "$(printf '%s\n' '1|苹果|3|1.5' '2|banana|12|0.25' '3|果汁|7|12.5')"
+
+step "another operator changes a record: the value typed over it is refused"
+record_changed_elsewhere "$main" 苹果 橙子 青苹果
 
 step "search: 名称 包含 果"
 search_names "$main" 果

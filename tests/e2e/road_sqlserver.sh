@@ -5,7 +5,8 @@
 # exported files):
 #   first start: connection page -> sign-in -> table designer -> root signs
 #   in -> Chinese records typed into the grid, one filling its column in GBK
-#   bytes -> search -> sort -> a picture and a document imported from paths
+#   bytes -> a record changed by another operator meanwhile is not written
+#   over -> search -> sort -> a picture and a document imported from paths
 #   of 240 GBK bytes, a longer path refused -> the attachments opened -> CSV
 #   export -> close;
 #   second start: root finds every value and name whole.
@@ -151,6 +152,9 @@ eventually 10 test "$(sql 'select count(*) from fid_main')" = 3 ||
 expect_sql "select id, f_1, len(f_1), f_2, f_3 from fid_main order by id" \
     "$(printf '%s\n' '1|国家标准化管理委员会|10|3|1.5' '2|墨盒HP-803黑色|10|12|0.25' \
         '3|黑色签字笔|5|7|12.5')"
+
+step "another operator changes a record: the value typed over it is refused"
+record_changed_elsewhere "$main" 国家标准化管理委员会 国家标准委 标准委员会
 
 step "search: 名称 包含 黑色"
 search_names "$main" 黑色
