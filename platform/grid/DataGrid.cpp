@@ -259,6 +259,9 @@ void DataGrid::currentRowChanged(int previous, int previousColumn)
             // The row that failed to post stays current, still pending.
             moveQuietly(previous, previousColumn);
             syncQuery();
+            // A key or a click selects the cell it moved to after this
+            // handler; the selection goes back to the current cell then.
+            QMetaObject::invokeMethod(this, &DataGrid::selectCurrent, Qt::QueuedConnection);
             return;
         }
     }
@@ -273,6 +276,13 @@ void DataGrid::moveQuietly(int row, int column)
         m_view.setCurrentIndex(QModelIndex());
     else
         m_view.setCurrentIndex(m_model->index(row, std::max(0, column)));
+}
+
+void DataGrid::selectCurrent()
+{
+    const QModelIndex current = m_view.currentIndex();
+    if (current.isValid())
+        m_view.selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
 }
 
 void DataGrid::syncQuery()

@@ -67,6 +67,7 @@ private:
     void currentRowChanged(int previous, int previousColumn);
     void showFirstRow();
     void moveQuietly(int row, int column);
+    void selectCurrent();
     void syncQuery();
     void finishEditing();
     void settle(int row);

@@ -359,6 +359,9 @@ private slots:
             QCOMPARE(grid->currentIndex().row(), 0);
             QCOMPARE(grid->model()->rowCount(), 3);
             if (column >= 0) {
+                // The cell typed into is the one selected, not the one below.
+                QCOMPARE(grid->selectionModel()->selectedIndexes(),
+                         QModelIndexList{grid->model()->index(0, column)});
                 QCOMPARE(rowMark(*box, 0), QStringLiteral("*"));
                 QCOMPARE(grid->model()->index(0, column).data().toString(), QStringLiteral("mine"));
                 QTest::keyClick(grid, Qt::Key_Escape);
