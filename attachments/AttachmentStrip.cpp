@@ -120,10 +120,10 @@ void AttachmentStrip::SpeedButton1Click()
     query.loadFileParameter(path);
     // The document and its name change together or not at all.
     db::Transaction transaction(fresh.connection());
-    query.execute();
+    Attachments::RequireRecordWritten(query.execute());
     query.setSql(QStringLiteral("update fid_Main set docname='") + QuoteDoubled(storedName) +
                  QStringLiteral("' where id=") + key + QStringLiteral(";"));
-    query.execute();
+    Attachments::RequireRecordWritten(query.execute());
     transaction.commit();
     MessageBox::Show(QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。"));
 }
@@ -165,14 +165,14 @@ void AttachmentStrip::N2Click()
     query.setSql(QStringLiteral("update fid_Main set pic=:file where id=") + key +
                  QStringLiteral(";"));
     query.setFileParameter(picture);
-    query.execute();
+    Attachments::RequireRecordWritten(query.execute());
     query.setSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
                  QStringLiteral(";"));
     query.setFileParameter(*thumbnail);
-    query.execute();
+    Attachments::RequireRecordWritten(query.execute());
     query.setSql(QStringLiteral("update fid_Main set picname='") + QuoteDoubled(storedName) +
                  QStringLiteral("' where id=") + key + QStringLiteral(";"));
-    query.execute();
+    Attachments::RequireRecordWritten(query.execute());
     transaction.commit();
     MessageBox::Show(QStringLiteral("图片成功导入到数据库中!点管理/查看刷新后显示。"));
 }

@@ -56,6 +56,13 @@ QString RequireRowKey(const db::Query& rows)
     return key;
 }
 
+void RequireRecordWritten(int changedRows)
+{
+    if (changedRows == 0)
+        throw Refusal(QStringLiteral("这条记录已不在数据库中,可能已被别人删除,没有导入任何内容。"
+                                     "请点管理/查看刷新后再试。"));
+}
+
 void OpenRow(db::Query& query, const QString& statement)
 {
     query.addSql(statement);

@@ -34,6 +34,10 @@ constexpr int StoredNameLimit = 240; // docname and picname, in GBK bytes
 QString RowKey(const db::Query& rows);
 QString RequireRowKey(const db::Query& rows); // Refusal when there is no key
 
+// Refusal when a write by the row key changed no row: the record is gone.
+// Thrown inside the command's transaction, it undoes the command's writes.
+void RequireRecordWritten(int changedRows);
+
 // Runs a select of one row by its key; Refusal when the row is gone.
 void OpenRow(db::Query& query, const QString& statement);
 

@@ -279,6 +279,25 @@ private slots:
         QCOMPARE(w.field(1, "docname").toString(), QStringLiteral("old.doc"));
     }
 
+    // Another operator removed the record after it was shown: nothing is
+    // stored in any record and no success is announced.
+    void importIntoARecordRemovedElsewhere()
+    {
+        w.setUp();
+        w.loadPage();
+        w.execute({"delete from fid_main where id=1;"});
+        w.answers << inputFile("new.doc", "new bytes");
+        importFile();
+        QCOMPARE(w.notices(), QStringList());
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().contains("已不在数据库中"),
+                 qPrintable(w.errors().constFirst()));
+        for (const int id : {2, 3}) {
+            QVERIFY(w.field(id, "doc").isNull());
+            QVERIFY(w.field(id, "docname").isNull());
+        }
+    }
+
     void unreadableFileStoresNothing()
     {
         w.setUp();

@@ -379,6 +379,24 @@ private slots:
         QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files), QStringList());
     }
 
+    // Another operator removed the record after it was shown: nothing is
+    // stored in any record and no success is announced.
+    void importIntoARecordRemovedElsewhere()
+    {
+        w.setUp();
+        w.loadPage();
+        w.execute({"delete from fid_main where id=1;"});
+        w.answers << inputFile("a.jpg", Encoded(Halves({64, 48}, Red, Blue), "JPEG"));
+        trigger("N2");
+        QCOMPARE(w.notices(), QStringList());
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().contains("已不在数据库中"),
+                 qPrintable(w.errors().constFirst()));
+        for (const int id : {2, 3})
+            for (const char* column : {"pic", "picmin", "picname"})
+                QVERIFY(w.field(id, column).isNull());
+    }
+
     void noCurrentRow()
     {
         w.setUp(true, true, 0);
