@@ -152,7 +152,11 @@ void OperatorAdmin::SpeedButton5Click()
 
     work.connect();
     work.query().setSql(update);
-    work.query().execute();
+    if (work.query().execute() == 0) {
+        MessageBox::Show(QStringLiteral("这个用户已不在数据库中,可能已被别人删除,没有更新。"
+                                        "请点显示所有用户刷新后再试。"));
+        return;
+    }
     MessageBox::Show(QStringLiteral("已经成功更新了用户!"));
     ShowAllUserClick();
 }
@@ -206,11 +210,15 @@ void OperatorAdmin::SpeedButton9Click()
         m_session.pageSize = pageSize.toInt();
 
     QString command;
-    if (!password.isEmpty())
+    int rowsToChange = 0; // each statement changes one row
+    if (!password.isEmpty()) {
+        ++rowsToChange;
         command += QStringLiteral("update fid_user set user_password='") +
                    PasswordDigest(password) + QStringLiteral("' where user_name='") +
                    QuoteDoubled(m_session.operatorName) + QStringLiteral("';");
+    }
     if (isRoot) {
+        rowsToChange += 2;
         command += QStringLiteral("update fid_set  set parameter='") + QuoteDoubled(title) +
                    QStringLiteral("' where options='title';");
         command += QStringLiteral("update fid_set  set parameter='") + pageSize +
@@ -221,7 +229,12 @@ void OperatorAdmin::SpeedButton9Click()
     // the operator guessing what took effect.
     db::Transaction transaction(work.connection());
     work.query().setSql(command);
-    work.query().execute();
+    if (work.query().execute() != rowsToChange) {
+        // Leaving without the commit undoes the rows that were found.
+        MessageBox::Show(QStringLiteral("设置没有保存:数据库中已经没有你的用户帐号或要修改的设置项,"
+                                        "可能已被别人删除,什么都没有改变。请通知管理员。"));
+        return;
+    }
     transaction.commit();
     MessageBox::Show(QStringLiteral("已经成功更新设置!"));
 }

@@ -204,6 +204,38 @@ private slots:
         QCOMPARE(m_window->session().pageSize, 50);
     }
 
+    void rowsRemovedElsewhere_data()
+    {
+        QTest::addColumn<QString>("operatorName");
+        QTest::addColumn<QString>("elsewhere"); // what another client did after the sign-in
+        QTest::newRow("the operator removed by root")
+            << "clerk"
+            << "delete from fid_user where user_name='clerk';";
+        QTest::newRow("the title option removed") << "root"
+                                                  << "delete from fid_set where options='title';";
+    }
+    // The command changes every row it names or none: a row that another
+    // client removed leaves the rest unchanged, and no success is announced.
+    void rowsRemovedElsewhere()
+    {
+        QFETCH(QString, operatorName);
+        QFETCH(QString, elsewhere);
+        m_db.createDatabase(operatorName);
+        if (operatorName != "root")
+            m_db.addOperator(operatorName, "张三", "1", "oldpass");
+        openWindow();
+        const QStringList before = m_db.operators();
+        const QString pageSize = m_db.option("pagesize");
+        m_db.execute({elsewhere});
+
+        confirmSettings("newpass", "newpass", "新标题", 25);
+        QCOMPARE(m_db.messages().texts(),
+                 QStringList({"设置没有保存:数据库中已经没有你的用户帐号或要修改的设置项,"
+                              "可能已被别人删除,什么都没有改变。请通知管理员。"}));
+        QCOMPARE(m_db.operators(), operatorName == "root" ? before : before.mid(0, 1));
+        QCOMPARE(m_db.option("pagesize"), pageSize);
+    }
+
     // The command is all or nothing: when the options cannot be written the
     // new password is not kept either, and no success is reported.
     void failingCommandChangesNothing()

@@ -431,6 +431,55 @@ private slots:
         }
     }
 
+    void changesElsewhere_data()
+    {
+        QTest::addColumn<QString>("elsewhere"); // what another client saved after the list
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("stored"); // user_name|user_alias afterwards
+        const QString removeClerk = "delete from fid_user where user_name='clerk';";
+        const QStringList withoutClerk{"root|管理员", "first|甲"};
+        QTest::newRow("modify, removed elsewhere")
+            << removeClerk << "SpeedButton5"
+            << "这个用户已不在数据库中,可能已被别人删除,没有更新。请点显示所有用户刷新后再试。"
+            << withoutClerk;
+        QTest::newRow("delete, changed elsewhere")
+            << "update fid_user set user_alias='张老三' where user_name='clerk';"
+            << "SpeedButton11"
+            << "这个用户在列出之后已被别人修改或删除"
+            << QStringList{"root|管理员", "first|甲", "clerk|张老三"};
+        QTest::newRow("delete, removed elsewhere")
+            << removeClerk << "SpeedButton11"
+            << "这个用户在列出之后已被别人修改或删除" << withoutClerk;
+    }
+    // Another client changed or removed the operator after the list was read:
+    // nothing is written and no success is announced.
+    void changesElsewhere()
+    {
+        QFETCH(QString, elsewhere);
+        QFETCH(QString, button);
+        QFETCH(QString, message);
+        QFETCH(QStringList, stored);
+        m_db.addOperator("first", "甲", "1");
+        m_db.addOperator("clerk", "张三", "1");
+        openUsersView();
+        selectOperator("clerk");
+        m_db.execute({elsewhere});
+
+        if (button == "SpeedButton5") {
+            fillAndConfirm("SpeedButton5", {"", "张三丰", "", "", false});
+        } else {
+            m_db.messages().presetAnswer(MessageBox::IdYes);
+            press("SpeedButton11");
+        }
+        const QStringList texts = m_db.messages().texts();
+        QVERIFY2(!texts.isEmpty() && texts.constLast().startsWith(message),
+                 qPrintable(texts.join('\n')));
+        QVERIFY(!texts.contains(Updated));
+        QCOMPARE(m_db.rows("select user_name,user_alias from fid_user order by id"), stored);
+        QVERIFY(listedNames().contains("clerk"));
+    }
+
     void deleteFromAnEmptyListDoesNothing_data()
     {
         QTest::addColumn<bool>("listed");
