@@ -40,6 +40,7 @@ class ServerRestartTest final : public QObject
     Q_OBJECT
 
     std::unique_ptr<MainWindowFixture> m_fixture;
+    bool m_serverStarted = false;
 
 private slots:
     void initTestCase()
@@ -49,6 +50,7 @@ private slots:
         if (geteuid() != 0)
             QSKIP("the T-SQL server's scripts run as root");
         const QString failed = serverScript(QStringLiteral("start.sh"));
+        m_serverStarted = true;
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         // Every database of this test lives on that server.
         qputenv("VARDENIX_MSSQL",
@@ -56,6 +58,16 @@ private slots:
                                "%1;Password=Vardenix.Test1;Persist Security Info=True;User ID=sa")
                     .arg(Port)
                     .toUtf8());
+    }
+
+    // The server of this test ends with it, whatever became of the test.
+    void cleanupTestCase()
+    {
+        if (!m_serverStarted)
+            return;
+        TestDatabase::dropServerDatabases();
+        const QString failed = serverScript(QStringLiteral("stop.sh"));
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
     }
 
     void init() { m_fixture = std::make_unique<MainWindowFixture>(); }

@@ -131,15 +131,19 @@ public:
         db::SessionPool::clear();
     }
 
-    ~ServerDatabases()
+    ~ServerDatabases() { dropAll(); }
+
+    void dropAll()
     {
-        for (const QString& name : m_names) {
+        for (const QString& name : std::as_const(m_names)) {
             try {
                 dropDatabase(name);
             } catch (const db::DbError& error) {
                 qWarning("could not drop the test database %s: %s", qPrintable(name), error.what());
             }
         }
+        m_names.clear();
+        m_byKey.clear();
     }
 
     QString take(const QString& name, const QString& collation)
@@ -206,6 +210,12 @@ TestDatabase::TestDatabase(const QString& name, const QString& collation) : m_na
 }
 
 TestDatabase::~TestDatabase() = default;
+
+void TestDatabase::dropServerDatabases()
+{
+    if (onSqlServer())
+        serverDatabases().dropAll();
+}
 
 QString TestDatabase::wording(const QString& embedded, const QString& sqlServer,
                               const QString& babelfish)

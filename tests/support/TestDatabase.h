@@ -42,6 +42,10 @@ public:
                           const QString& collation = QLatin1String(ChineseCollation));
     ~TestDatabase();
 
+    // Drops this program's server databases now rather than when it ends,
+    // for a test that stops its server.
+    static void dropServerDatabases();
+
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 
