@@ -55,13 +55,24 @@ private:
     UCollator* m_collator = nullptr;
 };
 
+// The size of the text without its trailing blanks.
+int withoutTrailingBlanks(const void* text, int size)
+{
+    const char* bytes = static_cast<const char*>(text);
+    while (size > 0 && bytes[size - 1] == ' ')
+        --size;
+    return size;
+}
+
 // SQLite's text comes as UTF-8, which ICU compares without converting it;
-// ill-formed bytes compare as U+FFFD.
+// ill-formed bytes compare as U+FFFD. SQL Server pads the shorter text with
+// blanks before it compares, so trailing blanks make no difference.
 int compareChinese(void* collator, int leftSize, const void* left, int rightSize, const void* right)
 {
     UErrorCode status = U_ZERO_ERROR;
     return ucol_strcollUTF8(static_cast<const UCollator*>(collator), static_cast<const char*>(left),
-                            leftSize, static_cast<const char*>(right), rightSize, &status);
+                            withoutTrailingBlanks(left, leftSize), static_cast<const char*>(right),
+                            withoutTrailingBlanks(right, rightSize), &status);
 }
 
 void closeCollator(void* collator)

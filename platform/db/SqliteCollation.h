@@ -9,7 +9,8 @@ namespace db::sqlite {
 // ICU's Chinese collator. Chinese characters follow their pinyin, all of
 // GBK alike; letter case and the width of letters and digits make no
 // difference, accents do; digits and Latin letters come before Chinese
-// characters. DbError when ICU cannot give the collator.
+// characters; trailing blanks are not compared. DbError when ICU cannot
+// give the collator.
 void addChineseCollation(sqlite3* handle);
 
 } // namespace db::sqlite

@@ -71,6 +71,7 @@ const QList<Value> Ordered = {
     {QStringLiteral("ＤＥＬＴＡ"), Group::Latin, 3},
     {QStringLiteral("école"), Group::Latin, 4},
     {QStringLiteral("Fox"), Group::Latin, 5},
+    {QStringLiteral("fox  "), Group::Latin, 5}, // trailing blanks are not compared
     {QStringLiteral("阿姨"), Group::Chinese, 0},
     {QStringLiteral("白云"), Group::Chinese, 1},
     {QStringLiteral("陈晨"), Group::Chinese, 2},
@@ -91,7 +92,7 @@ QList<Value> Rows()
     QList<Value> rows;
     const qsizetype count = Ordered.size();
     for (qsizetype i = 0; i < count; ++i)
-        rows.append(Ordered.at(i * 7 % count)); // 7 and 25 are coprime
+        rows.append(Ordered.at(i * 7 % count)); // 7 shares no factor with the count
     return rows;
 }
 
@@ -319,6 +320,8 @@ private slots:
                                    << "中心" << Compares("=", chinese("中心"));
         QTest::newRow("= empty") << "="
                                  << "" << Compares("=", empty);
+        QTest::newRow("= trailing blanks") << "="
+                                           << "FOX " << Compares("=", latin(5));
         QTest::newRow("<> without width") << "<>"
                                           << "ａｂ" << Compares("<>", latin(0));
         QTest::newRow("<> Chinese") << "<>"
