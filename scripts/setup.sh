@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     g++ make cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite
-    libsqlite3-dev unixodbc-dev tdsodbc freetds-bin
+    libsqlite3-dev libicu-dev unixodbc-dev tdsodbc freetds-bin
     clang libclang-rt-14-dev
     libjpeg-dev libwmf-dev libemf2svg-dev libemf-dev libsimpleini-dev
     fonts-wqy-zenhei gsfonts qt6-translations-l10n xvfb xauth x11-xserver-utils xdotool imagemagick

@@ -104,38 +104,73 @@ QString textOf(const Statement& s, qsizetype from, qsizetype to)
     return text;
 }
 
-// "f_1>=100" on a varchar column: SQL Server converts the column to a number
-// (and fails on a value that is none); SQLite would compare texts.
-void compareTextColumnsAsNumbers(Statement& s, const QSet<QString>& textColumns)
+const QString Collate = QStringLiteral(" COLLATE ") + QLatin1String(ChineseCollation);
+
+// Whether token i is a column declared as text, outside the assignments of
+// an UPDATE, which are no comparisons.
+class TextColumnTest
 {
-    if (textColumns.isEmpty())
-        return;
-    const QList<qsizetype>& sig = s.significant();
-    // The assignments of an UPDATE are no comparisons.
-    qsizetype assignmentsFrom = -1;
-    qsizetype assignmentsTo = -1;
-    if (!sig.isEmpty() && isWord(s.token(sig[0]), "UPDATE")) {
+public:
+    TextColumnTest(const Statement& s, const QSet<QString>& textColumns)
+        : m_s(s), m_textColumns(textColumns)
+    {
+        const QList<qsizetype>& sig = s.significant();
+        if (sig.isEmpty() || !isWord(s.token(sig[0]), "UPDATE"))
+            return;
         for (const qsizetype i : sig) {
             if (s.enclosing(i) != -1)
                 continue;
-            if (assignmentsFrom < 0 && isWord(s.token(i), "SET"))
-                assignmentsFrom = i;
-            else if (assignmentsFrom >= 0 && isWord(s.token(i), "WHERE"))
-                assignmentsTo = i;
+            if (m_assignmentsFrom < 0 && isWord(s.token(i), "SET"))
+                m_assignmentsFrom = i;
+            else if (m_assignmentsFrom >= 0 && isWord(s.token(i), "WHERE"))
+                m_assignmentsTo = i;
         }
-        if (assignmentsFrom >= 0 && assignmentsTo < 0)
-            assignmentsTo = s.size();
+        if (m_assignmentsFrom >= 0 && m_assignmentsTo < 0)
+            m_assignmentsTo = s.size();
     }
-    const auto isTextColumn = [&](qsizetype i) {
-        const Token& token = s.token(i);
+
+    bool operator()(qsizetype i) const
+    {
+        const Token& token = m_s.token(i);
+        const qsizetype next = m_s.nextSignificant(i);
         return (token.kind == Kind::Word || token.kind == Kind::QuotedName) &&
-               textColumns.contains(nameOf(token)) && !(i > assignmentsFrom && i < assignmentsTo);
-    };
+               m_textColumns.contains(nameOf(token)) &&
+               !(i > m_assignmentsFrom && i < m_assignmentsTo) &&
+               // a table's name, or a function's
+               !(next >= 0 && (isSymbol(m_s.token(next), u'.') || isSymbol(m_s.token(next), u'(')));
+    }
+
+private:
+    const Statement& m_s;
+    const QSet<QString>& m_textColumns;
+    qsizetype m_assignmentsFrom = -1;
+    qsizetype m_assignmentsTo = -1;
+};
+
+// The first token of a qualified name whose last token is `name`.
+qsizetype qualifiedStart(const Statement& s, qsizetype name)
+{
+    const qsizetype dot = s.previousSignificant(name);
+    if (dot >= 0 && isSymbol(s.token(dot), u'.') && s.previousSignificant(dot) >= 0)
+        return s.previousSignificant(dot);
+    return name;
+}
+
+// Comparisons of varchar columns. With an integer, as in "f_1>=100", SQL
+// Server converts the column to a number (and fails on a value that is none),
+// where SQLite would compare texts; with anything else it compares texts
+// by the database's collation, which SQLite has only as the engine's
+// tsql_chinese.
+void compareTextColumns(Statement& s, const QSet<QString>& textColumns)
+{
+    if (textColumns.isEmpty())
+        return;
+    const TextColumnTest isTextColumn(s, textColumns);
     const auto wrap = [&s](qsizetype from, qsizetype to) {
         s.replace(from, to, QStringLiteral("tsql_number(") + textOf(s, from, to) + u')');
     };
 
-    for (const qsizetype name : sig) {
+    for (const qsizetype name : s.significant()) {
         const Kind kind = s.token(name).kind;
         if (kind != Kind::Word && kind != Kind::QuotedName)
             continue;
@@ -145,32 +180,69 @@ void compareTextColumnsAsNumbers(Statement& s, const QSet<QString>& textColumns)
         // up after that.
         if (comparisonEnd(s, next) < 0 && (previous < 0 || s.token(previous).kind != Kind::Symbol))
             continue;
-        if (!isTextColumn(name) ||
-            (next >= 0 && (isSymbol(s.token(next), u'.') || isSymbol(s.token(next), u'('))))
+        if (!isTextColumn(name))
             continue;
         // A qualified name is wrapped whole.
-        qsizetype from = name;
-        const qsizetype dot = s.previousSignificant(name);
-        if (dot >= 0 && isSymbol(s.token(dot), u'.') && s.previousSignificant(dot) >= 0)
-            from = s.previousSignificant(dot);
-        // name op integer
+        const qsizetype from = qualifiedStart(s, name);
+        // name op ...
         const qsizetype op = comparisonEnd(s, next);
         if (op >= 0 && integerEnd(s, s.nextSignificant(op)) >= 0) {
             wrap(from, name);
             continue;
         }
-        // integer op name
+        // ... op name
         const qsizetype before = s.previousSignificant(from);
-        if (before < 0 || s.token(before).kind != Kind::Symbol)
+        qsizetype opStart = -1;
+        if (before >= 0 && s.token(before).kind == Kind::Symbol) {
+            const bool twoSymbols = before > 0 && s.previousSignificant(before) == before - 1 &&
+                                    comparisonEnd(s, before - 1) == before;
+            opStart = twoSymbols ? before - 1 : before;
+            if (comparisonEnd(s, opStart) != before)
+                opStart = -1;
+        }
+        if (opStart >= 0) {
+            const qsizetype number = s.previousSignificant(opStart);
+            if (number >= 0 && isInteger(s.token(number))) {
+                wrap(from, name);
+                continue;
+            }
+        }
+        if (op >= 0 || opStart >= 0)
+            s.insertAfter(name, Collate);
+    }
+}
+
+// ORDER BY terms that are a varchar column alone sort by the database's
+// collation: "order by f_1 desc".
+void orderTextColumns(Statement& s, const QSet<QString>& textColumns)
+{
+    if (textColumns.isEmpty())
+        return;
+    const TextColumnTest isTextColumn(s, textColumns);
+    const QList<qsizetype>& sig = s.significant();
+    for (qsizetype k = 0; k + 1 < sig.size(); ++k) {
+        if (!isWord(s.token(sig[k]), "ORDER") || !isWord(s.token(sig[k + 1]), "BY"))
             continue;
-        const bool twoSymbols = before > 0 && s.previousSignificant(before) == before - 1 &&
-                                comparisonEnd(s, before - 1) == before;
-        const qsizetype opStart = twoSymbols ? before - 1 : before;
-        if (comparisonEnd(s, opStart) != before)
-            continue;
-        const qsizetype number = s.previousSignificant(opStart);
-        if (number >= 0 && isInteger(s.token(number)))
-            wrap(from, name);
+        const qsizetype level = s.enclosing(sig[k]);
+        const qsizetype end = level >= 0 ? s.match(level) : s.size();
+        // Each term starts after BY or after a comma of the clause.
+        for (qsizetype term = s.nextSignificant(sig[k + 1]); term >= 0 && term < end;) {
+            qsizetype name = term;
+            qsizetype after = s.nextSignificant(name);
+            if (after >= 0 && after < end && isSymbol(s.token(after), u'.')) {
+                name = s.nextSignificant(after);
+                after = name >= 0 ? s.nextSignificant(name) : -1;
+            }
+            const bool alone = after < 0 || after >= end || isSymbol(s.token(after), u',') ||
+                               isWord(s.token(after), "ASC") || isWord(s.token(after), "DESC");
+            if (name >= 0 && name < end && alone && isTextColumn(name))
+                s.insertAfter(name, Collate);
+            // On to the comma that ends the term at the clause's level.
+            qsizetype i = term;
+            while (i >= 0 && i < end && !(isSymbol(s.token(i), u',') && s.enclosing(i) == level))
+                i = s.nextSignificant(i);
+            term = i >= 0 && i < end ? s.nextSignificant(i) : -1;
+        }
     }
 }
 
@@ -186,9 +258,12 @@ QStringList translateStatement(const Tokens& tokens, const QSet<QString>& textCo
         const QStringList statements = rewriteCreateTable(s);
         return statements.isEmpty() ? QStringList{joined(tokens)} : statements;
     }
+    // Before the TOP: the collation goes between a last ORDER BY term and the
+    // LIMIT put after it.
+    compareTextColumns(s, textColumns);
+    orderTextColumns(s, textColumns);
     if (!rewriteTop(s))
         return {joined(tokens)};
-    compareTextColumnsAsNumbers(s, textColumns);
     return {s.text()};
 }
 

@@ -6,6 +6,9 @@
 
 namespace db::sqlite {
 
+// The collation of text comparisons and text ORDER BY terms.
+inline constexpr const char* ChineseCollation = "tsql_chinese";
+
 // Rewrites SQL Server statements so that SQLite runs them with SQL Server's
 // meaning. A text is split into its statements at the semicolons that stand
 // outside string literals, quoted names and comments; each statement comes
@@ -30,6 +33,13 @@ namespace db::sqlite {
 //   that is compared with an integer, as in "f_1>=100", is read through the
 //   SQL function tsql_number(), which the engine registers: SQL Server
 //   compares such a column as a number, not as a text.
+// - Such a column compared with anything else (=, <>, !=, <, >, <=, >=, !<,
+//   !>), and an ORDER BY term that is such a column alone, with or without
+//   ASC or DESC, get "COLLATE tsql_chinese", the collation the engine
+//   registers for SQL Server's Chinese_PRC_CI_AS: "f_1 COLLATE
+//   tsql_chinese>'x'", "order by f_1 COLLATE tsql_chinese desc". The tables
+//   keep SQLite's own NOCASE, so that other SQLite tools, which know no such
+//   collation, still read and write the file. LIKE is left as it is.
 // - SQL Server ends a number where a word begins ("100order by"); a blank is
 //   put between them.
 // - Every other statement passes unchanged, and so does a statement that the

@@ -1,6 +1,7 @@
 #include "SqliteEngine.h"
 
 #include "DbError.h"
+#include "SqliteCollation.h"
 #include "SqliteDialect.h"
 #include "platform/paths/ProgramPaths.h"
 #include "platform/text/Gbk.h"
@@ -382,6 +383,7 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, tsqlNumber,
                                        nullptr, nullptr, nullptr) != SQLITE_OK)
             throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        sqlite::addChineseCollation(m_handle);
         if (mayCreate)
             mapPagesOfNewFile();
         // Reads the file's header and schema now, so that a file that is no

@@ -21,7 +21,9 @@ QString embeddedDatabasePath(const ConnectionStringParts& parts);
 // keeps its transactions; statements run on the driver's connection through
 // SQLite's own interface, which fetches rows at the speed of SQLite itself.
 // SQL Server statements are translated to SQLite's dialect first; a text of
-// several statements runs in one transaction, all or nothing.
+// several statements runs in one transaction, all or nothing. Every
+// connection has the SQL functions and the collation that the translation
+// uses (gbk_length, tsql_number, tsql_chinese).
 class SqliteEngine final : public Engine
 {
 public:

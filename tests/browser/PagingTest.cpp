@@ -400,6 +400,45 @@ private slots:
         QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_2 desc"));
         QCOMPARE(TitleColour(box, 1), QColor(255, 0, 0));
     }
+
+    // Chinese names sort by their pinyin, the less common characters among
+    // them, in both directions.
+    void titleClickSortsChineseByPinyin_data()
+    {
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<QStringList>("names");
+        const QStringList pinyin{"阿姨", "白云", "陈晨", "李四", "亓官", "王五",
+                                 "张三", "赵六", "喆",   "中心", "周八"};
+        QStringList reversed = pinyin;
+        std::reverse(reversed.begin(), reversed.end());
+        QTest::newRow("descending") << 1 << reversed;
+        QTest::newRow("ascending") << 2 << pinyin;
+    }
+    void titleClickSortsChineseByPinyin()
+    {
+        QFETCH(int, clicks);
+        QFETCH(QStringList, names);
+        m_fixture->createDatabase(TwoColumns(), true, false);
+        QStringList lines;
+        for (const char* name :
+             {"中心", "张三", "李四", "亓官", "王五", "白云", "喆", "赵六", "阿姨", "周八", "陈晨"})
+            lines.append(QStringLiteral("insert into fid_main(f_1) values ('%1');")
+                             .arg(QString::fromUtf8(name)));
+        m_fixture->execute(lines);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        QHeaderView* header = RecordGrid(box)->horizontalHeader();
+        const QPoint centre(header->sectionViewportPosition(0) + header->sectionSize(0) / 2,
+                            header->height() / 2);
+        for (int i = 0; i < clicks; ++i)
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        QStringList shown;
+        for (int row = 0; row < box.browser().ADOQueryMain.recordCount(); ++row)
+            shown.append(box.browser().ADOQueryMain.rowValue(row, 1).toString());
+        QCOMPARE(shown, names);
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+    }
 };
 
 QTEST_MAIN(PagingTest)

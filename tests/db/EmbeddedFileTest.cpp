@@ -53,6 +53,7 @@ class EmbeddedFileTest : public QObject
 
 private slots:
     void sqliteToolsWriteTheProgramsDatabase();
+    void sqliteToolsSortTheProgramsDatabaseTheirOwnWay();
     void filesOfEarlierVersionsKeepWorking();
     void missingFile_data();
     void missingFile();
@@ -101,6 +102,30 @@ void EmbeddedFileTest::sqliteToolsWriteTheProgramsDatabase()
              QStringLiteral("2"));
     QCOMPARE(RunSqlite3(file, QStringLiteral("PRAGMA integrity_check")).output,
              QStringLiteral("ok"));
+}
+
+// The program sorts Chinese text by pinyin with a collation of its own
+// connections; the file names none, so the sqlite3 shell still sorts and
+// vacuums it, in the order of code points.
+void EmbeddedFileTest::sqliteToolsSortTheProgramsDatabaseTheirOwnWay()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('中心');"
+                                     "insert into fid_main(f_1) values ('阿姨');"
+                                     "insert into fid_main(f_1) values ('Bravo');"
+                                     "insert into fid_main(f_1) values ('亓官');")});
+    const QString sorted =
+        QStringLiteral("SELECT TOP 50 f_1 FROM fid_Main WHERE (1=1) order by f_1");
+    QCOMPARE(database.column(sorted), QStringList({"Bravo", "阿姨", "亓官", "中心"}));
+
+    const QString file = database.folder.file(QStringLiteral("test.db"));
+    const Shell shell = RunSqlite3(
+        file, QStringLiteral("VACUUM; SELECT group_concat(f_1, ' ') FROM (SELECT f_1 FROM "
+                             "fid_main WHERE f_1 > 'a' ORDER BY f_1);"));
+    QVERIFY2(shell.exitCode == 0, qPrintable(shell.error));
+    QCOMPARE(shell.output, QStringLiteral("Bravo 中心 亓官 阿姨"));
+    QCOMPARE(database.column(sorted), QStringList({"Bravo", "阿姨", "亓官", "中心"}));
 }
 
 // A file whose lengths are checked with the program's own gbk_length(), as

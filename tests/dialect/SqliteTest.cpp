@@ -145,6 +145,8 @@ private slots:
     void varcharTablesGetLengthTriggers();
     void comparesTextColumnsWithNumbersAsNumbers_data();
     void comparesTextColumnsWithNumbersAsNumbers();
+    void comparesAndSortsTextColumnsByTheChineseCollation_data();
+    void comparesAndSortsTextColumnsByTheChineseCollation();
     void leavesWhatItCannotTranslate_data();
     void leavesWhatItCannotTranslate();
     void firstRunBatchBecomesItsStatements();
@@ -344,13 +346,62 @@ void SqliteTest::comparesTextColumnsWithNumbersAsNumbers_data()
         << "select * from fid_main t where 100<=tsql_number(t.f_1) and tsql_number([F_1])!=5";
     QTest::newRow("a text, a real, another column, like")
         << "select * from fid_main where f_1='100' or f_1>1.5 or f_2>100 or f_1 like '%5%'"
-        << "select * from fid_main where f_1='100' or f_1>1.5 or f_2>100 or f_1 like '%5%'";
+        << "select * from fid_main where f_1 COLLATE tsql_chinese='100' or f_1 COLLATE "
+           "tsql_chinese>1.5 or f_2>100 or f_1 like '%5%'";
     QTest::newRow("assignments of an update")
         << "update fid_main set f_1=5,f_2=6 where f_1=5"
         << "update fid_main set f_1=5,f_2=6 where tsql_number(f_1)=5";
 }
 
 void SqliteTest::comparesTextColumnsWithNumbersAsNumbers()
+{
+    QFETCH(QString, tsql);
+    QFETCH(QString, sqlite);
+    QCOMPARE(translateBatch(tsql, {QStringLiteral("f_1")}), QStringList({sqlite}));
+}
+
+void SqliteTest::comparesAndSortsTextColumnsByTheChineseCollation_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<QString>("sqlite");
+
+    const QString head = QStringLiteral("SELECT TOP 50 id,f_1,f_2 FROM fid_Main ");
+    const QString search = QStringLiteral("where f_1>'李四'");
+    QTest::newRow("title click, descending")
+        << head + "WHERE (1=1) order by f_1 desc"
+        << "SELECT id,f_1,f_2 FROM fid_Main WHERE (1=1) order by f_1 COLLATE tsql_chinese desc "
+           "LIMIT 50";
+    QTest::newRow("title click, ascending")
+        << head + "WHERE (1=1) order by f_1"
+        << "SELECT id,f_1,f_2 FROM fid_Main WHERE (1=1) order by f_1 COLLATE tsql_chinese LIMIT 50";
+    QTest::newRow("sorted search, page 2")
+        << head + search + skipClause(50, search) + " order by f_1"
+        << "SELECT id,f_1,f_2 FROM fid_Main where f_1 COLLATE tsql_chinese>'李四' AND (ID "
+           ">(SELECT MAX(id) FROM (SELECT id  FROM fid_Main where f_1 COLLATE tsql_chinese>'李四' "
+           "ORDER BY id LIMIT 50) AS T))   order by f_1 COLLATE tsql_chinese LIMIT 50";
+    QTest::newRow("count") << "select id from  fid_Main where f_1<>'ＡＢ'"
+                           << "select id from  fid_Main where f_1 COLLATE tsql_chinese<>'ＡＢ'";
+    QTest::newRow("text first, qualified and quoted names, every operator")
+        << "select * from fid_main t where 'a'<=t.f_1 and [F_1]!='b' and f_1!<'c' and "
+           "'d'>=f_1 and 'e'<f_1 and f_1<>'f'"
+        << "select * from fid_main t where 'a'<=t.f_1 COLLATE tsql_chinese and [F_1] COLLATE "
+           "tsql_chinese!='b' and f_1 COLLATE tsql_chinese!<'c' and 'd'>=f_1 COLLATE "
+           "tsql_chinese and 'e'<f_1 COLLATE tsql_chinese and f_1 COLLATE tsql_chinese<>'f'";
+    QTest::newRow("terms of an ORDER BY")
+        << "select * from fid_main t order by t.f_1, [F_1] asc, f_2, lower(f_1), f_1 + 'x', f_1"
+        << "select * from fid_main t order by t.f_1 COLLATE tsql_chinese, [F_1] COLLATE "
+           "tsql_chinese asc, f_2, lower(f_1), f_1 + 'x', f_1 COLLATE tsql_chinese";
+    QTest::newRow("ORDER BY of a sub-select, a collation given")
+        << "select * from (select top 5 f_1 from fid_main order by f_1) s order by f_1 collate "
+           "nocase"
+        << "select * from (select f_1 from fid_main order by f_1 COLLATE tsql_chinese LIMIT 5) s "
+           "order by f_1 collate nocase";
+    QTest::newRow("like and assignments stay")
+        << "update fid_main set f_1='a' where f_1 like '%a%' or f_1='b'"
+        << "update fid_main set f_1='a' where f_1 like '%a%' or f_1 COLLATE tsql_chinese='b'";
+}
+
+void SqliteTest::comparesAndSortsTextColumnsByTheChineseCollation()
 {
     QFETCH(QString, tsql);
     QFETCH(QString, sqlite);
