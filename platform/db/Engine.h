@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Progress.h"
 #include "ResultRows.h"
 
 #include <QByteArray>
@@ -34,6 +35,17 @@ public:
     virtual int execute(const QString& text, const FileParameter& file) = 0;
     // The number of rows the text returns, walked forward and never kept.
     virtual int countRows(const QString& text, const FileParameter& file) = 0;
+
+    // Blobs that travel in pieces, so that a file of any size is never held
+    // whole. executeWithFile() runs one statement whose ":file" is the content
+    // of the file at the path, all or nothing, and returns the rows it
+    // changed; readBlob() runs a statement whose first column is a blob and
+    // hands the first row's value to the sink, and says false when there is
+    // no row (a NULL hands nothing). Both report the bytes to the progress and
+    // throw Cancelled when it says stop.
+    virtual int executeWithFile(const QString& text, const QString& path,
+                                const Progress& progress) = 0;
+    virtual bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) = 0;
 
     // Writing single rows back for a grid. The statements are built by the
     // layer from names that come from an earlier result, with a "?" for

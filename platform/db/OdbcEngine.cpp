@@ -3,6 +3,8 @@
 #include "DbError.h"
 #include "SqlScan.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <sqlext.h>
@@ -382,6 +384,62 @@ int OdbcEngine::countRows(const QString& text, const FileParameter& file)
         });
     });
     return count;
+}
+
+int OdbcEngine::executeWithFile(const QString& text, const QString& path, const Progress& progress)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir())
+        throw DbError(QStringLiteral("Cannot read the file %1: it is a folder.").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+    const QList<qsizetype> positions = sqlscan::parameterPositions(text, FileParameterName);
+    if (positions.size() != 1 || sqlscan::statementCount(text) != 1) {
+        // A batch, or the file in several places, takes the file whole.
+        reportProgress(progress, 0, file.size());
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw DbError(
+                QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+        reportProgress(progress, bytes.size(), bytes.size());
+        return execute(text, bytes);
+    }
+    QString sent = text;
+    sent.replace(positions.first(), FileParameterName.size() + 1, u'?');
+
+    verifySession();
+    int changed = 0;
+    onStatement([&](odbc::Statement& statement) {
+        statement.bindAtExecution(file.size());
+        statement.executeFeeding(sent, file, file.size(), progress);
+        do {
+            if (statement.columnCount() == 0)
+                changed += std::max(0, statement.rowsAffected());
+        } while (statement.nextResult());
+    });
+    return changed;
+}
+
+bool OdbcEngine::readBlob(const QString& text, const BlobSink& sink, const Progress& progress)
+{
+    if (sqlscan::statementCount(text) != 1)
+        throw DbError(QStringLiteral("The blob cannot be read in pieces by: %1").arg(text));
+    // Not read again on a new session: the sink may have taken pieces already.
+    verifySession();
+    bool found = false;
+    onStatement([&](odbc::Statement& statement) {
+        statement.execute(text);
+        if (statement.columnCount() == 0)
+            throw DbError(QStringLiteral("The statement returns no rows."));
+        if (statement.fetch()) {
+            found = true;
+            reportProgress(progress, 0, -1);
+            statement.readBytesTo(1, sink, progress);
+        }
+        while (statement.nextResult()) {
+        }
+    });
+    return found;
 }
 
 QString OdbcEngine::quoteName(const QString& name) const

@@ -41,6 +41,9 @@ public:
     ResultRows select(const QString& text, const FileParameter& file) override;
     int execute(const QString& text, const FileParameter& file) override;
     int countRows(const QString& text, const FileParameter& file) override;
+    int executeWithFile(const QString& text, const QString& path,
+                        const Progress& progress) override;
+    bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
 
     QString quoteName(const QString& name) const override;
     QString insertStatement(const QString& table, const QStringList& columns,

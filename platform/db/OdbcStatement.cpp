@@ -2,6 +2,7 @@
 
 #include "DbError.h"
 
+#include <algorithm>
 #include <sqlext.h>
 
 namespace db::odbc {
@@ -156,6 +157,89 @@ void Statement::execute(const QString& text)
     // No data: the statement ran and touched no row.
     if (result != SQL_NO_DATA)
         check(result);
+}
+
+void Statement::bindAtExecution(qint64 size)
+{
+    Bound& bound = m_bound.emplace_back();
+    bound.length = SQL_LEN_DATA_AT_EXEC(SQLLEN(size));
+    check(SQLBindParameter(m_handle, SQLUSMALLINT(m_bound.size()), SQL_PARAM_INPUT, SQL_C_BINARY,
+                           SQL_LONGVARBINARY, SQLULEN(std::max<qint64>(1, size)), 0, &bound, 0,
+                           &bound.length));
+}
+
+void Statement::executeFeeding(const QString& text, QFile& source, qint64 size,
+                               const Progress& progress)
+{
+    SQLRETURN result = SQLExecDirectW(m_handle, wide(text), SQLINTEGER(text.size()));
+    try {
+        QByteArray piece(BlobPieceBytes, Qt::Uninitialized);
+        while (result == SQL_NEED_DATA) {
+            SQLPOINTER token = nullptr;
+            result = SQLParamData(m_handle, &token);
+            if (result != SQL_NEED_DATA)
+                break;
+            reportProgress(progress, 0, size);
+            qint64 done = 0;
+            while (done < size) {
+                const qint64 read =
+                    source.read(piece.data(), std::min(BlobPieceBytes, size - done));
+                if (read <= 0)
+                    throw DbError(QStringLiteral("Cannot read the file %1: %2")
+                                      .arg(source.fileName(), source.errorString()));
+                check(SQLPutData(m_handle, piece.data(), SQLLEN(read)));
+                done += read;
+                reportProgress(progress, done, size);
+            }
+            // An empty value is still one piece.
+            if (size == 0)
+                check(SQLPutData(m_handle, piece.data(), 0));
+        }
+    } catch (...) {
+        // The request is withdrawn before its last piece, so the server runs nothing.
+        SQLCancel(m_handle);
+        throw;
+    }
+    if (result != SQL_NO_DATA)
+        check(result);
+}
+
+bool Statement::fetch()
+{
+    const SQLRETURN result = SQLFetch(m_handle);
+    if (result == SQL_NO_DATA)
+        return false;
+    check(result);
+    return true;
+}
+
+bool Statement::readBytesTo(SQLUSMALLINT column, const BlobSink& sink, const Progress& progress)
+{
+    QByteArray piece(BlobPieceBytes, Qt::Uninitialized);
+    qint64 done = 0;
+    qint64 total = -1;
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN result = SQLGetData(m_handle, column, SQL_C_BINARY, piece.data(),
+                                            SQLLEN(piece.size()), &indicator);
+        if (result == SQL_NO_DATA)
+            break;
+        check(result);
+        if (indicator == SQL_NULL_DATA)
+            return false;
+        // The first answer tells what is left, which is all of it.
+        if (total < 0 && indicator != SQL_NO_TOTAL)
+            total = indicator;
+        const qint64 length = indicator == SQL_NO_TOTAL || indicator > piece.size()
+                                  ? piece.size()
+                                  : qint64(indicator);
+        sink(piece.constData(), length);
+        done += length;
+        reportProgress(progress, done, total);
+        if (result == SQL_SUCCESS)
+            break;
+    }
+    return true;
 }
 
 int Statement::columnCount()

@@ -2,6 +2,7 @@
 
 #include "Engine.h"
 
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -56,6 +57,18 @@ public:
     void bind(const QVariant& value);
     // Runs the text as one request; the first result is then current.
     void execute(const QString& text);
+
+    // Binds the next "?" marker to a binary value of the size that the run
+    // takes from the source a piece at a time (data at execution).
+    void bindAtExecution(qint64 size);
+    // Runs the text with its value bound at execution read from the source,
+    // reporting the bytes handed over; on Cancelled the request is withdrawn.
+    void executeFeeding(const QString& text, QFile& source, qint64 size, const Progress& progress);
+    // Moves to the next row of the current result; false when there is none.
+    bool fetch();
+    // Hands the current row's binary value of the column to the sink a piece
+    // at a time; false for a NULL.
+    bool readBytesTo(SQLUSMALLINT column, const BlobSink& sink, const Progress& progress);
 
     int columnCount();
     int rowsAffected(); // of the current result

@@ -82,6 +82,7 @@ void Query::clearSql()
 {
     m_lines.clear();
     m_fileParameter.reset();
+    m_filePath.clear();
 }
 
 void Query::addSql(const QString& line)
@@ -107,6 +108,7 @@ QString Query::sqlText() const
 void Query::setFileParameter(const QByteArray& bytes)
 {
     m_fileParameter = bytes;
+    m_filePath.clear();
 }
 
 void Query::loadFileParameter(const QString& path)
@@ -116,10 +118,28 @@ void Query::loadFileParameter(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+    m_fileParameter.reset();
+    m_filePath = path;
+}
+
+void Query::setProgress(Progress progress)
+{
+    m_progress = std::move(progress);
+}
+
+FileParameter Query::fileBytes() const
+{
+    if (m_filePath.isEmpty())
+        return m_fileParameter;
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DbError(
+            QStringLiteral("Cannot read the file %1: %2").arg(m_filePath, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
-    m_fileParameter = bytes;
+        throw DbError(
+            QStringLiteral("Cannot read the file %1: %2").arg(m_filePath, file.errorString()));
+    return bytes;
 }
 
 void Query::open()
@@ -127,7 +147,7 @@ void Query::open()
     close();
     const QString text = sqlText();
     notifyStatement(text);
-    m_rows = m_connection.engine().select(text, m_fileParameter);
+    m_rows = m_connection.engine().select(text, fileBytes());
     m_states.resize(m_rows.rowCount());
     giveBackFreedMemory(m_rows.byteSize());
     m_openedSql = text;
@@ -139,6 +159,8 @@ int Query::execute()
 {
     const QString text = sqlText();
     notifyStatement(text);
+    if (!m_filePath.isEmpty())
+        return m_connection.engine().executeWithFile(text, m_filePath, m_progress);
     return m_connection.engine().execute(text, m_fileParameter);
 }
 
@@ -146,7 +168,7 @@ int Query::countRows()
 {
     const QString text = sqlText();
     notifyStatement(text);
-    return m_connection.engine().countRows(text, m_fileParameter);
+    return m_connection.engine().countRows(text, fileBytes());
 }
 
 void Query::close()
@@ -280,6 +302,31 @@ void Query::saveBytesToFile(const QString& name, const QString& path) const
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+}
+
+bool Query::saveBlobToFile(const QString& path)
+{
+    close();
+    const QString text = sqlText();
+    notifyStatement(text);
+    // Written beside the target and renamed over it, so that a failure or a
+    // cancel leaves an earlier file of that name whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+    const bool found = m_connection.engine().readBlob(
+        text,
+        [&](const char* bytes, qint64 size) {
+            if (file.write(bytes, size) != size)
+                throw DbError(
+                    QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+        },
+        m_progress);
+    if (!found)
+        return false;
+    if (!file.commit())
+        throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+    return true;
 }
 
 QVariant Query::rowValue(int row, int position) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Engine.h"
 #include "ResultRows.h"
 
 #include <QByteArray>
@@ -44,9 +45,13 @@ public:
     void setSql(const QString& statement);
     QString sqlText() const; // every line followed by "\r\n"
 
-    // The blob parameter written ":file" in the statement.
+    // The blob parameter written ":file" in the statement: bytes, or a file,
+    // which execute() reads a piece at a time. DbError when it is unreadable.
     void setFileParameter(const QByteArray& bytes);
-    void loadFileParameter(const QString& path); // whole file; DbError when unreadable
+    void loadFileParameter(const QString& path);
+    // Told the bytes of a file parameter or of a blob as they travel; it may
+    // stop the step, which then throws Cancelled and leaves nothing done.
+    void setProgress(Progress progress);
 
     void open(); // a statement that returns rows; all rows fetched
     // No rows; a text of several statements runs as one batch. Returns the
@@ -77,6 +82,10 @@ public:
     QString text(const QString& name) const;
     QByteArray bytes(const QString& name) const;                          // NULL gives empty
     void saveBytesToFile(const QString& name, const QString& path) const; // created or replaced
+    // Runs the statement, whose first column is a blob, and writes the first
+    // row's value to the file a piece at a time, creating or replacing it
+    // (NULL gives an empty file); false, and no file, when there is no row.
+    bool saveBlobToFile(const QString& path);
 
     // Editing, for a data-aware grid. Rows are addressed by index.
     enum class RowState : quint8
@@ -99,6 +108,8 @@ private:
     void requireRowIndex(int row) const;
     void requirePosition(int position) const;
     QString baseTable() const;
+    // The file parameter's bytes, read whole when it is a file.
+    FileParameter fileBytes() const;
     // After a post, the row takes the values the table holds: what a column
     // made of the typed text, and the key of a new row.
     void readBack(int row, const QString& table);
@@ -123,6 +134,8 @@ private:
     QStringList m_lines;
     QString m_openedSql; // the text whose rows are held
     std::optional<QByteArray> m_fileParameter;
+    QString m_filePath; // a file parameter read while the statement runs
+    Progress m_progress;
     bool m_open = false;
     ResultRows m_rows;                    // as fetched, compact
     QList<RowState> m_states;             // one a row

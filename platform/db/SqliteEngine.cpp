@@ -1,6 +1,7 @@
 #include "SqliteEngine.h"
 
 #include "DbError.h"
+#include "SqliteBlobStatements.h"
 #include "SqliteCollation.h"
 #include "SqliteDialect.h"
 #include "platform/paths/ProgramPaths.h"
@@ -13,6 +14,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
+#include <algorithm>
 #include <cctype>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -175,6 +177,15 @@ public:
         // A non-null pointer: an empty file is stored as an empty value, not NULL.
         check(sqlite3_bind_blob64(m_statement, index, file->isNull() ? "" : file->constData(),
                                   static_cast<sqlite3_uint64>(file->size()), SQLITE_STATIC));
+    }
+
+    // Binds ":file" to a blob of zeros of the size, to be filled in pieces.
+    void bindZeroFile(qint64 size)
+    {
+        const int index = sqlite3_bind_parameter_index(m_statement, ":file");
+        if (index <= 0 || sqlite3_bind_parameter_count(m_statement) != 1)
+            throw DbError(QStringLiteral("The statement has parameters other than :file."));
+        check(sqlite3_bind_zeroblob64(m_statement, index, static_cast<sqlite3_uint64>(size)));
     }
 
     // Binds the values to the "?" in order. QByteArray values must outlive the run.
@@ -597,6 +608,166 @@ int SqliteEngine::countRows(const QString& text, const FileParameter& file)
     while (statement.step())
         ++count;
     return count;
+}
+
+namespace {
+
+// One blob of a row opened for incremental I/O, closed when it goes.
+class Blob
+{
+public:
+    Blob(sqlite3* handle, const QString& table, const QString& column, qint64 rowid, bool write)
+        : m_handle(handle)
+    {
+        if (sqlite3_blob_open(handle, "main", table.toUtf8().constData(),
+                              column.toUtf8().constData(), rowid, write ? 1 : 0,
+                              &m_blob) != SQLITE_OK)
+            fail();
+    }
+    ~Blob() { sqlite3_blob_close(m_blob); }
+
+    Blob(const Blob&) = delete;
+    Blob& operator=(const Blob&) = delete;
+
+    qint64 size() const { return sqlite3_blob_bytes(m_blob); }
+    void write(const char* bytes, qint64 size, qint64 offset)
+    {
+        if (sqlite3_blob_write(m_blob, bytes, static_cast<int>(size), static_cast<int>(offset)) !=
+            SQLITE_OK)
+            fail();
+    }
+    void read(char* bytes, qint64 size, qint64 offset)
+    {
+        if (sqlite3_blob_read(m_blob, bytes, static_cast<int>(size), static_cast<int>(offset)) !=
+            SQLITE_OK)
+            fail();
+    }
+
+private:
+    [[noreturn]] void fail() const { throw DbError(QString::fromUtf8(sqlite3_errmsg(m_handle))); }
+
+    sqlite3* m_handle;
+    sqlite3_blob* m_blob = nullptr;
+};
+
+// A file opened for reading, or DbError in the words the operator's
+// messages know.
+void openForReading(QFile& file)
+{
+    if (QFileInfo(file.fileName()).isDir())
+        throw DbError(
+            QStringLiteral("Cannot read the file %1: it is a folder.").arg(file.fileName()));
+    if (!file.open(QIODevice::ReadOnly))
+        throw DbError(
+            QStringLiteral("Cannot read the file %1: %2").arg(file.fileName(), file.errorString()));
+}
+
+QByteArray readWhole(QFile& file)
+{
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw DbError(
+            QStringLiteral("Cannot read the file %1: %2").arg(file.fileName(), file.errorString()));
+    return bytes;
+}
+
+} // namespace
+
+int SqliteEngine::executeWithFile(const QString& text, const QString& path,
+                                  const Progress& progress)
+{
+    requireFile();
+    const QStringList statements = translate(text);
+    const std::optional<sqlite::BlobStatement> target =
+        statements.size() == 1 ? sqlite::blobUpdate(statements.first()) : std::nullopt;
+    QFile file(path);
+    openForReading(file);
+    const qint64 size = file.size();
+    reportProgress(progress, 0, size);
+    if (!target) {
+        // Any other statement takes the file whole.
+        const QByteArray bytes = readWhole(file);
+        reportProgress(progress, size, size);
+        return execute(text, bytes);
+    }
+
+    // The zeros and the bytes over them are one unit.
+    command(QStringLiteral("SAVEPOINT ") + BatchSavepoint);
+    try {
+        QList<qint64> rowids;
+        {
+            Statement update(m_handle, target->rows);
+            update.bindZeroFile(size);
+            while (update.step())
+                rowids.append(update.integer(0));
+        }
+        QByteArray piece(BlobPieceBytes, Qt::Uninitialized);
+        for (const qint64 rowid : std::as_const(rowids)) {
+            Blob blob(m_handle, target->table, target->column, rowid, true);
+            file.seek(0);
+            for (qint64 done = 0; done < size;) {
+                const qint64 read = file.read(piece.data(), std::min(BlobPieceBytes, size - done));
+                if (read <= 0)
+                    throw DbError(QStringLiteral("Cannot read the file %1: %2")
+                                      .arg(path, file.errorString()));
+                blob.write(piece.constData(), read, done);
+                done += read;
+                reportProgress(progress, done, size);
+            }
+        }
+        reportProgress(progress, size, size);
+        command(QStringLiteral("RELEASE ") + BatchSavepoint);
+        return static_cast<int>(rowids.size());
+    } catch (...) {
+        try {
+            command(QStringLiteral("ROLLBACK TO ") + BatchSavepoint);
+            command(QStringLiteral("RELEASE ") + BatchSavepoint);
+        } catch (const DbError&) {
+            // The step's own error is the one to report.
+        }
+        throw;
+    }
+}
+
+bool SqliteEngine::readBlob(const QString& text, const BlobSink& sink, const Progress& progress)
+{
+    requireFile();
+    const QStringList statements = translate(text);
+    const std::optional<sqlite::BlobStatement> source =
+        statements.size() == 1 ? sqlite::blobSelect(statements.first()) : std::nullopt;
+    if (!source)
+        throw DbError(QStringLiteral("The blob cannot be read in pieces by: %1").arg(text));
+    // A read transaction keeps the row as it is while its pieces are read.
+    const bool own = sqlite3_get_autocommit(m_handle) != 0;
+    if (own)
+        command(QStringLiteral("BEGIN"));
+    try {
+        bool found = false;
+        {
+            Statement rows(m_handle, source->rows);
+            found = rows.step();
+            if (found && rows.text(1) != QLatin1String("null")) {
+                Blob blob(m_handle, source->table, source->column, rows.integer(0), false);
+                const qint64 size = blob.size();
+                reportProgress(progress, 0, size);
+                QByteArray piece(BlobPieceBytes, Qt::Uninitialized);
+                for (qint64 done = 0; done < size;) {
+                    const qint64 length = std::min(BlobPieceBytes, size - done);
+                    blob.read(piece.data(), length, done);
+                    sink(piece.constData(), length);
+                    done += length;
+                    reportProgress(progress, done, size);
+                }
+            }
+        }
+        if (own)
+            command(QStringLiteral("COMMIT"));
+        return found;
+    } catch (...) {
+        if (own)
+            sqlite3_exec(m_handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 QString SqliteEngine::quoteName(const QString& name) const

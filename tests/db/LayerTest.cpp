@@ -105,6 +105,9 @@ private slots:
     void fieldText();
     void blobRoundTrip_data();
     void blobRoundTrip();
+    void blobPiecesReportAndStop_data();
+    void blobPiecesReportAndStop();
+    void exportOfARowThatIsGone();
     void nullBlobWritesAnEmptyFile();
     void everyValueReadsBackAmongOthers_data();
     void everyValueReadsBackAmongOthers();
@@ -586,6 +589,111 @@ void LayerTest::blobRoundTrip()
     writeFile(target, "an older, longer file of that name");
     query.saveBytesToFile(QStringLiteral("doc"), target);
     QVERIFY(readFile(target) == bytes);
+
+    // The same, a piece at a time.
+    writeFile(target, "an older, longer file of that name");
+    query.setSql(QStringLiteral("select doc from  fid_Main where id=1"));
+    QVERIFY(query.saveBlobToFile(target));
+    QVERIFY(readFile(target) == bytes);
+}
+
+void LayerTest::blobPiecesReportAndStop_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("stopAt"); // never, before the first piece, during, at the end
+    for (const char* step : {"import", "export"})
+        for (const char* stopAt : {"never", "before", "during", "end"})
+            QTest::addRow("%s, stop %s", step, stopAt) << step << stopAt;
+}
+
+// A blob travels between a file and the database in pieces, each reported;
+// stopped at any point, the row and an earlier file at the target are as
+// they were, and no file is left half written.
+void LayerTest::blobPiecesReportAndStop()
+{
+    QFETCH(QString, step);
+    QFETCH(QString, stopAt);
+
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('a');")});
+    // Several pieces travel: the file imported, or the document exported.
+    const QByteArray bytes = randomBytes(3 * 1024 * 1024 + 12345);
+    const QByteArray old = step == u"import" ? QByteArray("the document stored before") : bytes;
+    Query& query = database.query;
+    query.setSql(QStringLiteral("update fid_Main set doc=:file where id=1;"));
+    query.setFileParameter(old);
+    query.execute();
+
+    const QString source = database.folder.file(QStringLiteral("source.bin"));
+    writeFile(source, bytes);
+    QDir().mkpath(database.folder.file(QStringLiteral("out")));
+    const QString target = database.folder.file(QStringLiteral("out/target.bin"));
+    const QByteArray earlier("an earlier file of that name");
+    writeFile(target, earlier);
+
+    QList<std::pair<qint64, qint64>> reports;
+    query.setProgress([&](qint64 done, qint64 total) {
+        reports.append({done, total});
+        return !(stopAt == u"before" && done == 0) &&
+               !(stopAt == u"during" && done > 0 && done < total) &&
+               !(stopAt == u"end" && done == total);
+    });
+    bool cancelled = false;
+    try {
+        if (step == u"import") {
+            query.setSql(QStringLiteral("update fid_Main set doc=:file where id=1;"));
+            query.loadFileParameter(source);
+            QCOMPARE(query.execute(), 1);
+        } else {
+            query.setSql(QStringLiteral("select doc from  fid_Main where id=1"));
+            QVERIFY(query.saveBlobToFile(target));
+        }
+    } catch (const db::Cancelled&) {
+        cancelled = true;
+    }
+    query.setProgress({});
+    QCOMPARE(cancelled, stopAt != u"never");
+
+    const QByteArray stored = [&] {
+        database.open(QStringLiteral("select doc from  fid_Main where id=1"));
+        return query.bytes(QStringLiteral("doc"));
+    }();
+    const QByteArray expectedStored = step == u"import" && !cancelled ? bytes : old;
+    QVERIFY(stored == expectedStored);
+    QVERIFY(readFile(target) == (step == u"export" && !cancelled ? bytes : earlier));
+    QCOMPARE(QDir(database.folder.file(QStringLiteral("out"))).entryList(QDir::Files),
+             QStringList{QStringLiteral("target.bin")});
+
+    // Pieces of at most a megabyte, in order, and the last one whole.
+    const qint64 size = bytes.size();
+    QVERIFY(!reports.isEmpty());
+    QCOMPARE(reports.constFirst().first, 0);
+    for (qsizetype k = 1; k < reports.size(); ++k) {
+        QVERIFY(reports.at(k).first >= reports.at(k - 1).first);
+        QVERIFY(reports.at(k).first - reports.at(k - 1).first <= db::BlobPieceBytes);
+    }
+    if (!cancelled) {
+        QCOMPARE(reports.constLast(), (std::pair<qint64, qint64>{size, size}));
+        QVERIFY(reports.size() >= 4);
+    }
+}
+
+void LayerTest::exportOfARowThatIsGone()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    database.execute({QStringLiteral("insert into fid_main(f_1) values ('a');")});
+    const QString target = database.folder.file(QStringLiteral("target.bin"));
+    Query& query = database.query;
+    // NULL gives an empty file, a missing row none.
+    query.setSql(QStringLiteral("select doc from  fid_Main where id=1"));
+    QVERIFY(query.saveBlobToFile(target));
+    QCOMPARE(readFile(target), QByteArray());
+    QVERIFY(QFile::remove(target));
+    query.setSql(QStringLiteral("select doc from  fid_Main where id=2"));
+    QVERIFY(!query.saveBlobToFile(target));
+    QVERIFY(!QFile::exists(target));
 }
 
 void LayerTest::everyValueReadsBackAmongOthers_data()

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+#include <stdexcept>
+
+namespace db {
+
+// Told how far a long step got, in bytes or rows of the total (-1 when the
+// total is not known); returns false when the step is to stop.
+using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+// Thrown when the progress stopped a step. What the step had done is
+// undone: its unit of work is rolled back, a file it wrote is dropped.
+class Cancelled final : public std::runtime_error
+{
+public:
+    Cancelled() : std::runtime_error("The step was cancelled.") {}
+};
+
+// Tells the progress, when there is one, and throws Cancelled when it says stop.
+inline void reportProgress(const Progress& progress, qint64 done, qint64 total)
+{
+    if (progress && !progress(done, total))
+        throw Cancelled();
+}
+
+// The size of the pieces a blob travels in between a file and a database.
+constexpr qint64 BlobPieceBytes = 1024 * 1024;
+
+// Takes the bytes of a blob read a piece at a time.
+using BlobSink = std::function<void(const char* bytes, qint64 size)>;
+
+} // namespace db
