@@ -7,6 +7,7 @@
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
+#include "common/StepProgress.h"
 #include "platform/db/Query.h"
 #include "platform/shell/DesktopOpen.h"
 
@@ -118,7 +119,10 @@ void AttachmentStrip::SpeedButton1Click()
     query.setSql(QStringLiteral("update fid_Main set doc=:file where id=") + key +
                  QStringLiteral(";"));
     query.loadFileParameter(path);
-    // The document and its name change together or not at all.
+    StepProgress progress(&m_window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
+    query.setProgress(std::ref(progress));
+    // The document and its name change together or not at all; a cancel
+    // leaves both as they were.
     db::Transaction transaction(fresh.connection());
     Attachments::RequireRecordWritten(query.execute());
     query.setSql(QStringLiteral("update fid_Main set docname='") + QuoteDoubled(storedName) +
@@ -247,11 +251,11 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
         FileDialogs::Choose(&m_window, {FileDialogs::Kind::Save, presetName, filter, {}});
     if (path.isEmpty())
         return;
-    db::Query& query = fresh.query();
-    Attachments::OpenRow(query,
-                         QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key);
-    // A row without the attachment gives an empty file.
-    query.saveBytesToFile(field, path);
+    StepProgress progress(&m_window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
+    // A row without the attachment gives an empty file; a cancel, none.
+    Attachments::SaveStored(fresh.query(),
+                            QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
+                            path, std::ref(progress));
     MessageBox::Show(doneMessage);
 }
 
@@ -264,10 +268,11 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
     const QString target = folder + QLatin1Char('/') + Attachments::TempFileName(name);
     const QString key = RequireRowKey(m_rows);
     FreshConnection fresh(m_session.connectionString);
-    db::Query& query = fresh.query();
-    Attachments::OpenRow(query,
-                         QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key);
-    Attachments::WriteTempCopy(query, field, target);
+    StepProgress progress(&m_window, QStringLiteral("正在打开"), StepProgress::Unit::Bytes);
+    Attachments::SaveStored(fresh.query(),
+                            QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
+                            target, std::ref(progress));
+    Attachments::KeepPrivate(target);
     // The desktop reports its own failures.
     DesktopOpen::open(target);
 }

@@ -63,14 +63,6 @@ void RequireRecordWritten(int changedRows)
                                      "请点管理/查看刷新后再试。"));
 }
 
-void OpenRow(db::Query& query, const QString& statement)
-{
-    query.addSql(statement);
-    query.open();
-    if (query.eof())
-        throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
-}
-
 QString BareName(const QString& storedName)
 {
     for (qsizetype i = storedName.size() - 1; i >= 0; --i)
@@ -170,9 +162,17 @@ QString TempFileName(const QString& bareName)
     return stem + extension;
 }
 
-void WriteTempCopy(const db::Query& query, const QString& field, const QString& path)
+void SaveStored(db::Query& query, const QString& statement, const QString& path,
+                db::Progress progress)
 {
-    query.saveBytesToFile(field, path);
+    query.setSql(statement);
+    query.setProgress(std::move(progress));
+    if (!query.saveBlobToFile(path))
+        throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
+}
+
+void KeepPrivate(const QString& path)
+{
     QFile::setPermissions(path, OperatorOnlyFile);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/db/Progress.h"
 #include "platform/pictures/Picture.h"
 
 #include <QByteArray>
@@ -38,9 +39,6 @@ QString RequireRowKey(const db::Query& rows); // Refusal when there is no key
 // Thrown inside the command's transaction, it undoes the command's writes.
 void RequireRecordWritten(int changedRows);
 
-// Runs a select of one row by its key; Refusal when the row is gone.
-void OpenRow(db::Query& query, const QString& statement);
-
 // The file name part of a stored path: what follows the last backslash,
 // slash or drive colon.
 QString BareName(const QString& storedName);
@@ -65,9 +63,12 @@ QString PrepareTempFolder(const QString& folder);
 // folder part, no leading dots (a hidden file would outlive the clean-up),
 // no control characters, short enough for the file system.
 QString TempFileName(const QString& bareName);
-// Writes a blob field of the query's current row to the path, for the
-// operator's eyes only.
-void WriteTempCopy(const db::Query& query, const QString& field, const QString& path);
+// Runs the select of one stored attachment and writes it to the path a
+// piece at a time, telling the progress; Refusal when the row is gone.
+void SaveStored(db::Query& query, const QString& statement, const QString& path,
+                db::Progress progress);
+// Makes a file written to the temp folder readable by the operator only.
+void KeepPrivate(const QString& path);
 
 // The picture dialogs' type list: all loadable types together, then each.
 QString PictureFilter();

@@ -4,6 +4,7 @@
 #include "EngineMessage.h"
 #include "MessageBox.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Progress.h"
 
 #include <algorithm>
 #include <new>
@@ -48,5 +49,11 @@ void ReportError(const QString& message)
 
 void ReportCurrentException()
 {
+    try {
+        throw;
+    } catch (const db::Cancelled&) {
+        return; // the operator stopped the step and needs no word about it
+    } catch (...) {
+    }
     ReportError(CurrentExceptionMessage());
 }

@@ -8,7 +8,8 @@
 // which the program goes on.
 void ReportError(const QString& message);
 
-// Reports the exception in flight; call it from a catch block. The
+// Reports the exception in flight; call it from a catch block. A step the
+// operator cancelled (db::Cancelled) is not reported. The
 // program's own Chinese messages are shown as they are; an engine's or a
 // library's text follows a Chinese sentence that says what failed and what
 // to do (see EngineMessage).

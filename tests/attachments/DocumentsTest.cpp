@@ -2,6 +2,7 @@
 #include "PictureFiles.h"
 #include "browser/RecordBrowser.h"
 #include "common/ErrorReport.h"
+#include "common/StepProgress.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -296,6 +297,55 @@ private slots:
             QVERIFY(w.field(id, "doc").isNull());
             QVERIFY(w.field(id, "docname").isNull());
         }
+    }
+
+    void cancelLeavesEverythingAsItWas_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("stopAt"); // before the first piece, during, at the end
+        for (const char* command : {"import", "export", "open"})
+            for (const char* stopAt : {"before", "during", "end"})
+                QTest::addRow("%s, stop %s", command, stopAt) << command << stopAt;
+    }
+    // "取消" in the progress of an import, an export or an opening: the
+    // record, an earlier file of the chosen name and the desktop are left as
+    // they were, and nothing is said.
+    void cancelLeavesEverythingAsItWas()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, stopAt);
+        w.setUp();
+        const QByteArray stored = RandomBytes(3 * 1024 * 1024 + 5);
+        w.setBlob(1, "doc", stored);
+        w.execute({"update fid_main set docname='old.doc' where id=1;"});
+        w.loadPage();
+        QDir().mkpath(w.folder->file("out"));
+        const QString target = w.folder->file("out/old.doc");
+        WriteFile(target, "an earlier file");
+
+        StepProgress::setAnswerForTesting([&](qint64 done, qint64 total) {
+            return !(stopAt == u"before" && done == 0) &&
+                   !(stopAt == u"during" && done > 0 && done < total) &&
+                   !(stopAt == u"end" && done == total);
+        });
+        if (command == u"import") {
+            w.answers << inputFile("new.doc", RandomBytes(2 * 1024 * 1024 + 7));
+            importFile();
+        } else if (command == u"export") {
+            w.answers << target;
+            exportFile();
+        } else {
+            openDocument();
+        }
+        StepProgress::setAnswerForTesting({});
+
+        QCOMPARE(w.messages->shown().size(), 0);
+        QVERIFY(w.bytes(1, "doc") == stored);
+        QCOMPARE(w.field(1, "docname").toString(), QStringLiteral("old.doc"));
+        QCOMPARE(ReadFile(target), QByteArray("an earlier file"));
+        QCOMPARE(QDir(w.folder->file("out")).entryList(QDir::Files), QStringList{"old.doc"});
+        QCOMPARE(w.opened, QStringList());
+        QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files), QStringList());
     }
 
     void unreadableFileStoresNothing()

@@ -1,0 +1,82 @@
+#include "StepProgress.h"
+
+#include "ApplicationTitle.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QProgressDialog>
+#include <algorithm>
+
+namespace {
+
+// The dialog waits this long, so that quick steps do not flash it.
+constexpr qint64 ShowAfterMs = 500;
+// The dialog and the windows are brought up to date this often at most.
+constexpr qint64 RefreshMs = 50;
+
+StepProgress::Answer& testAnswer()
+{
+    static StepProgress::Answer answer;
+    return answer;
+}
+
+} // namespace
+
+StepProgress::StepProgress(QWidget* parent, const QString& what, Unit unit)
+    : m_parent(parent), m_what(what), m_unit(unit)
+{
+    m_running.start();
+}
+
+StepProgress::~StepProgress()
+{
+    delete m_dialog;
+}
+
+void StepProgress::setAnswerForTesting(Answer answer)
+{
+    testAnswer() = std::move(answer);
+}
+
+bool StepProgress::operator()(qint64 done, qint64 total)
+{
+    if (testAnswer())
+        return testAnswer()(done, total);
+    if (!m_dialog) {
+        if (m_running.elapsed() < ShowAfterMs)
+            return true;
+        m_dialog = new QProgressDialog(m_parent);
+        m_dialog->setWindowTitle(ApplicationTitle());
+        m_dialog->setCancelButtonText(QStringLiteral("取消"));
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_dialog->setMinimumDuration(0);
+        m_dialog->setMinimumWidth(360);
+        m_dialog->show();
+    } else if (m_lastShown.isValid() && m_lastShown.elapsed() < RefreshMs && done < total) {
+        return !m_dialog->wasCanceled();
+    }
+    m_lastShown.start();
+    // Permille, as the dialog counts in int.
+    m_dialog->setRange(0, total > 0 ? 1000 : 0);
+    if (total > 0)
+        m_dialog->setValue(static_cast<int>(std::min<qint64>(done, total) * 1000 / total));
+    m_dialog->setLabelText(m_what + QStringLiteral("……\n") + progressText(done, total));
+    QCoreApplication::processEvents();
+    return !m_dialog->wasCanceled();
+}
+
+QString StepProgress::progressText(qint64 done, qint64 total) const
+{
+    const QLocale locale(QLocale::Chinese, QLocale::China);
+    if (m_unit == Unit::Rows) {
+        return total > 0 ? QStringLiteral("%1 / %2 条记录")
+                               .arg(locale.toString(done), locale.toString(total))
+                         : QStringLiteral("%1 条记录").arg(locale.toString(done));
+    }
+    const auto size = [&](qint64 bytes) {
+        return locale.formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    };
+    return total > 0 ? QStringLiteral("%1 / %2").arg(size(done), size(total)) : size(done);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+class QProgressDialog;
+class QWidget;
+
+// How far a step that may take long got: a modal dialog that appears once
+// the step has run half a second, says what the step does and how far it
+// got, and offers "取消". While it shows, the windows keep painting and take
+// no other command. It is handed to the step as its db::Progress; after
+// "取消" it answers false, which stops the step with nothing done.
+class StepProgress final
+{
+public:
+    enum class Unit
+    {
+        Bytes,
+        Rows
+    };
+
+    StepProgress(QWidget* parent, const QString& what, Unit unit);
+    ~StepProgress();
+
+    StepProgress(const StepProgress&) = delete;
+    StepProgress& operator=(const StepProgress&) = delete;
+
+    // done of total (-1: not known); false once the operator cancelled.
+    bool operator()(qint64 done, qint64 total);
+
+    // Tests answer instead of the operator: the function is asked at every
+    // report whether the step goes on, and no dialog is shown. An empty one
+    // puts the dialog back.
+    using Answer = std::function<bool(qint64 done, qint64 total)>;
+    static void setAnswerForTesting(Answer answer);
+
+private:
+    QString progressText(qint64 done, qint64 total) const;
+
+    QWidget* m_parent;
+    QString m_what;
+    Unit m_unit;
+    QElapsedTimer m_running;
+    QElapsedTimer m_lastShown;
+    QPointer<QProgressDialog> m_dialog;
+};
