@@ -32,7 +32,7 @@ constexpr qsizetype BlockSize = 64 * 1024;
 
 CsvWriter::CsvWriter(const QString& path) : m_file(path)
 {
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!m_file.open(QIODevice::WriteOnly))
         m_failure = m_file.errorString();
     m_pending.reserve(BlockSize + 1024);
 }
@@ -58,11 +58,13 @@ void CsvWriter::writePending()
 QString CsvWriter::finish()
 {
     writePending();
-    if (m_failure.isEmpty() && !m_file.flush())
-        m_failure = m_file.errorString();
-    m_file.close();
-    // Closing writes what is left; an error there fails the export as well.
-    if (m_failure.isEmpty() && m_file.error() != QFileDevice::NoError)
+    if (!m_failure.isEmpty()) {
+        m_file.cancelWriting();
+        return m_failure;
+    }
+    // Committing writes what is left and renames; a failure there fails the
+    // export as well.
+    if (!m_file.commit())
         m_failure = m_file.errorString();
     return m_failure;
 }

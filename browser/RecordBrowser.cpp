@@ -9,6 +9,7 @@
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
 #include "common/ShortDate.h"
+#include "common/StepProgress.h"
 #include "platform/grid/DataGrid.h"
 
 #include <QAction>
@@ -22,6 +23,9 @@
 #include <QToolButton>
 
 namespace {
+
+// Rows written between two reports of a CSV export's progress.
+constexpr int ProgressRows = 1000;
 
 // Nothing typed into the record grid is lost when the window closes: the
 // pending row is posted first, and a row that cannot be posted keeps the
@@ -231,12 +235,17 @@ void RecordBrowser::CSV1Click()
     const BusyCursor busy;
     const grid::QueryTableModel& model = DataSourceMain->model();
     const QList<int> columns = DataSourceMain->visualColumns();
+    StepProgress progress(&m_window, QStringLiteral("正在导出CSV文件"), StepProgress::Unit::Rows);
     CsvWriter csv(CsvFileName(chosen));
     QString line;
     for (const int column : columns)
         line += CsvField(model.columns().at(column).title) + QLatin1Char(',');
     csv.addLine(line);
-    for (int row = 0; row < ADOQueryMain.recordCount(); ++row) {
+    const int rows = ADOQueryMain.recordCount();
+    for (int row = 0; row < rows; ++row) {
+        // A cancel drops the writer unfinished, which leaves no file behind.
+        if (row % ProgressRows == 0 && !progress(row, rows))
+            return;
         line.clear();
         for (const int column : columns) {
             const int position = model.fieldPosition(column);
@@ -246,6 +255,8 @@ void RecordBrowser::CSV1Click()
         }
         csv.addLine(line);
     }
+    if (!progress(rows, rows))
+        return;
     const QString failure = csv.finish();
     DataSourceMain->setCurrentRow(0);
     if (!failure.isEmpty()) {

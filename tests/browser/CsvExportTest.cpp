@@ -1,6 +1,7 @@
 #include "BrowserTestSupport.h"
 #include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
+#include "common/StepProgress.h"
 
 #include <QAction>
 #include <QDate>
@@ -222,6 +223,48 @@ private slots:
         choose(path);
         exportPage(*box);
         QCOMPARE(FileBytes(path), QByteArray("A,\r\n7,\r\n"));
+    }
+
+    void cancelLeavesAnEarlierFileWhole_data()
+    {
+        QTest::addColumn<QString>("stopAt"); // before the first row, during, at the end
+        QTest::newRow("before") << "before";
+        QTest::newRow("during") << "during";
+        QTest::newRow("end") << "end";
+    }
+    // "取消" in the export's progress: an earlier file of that name stays
+    // whole, no other file is left, and nothing is said.
+    void cancelLeavesAnEarlierFileWhole()
+    {
+        QFETCH(QString, stopAt);
+        // One page holds them all.
+        QStringList inserts{
+            QStringLiteral("update fid_set set parameter='5000' where options='pagesize';")};
+        for (int row = 1; row <= 2100; ++row)
+            inserts << QStringLiteral("insert into fid_main(f_1) values (%1);").arg(row);
+        auto box = browse({{"A", "int", 10}}, inserts);
+        QDir().mkpath(m_fixture->folder().file(QStringLiteral("out")));
+        const QString path = m_fixture->folder().file(QStringLiteral("out/old.csv"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier");
+        old.close();
+        choose(path);
+        QList<qint64> reported;
+        StepProgress::setAnswerForTesting([&](qint64 done, qint64 total) {
+            reported.append(done);
+            return !(stopAt == u"before" && done == 0) &&
+                   !(stopAt == u"during" && done > 0 && done < total) &&
+                   !(stopAt == u"end" && done == total);
+        });
+        exportPage(*box);
+        StepProgress::setAnswerForTesting({});
+        QCOMPARE(m_fixture->messages().shown().size(), 0);
+        QCOMPARE(FileBytes(path), QByteArray("earlier"));
+        QCOMPARE(QDir(m_fixture->folder().file(QStringLiteral("out"))).entryList(QDir::Files),
+                 QStringList{QStringLiteral("old.csv")});
+        const QList<qint64> counted{0, 1000, 2000, 2100};
+        QCOMPARE(reported, counted.mid(0, stopAt == u"before" ? 1 : stopAt == u"during" ? 2 : 4));
     }
 
     // A page whose text runs to several blocks of the writer comes out
