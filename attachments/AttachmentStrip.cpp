@@ -129,6 +129,7 @@ void AttachmentStrip::SpeedButton1Click()
                  QStringLiteral("' where id=") + key + QStringLiteral(";"));
     Attachments::RequireRecordWritten(query.execute());
     transaction.commit();
+    progress.finish();
     MessageBox::Show(QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。"));
 }
 
@@ -256,6 +257,7 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
     Attachments::SaveStored(fresh.query(),
                             QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
                             path, std::ref(progress));
+    progress.finish();
     MessageBox::Show(doneMessage);
 }
 
@@ -273,6 +275,7 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
                             QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
                             target, std::ref(progress));
     Attachments::KeepPrivate(target);
+    progress.finish();
     // The desktop reports its own failures.
     DesktopOpen::open(target);
 }

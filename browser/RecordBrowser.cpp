@@ -258,6 +258,7 @@ void RecordBrowser::CSV1Click()
     if (!progress(rows, rows))
         return;
     const QString failure = csv.finish();
+    progress.finish();
     DataSourceMain->setCurrentRow(0);
     if (!failure.isEmpty()) {
         MessageBox::Show(QStringLiteral("CSV文件保存失败: ") + failure, MessageBox::Ok);

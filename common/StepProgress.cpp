@@ -30,6 +30,11 @@ StepProgress::StepProgress(QWidget* parent, const QString& what, Unit unit)
 
 StepProgress::~StepProgress()
 {
+    finish();
+}
+
+void StepProgress::finish()
+{
     delete m_dialog;
 }
 

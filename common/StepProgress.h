@@ -30,6 +30,8 @@ public:
 
     // done of total (-1: not known); false once the operator cancelled.
     bool operator()(qint64 done, qint64 total);
+    // The step is over: the dialog goes before the step's message shows.
+    void finish();
 
     // Tests answer instead of the operator: the function is asked at every
     // report whether the step goes on, and no dialog is shown. An empty one
