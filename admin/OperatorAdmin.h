@@ -41,11 +41,12 @@ public:
     OperatorAdmin(const Controls& controls, Session& session, db::Connection& connection,
                   QWidget& window);
 
-    // The window's own connection serves the operator list.
-    db::Query ADOQueryUser;
+    // The operators query; the window's own connection serves it.
+    db::Query& ADOQueryUser() { return m_query; }
+    const db::Query& ADOQueryUser() const { return m_query; }
     // The grid over ADOQueryUser.
-    grid::DataGrid* DataSourceUser = nullptr;
-    const QList<grid::Column> DBGrid2Columns;
+    grid::DataGrid& DataSourceUser() { return *m_grid; }
+    const QList<grid::Column>& DBGrid2Columns() const { return m_columns; }
 
     void ShowAllUserClick();
     void SpeedButton4Click();  // add an operator
@@ -58,6 +59,9 @@ signals:
     void currentRowChanged();
 
 private:
+    db::Query m_query;
+    const QList<grid::Column> m_columns;
+    grid::DataGrid* m_grid = nullptr;
     Controls m_controls;
     Session& m_session;
     QWidget& m_window;

@@ -39,8 +39,8 @@ void TMainBox::FormCreate()
     m_catalogue = Catalogue();
 
     // Connected later, by the first grid that needs it.
-    ADOConnMain.disconnect();
-    ADOConnMain.setConnectionString(m_session.connectionString);
+    m_connection.disconnect();
+    m_connection.setConnectionString(m_session.connectionString);
 
     FreshConnection work(m_session.connectionString);
     loadCatalogue(work.query());

@@ -112,14 +112,14 @@ void TMainBox::makeSubsystems()
     m_browser = new RecordBrowser({ui->DBGrid1, ui->Com11, ui->Com12, ui->EKey, ui->SpeedButton3,
                                    ui->SpeedButton6, ui->PageUp, ui->PageDown, ui->A1, ui->N5,
                                    ui->CSV1, StatusPanel(0)},
-                                  m_session, ADOConnMain, *this);
+                                  m_session, m_connection, *this);
     m_strip = new AttachmentStrip({ui->PnlFileName, ui->ImgDoc, ui->ImgXLS, ui->ImgPDF,
                                    ui->ImgOther, ui->ImagePic, ui->SpeedButton1, ui->SpeedButton2,
                                    ui->N2, ui->E1, ui->V1},
-                                  m_session, m_browser->ADOQueryMain, *this);
+                                  m_session, *m_browser, *this);
     m_admin = new OperatorAdmin({ui->DBGrid2, ui->ShowAllUser, ui->SpeedButton4, ui->SpeedButton5,
                                  ui->SpeedButton11, ui->SpeedButton9},
-                                m_session, ADOConnMain, *this);
+                                m_session, m_connection, *this);
 
     connect(m_browser, &RecordBrowser::dataViewWanted, this, [this] { ViewMode(2); });
     // Either grid's moves refresh the strip.

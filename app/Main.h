@@ -35,7 +35,7 @@ public:
 
     // The window's own connection, which the record and operator grids use;
     // it connects on first use.
-    db::Connection ADOConnMain;
+    db::Connection& ADOConnMain() { return m_connection; }
 
     Session& session() { return m_session; }
     const Catalogue& catalogue() const { return m_catalogue; }
@@ -98,6 +98,7 @@ private:
     void loadOperator(db::Query& query);
     void loadOptions(db::Query& query);
 
+    db::Connection m_connection;
     std::unique_ptr<Ui::TMainBox> ui;
     std::array<QLabel*, 2> m_statusPanels{};
     Session m_session;

@@ -233,7 +233,7 @@ int measureBigPage(const QString& folder, int records)
                         records >= 1000000 ? 3 : 7,
                         [&] {
                             box.SpeedButton3Click();
-                            check(box.browser().ADOQueryMain.recordCount() == shown, "big page");
+                            check(box.browser().ADOQueryMain().recordCount() == shown, "big page");
                         },
                         [&] {
                             check(raw.rows(browser.statementText()).size() ==
@@ -332,7 +332,7 @@ int measure(const QString& folder, int records)
         "step to page 2", 400,
         [&] {
             box.PageDownClick();
-            check(browser.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1, "first id");
+            check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "first id");
         },
         [&] { check(raw.rows(secondPage).size() == PageSize, "raw page"); }, "  (target <= 1.3)",
         [&] {
@@ -347,7 +347,7 @@ int measure(const QString& folder, int records)
         lastName.constData(), slowPairs,
         [&] {
             box.PageDownClick();
-            check(browser.ADOQueryMain.recordCount() == PageSize, "page");
+            check(browser.ADOQueryMain().recordCount() == PageSize, "page");
         },
         [&] { check(raw.rows(lastStatement).size() == PageSize, "raw page"); }, "",
         [&] {
@@ -429,7 +429,7 @@ int measure(const QString& folder, int records)
     // table has no pictures), which is what a move with a kept connection
     // and nothing more would cost.
     box.SpeedButton3Click();
-    const auto moveTo = [&browser](int row) { browser.DataSourceMain->setCurrentRow(row); };
+    const auto moveTo = [&browser](int row) { browser.DataSourceMain().setCurrentRow(row); };
     const auto rawThumbnail = [&raw](int row) {
         check(raw.rows(QStringLiteral("select picmin from  fid_Main where id=") +
                        QString::number(row + 1))

@@ -329,7 +329,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                     41,
                     [&] {
                         box.PageDownClick();
-                        check(browser.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1,
+                        check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1,
                               "page 2");
                     },
                     [&] { check(bare.rows(secondPage).size() == PageSize, "bare page 2"); },
@@ -369,7 +369,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
             11,
             [&] {
                 for (int i = 1; i < PageSize; ++i)
-                    box.browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                    box.browser().DataSourceMain().setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
                 ++walk;
             },
             [&] {
@@ -394,7 +394,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
         }
     }
     const QString output = folder + QStringLiteral("/exported.doc");
-    box.browser().DataSourceMain->setCurrentRow(0);
+    box.browser().DataSourceMain().setCurrentRow(0);
     printPaired(
         "50 MB document import and export",
         runPaired(

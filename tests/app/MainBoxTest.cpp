@@ -216,7 +216,7 @@ private slots:
                  Qt::Alignment(Qt::AlignCenter));
         QStringList userFields;
         QList<int> userWidths;
-        for (const grid::Column& column : box.admin().DBGrid2Columns) {
+        for (const grid::Column& column : box.admin().DBGrid2Columns()) {
             userFields << column.fieldName + '=' + column.title;
             userWidths << column.width;
             QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
@@ -331,7 +331,7 @@ private slots:
         QStringList fields;
         QStringList titles;
         QList<int> widths;
-        for (const grid::Column& column : box.browser().DBGrid1Columns) {
+        for (const grid::Column& column : box.browser().DBGrid1Columns()) {
             fields << column.fieldName;
             titles << column.title;
             widths << column.width;
@@ -352,8 +352,8 @@ private slots:
         QCOMPARE(box.session().connectionString, m_folder->connectionString());
         QCOMPARE(box.session().programFolder, m_folder->path());
         QCOMPARE(box.session().operatorName, QStringLiteral("root"));
-        QCOMPARE(box.ADOConnMain.connectionString(), box.session().connectionString);
-        QVERIFY(!box.ADOConnMain.isConnected());
+        QCOMPARE(box.ADOConnMain().connectionString(), box.session().connectionString);
+        QVERIFY(!box.ADOConnMain().isConnected());
     }
 
     void columnWidths()
@@ -366,7 +366,7 @@ private slots:
         createDatabase(design);
         TMainBox box;
         QList<int> widths;
-        for (const grid::Column& column : box.browser().DBGrid1Columns)
+        for (const grid::Column& column : box.browser().DBGrid1Columns())
             widths << column.width;
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
@@ -384,9 +384,9 @@ private slots:
                        "insert into fid_title(title,cLength) values ('dbfile',0);");
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
-        QCOMPARE(box.browser().DBGrid1Columns.size(), 2);
-        QCOMPARE(box.browser().DBGrid1Columns.at(0).width, 60);
-        QCOMPARE(box.browser().DBGrid1Columns.at(1).width, 150);
+        QCOMPARE(box.browser().DBGrid1Columns().size(), 2);
+        QCOMPARE(box.browser().DBGrid1Columns().at(0).width, 60);
+        QCOMPARE(box.browser().DBGrid1Columns().at(1).width, 150);
         QCOMPARE(box.catalogue().columnList, QStringLiteral("f_1,f_2"));
     }
 
@@ -824,13 +824,13 @@ private slots:
         QVERIFY(control<QWidget>(box, "PanelUser")->isVisible());
         QCOMPARE(sent, QStringList({"select id,user_name,user_alias,user_wr from fid_user where "
                                     "user_name<>'root' order by id"}));
-        QVERIFY(box.admin().ADOQueryUser.isOpen());
+        QVERIFY(box.admin().ADOQueryUser().isOpen());
         QStringList names;
-        for (box.admin().ADOQueryUser.first(); !box.admin().ADOQueryUser.eof();
-             box.admin().ADOQueryUser.next())
-            names << box.admin().ADOQueryUser.text(QStringLiteral("user_name"));
+        for (box.admin().ADOQueryUser().first(); !box.admin().ADOQueryUser().eof();
+             box.admin().ADOQueryUser().next())
+            names << box.admin().ADOQueryUser().text(QStringLiteral("user_name"));
         QCOMPARE(names, QStringList({"clerk", "reader"}));
-        QVERIFY(box.ADOConnMain.isConnected());
+        QVERIFY(box.ADOConnMain().isConnected());
     }
 };
 
