@@ -123,10 +123,10 @@ void TMainBox::makeSubsystems()
 
     connect(m_browser, &RecordBrowser::dataViewWanted, this, [this] { ViewMode(2); });
     // Either grid's moves refresh the strip.
-    ConnectGuarded(m_browser, &RecordBrowser::currentRowChanged, this,
-                   &TMainBox::DataSourceMainDataChange);
-    ConnectGuarded(m_admin, &OperatorAdmin::currentRowChanged, this,
-                   &TMainBox::DataSourceMainDataChange);
+    ConnectGuarded(m_browser, &RecordBrowser::currentRowChanged, m_strip,
+                   &AttachmentStrip::DataSourceMainDataChange);
+    ConnectGuarded(m_admin, &OperatorAdmin::currentRowChanged, m_strip,
+                   &AttachmentStrip::DataSourceMainDataChange);
 }
 
 QLabel* TMainBox::StatusPanel(int index) const
@@ -215,7 +215,7 @@ void TMainBox::SpeedButton10Click()
 void TMainBox::U1Click()
 {
     ViewMode(3);
-    ShowAllUserClick();
+    m_admin->ShowAllUserClick();
 }
 
 // Centres the heading across the About page, a third of the way down.
@@ -235,95 +235,4 @@ bool TMainBox::eventFilter(QObject* watched, QEvent* event)
             PaintAboutBackground(*ui->TabSheet1);
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TMainBox::SpeedButton3Click()
-{
-    m_browser->SpeedButton3Click();
-}
-void TMainBox::PageUpClick()
-{
-    m_browser->PageUpClick();
-}
-void TMainBox::PageDownClick()
-{
-    m_browser->PageDownClick();
-}
-void TMainBox::Com11Change()
-{
-    m_browser->Com11Change();
-}
-void TMainBox::SpeedButton6Click()
-{
-    m_browser->SpeedButton6Click();
-}
-void TMainBox::EKeyKeyPress(QChar key)
-{
-    m_browser->EKeyKeyPress(key);
-}
-void TMainBox::DBGrid1TitleClick(int column)
-{
-    m_browser->DBGrid1TitleClick(column);
-}
-void TMainBox::A1Click()
-{
-    m_browser->A1Click();
-}
-void TMainBox::N5Click()
-{
-    m_browser->N5Click();
-}
-void TMainBox::CSV1Click()
-{
-    m_browser->CSV1Click();
-}
-
-void TMainBox::DataSourceMainDataChange()
-{
-    m_strip->DataSourceMainDataChange();
-}
-void TMainBox::SpeedButton1Click()
-{
-    m_strip->SpeedButton1Click();
-}
-void TMainBox::SpeedButton2Click()
-{
-    m_strip->SpeedButton2Click();
-}
-void TMainBox::ImgPDFDblClick()
-{
-    m_strip->ImgPDFDblClick();
-}
-void TMainBox::N2Click()
-{
-    m_strip->N2Click();
-}
-void TMainBox::E1Click()
-{
-    m_strip->E1Click();
-}
-void TMainBox::V1Click()
-{
-    m_strip->V1Click();
-}
-
-void TMainBox::ShowAllUserClick()
-{
-    m_admin->ShowAllUserClick();
-}
-void TMainBox::SpeedButton4Click()
-{
-    m_admin->SpeedButton4Click();
-}
-void TMainBox::SpeedButton5Click()
-{
-    m_admin->SpeedButton5Click();
-}
-void TMainBox::SpeedButton11Click()
-{
-    m_admin->SpeedButton11Click();
-}
-void TMainBox::SpeedButton9Click()
-{
-    m_admin->SpeedButton9Click();
 }

@@ -24,7 +24,8 @@ class TMainBox;
 // The main window's frame: menus, toolbar, the About, Data and Users views
 // and the status bar. It loads the session and the catalogue, and hands the
 // record grid, the attachment strip and the operator list to the subsystems
-// that own them; the form's handlers of those forward to their owner.
+// that own them; each connects those controls to its own handlers, which
+// keep the form's names.
 class TMainBox final : public QMainWindow
 {
     Q_OBJECT
@@ -58,34 +59,6 @@ public:
     void SpeedButton10Click(); // manual
     void U1Click();            // Users view
     void TabSheet1Resize();
-
-    // Record browser.
-    void SpeedButton3Click();
-    void PageUpClick();
-    void PageDownClick();
-    void Com11Change();
-    void SpeedButton6Click();
-    void EKeyKeyPress(QChar key);
-    void DBGrid1TitleClick(int column);
-    void A1Click();
-    void N5Click();
-    void CSV1Click();
-
-    // Attachment strip.
-    void DataSourceMainDataChange();
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void ImgPDFDblClick();
-    void N2Click();
-    void E1Click();
-    void V1Click();
-
-    // Operators and settings.
-    void ShowAllUserClick();
-    void SpeedButton4Click();
-    void SpeedButton5Click();
-    void SpeedButton11Click();
-    void SpeedButton9Click();
 
 protected:
     void showEvent(QShowEvent* event) override;

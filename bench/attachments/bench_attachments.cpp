@@ -11,7 +11,9 @@
 //   bench_attachments [folder]   files and database go there (default: a temp folder)
 
 #include "app/Main.h"
+#include "attachments/AttachmentStrip.h"
 #include "bench/BenchSupport.h"
+#include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/db/Query.h"
@@ -201,19 +203,19 @@ void BenchLargeDocument(const QString& folder)
         }
     }
     TMainBox box;
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     const double fileMb = DocumentSize / 1048576.0;
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
     QElapsedTimer timer;
     timer.start();
-    const double importPeak = PeakMb([&] { box.SpeedButton1Click(); });
+    const double importPeak = PeakMb([&] { box.strip().SpeedButton1Click(); });
     const double importMs = double(timer.elapsed());
 
     const QString output = folder + QStringLiteral("exported.doc");
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
     timer.restart();
-    const double exportPeak = PeakMb([&] { box.SpeedButton2Click(); });
+    const double exportPeak = PeakMb([&] { box.strip().SpeedButton2Click(); });
     const double exportMs = double(timer.elapsed());
     FileDialogs::setChooser({});
 

@@ -1,5 +1,6 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
+#include "attachments/AttachmentStrip.h"
 #include "browser/RecordBrowser.h"
 #include "common/ErrorReport.h"
 #include "support/TestMain.h"
@@ -46,7 +47,7 @@ class DocumentsTest final : public QObject
     void exportFile() { w.control<QToolButton>("SpeedButton2")->click(); }
     void openDocument()
     {
-        Guarded([this] { w.box->ImgPDFDblClick(); });
+        Guarded([this] { w.box->strip().ImgPDFDblClick(); });
     }
     QStringList updates() const { return w.sent.filter(QRegularExpression("^update ")); }
     QString inputFile(const QString& name, const QByteArray& content)

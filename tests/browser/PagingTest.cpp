@@ -163,7 +163,7 @@ private slots:
             matching = 130;
         }
         if (sort) {
-            box.DBGrid1TitleClick(1);
+            box.browser().DBGrid1TitleClick(1);
             before = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
         }
         QVERIFY(m_fixture->messages().shown().isEmpty());
@@ -289,7 +289,7 @@ private slots:
         box.show();
         Button(box, "SpeedButton3")->click();
         SentStatements sent;
-        box.DBGrid1TitleClick(1);
+        box.browser().DBGrid1TitleClick(1);
         QCOMPARE(sent.browsing(),
                  QStringList({QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main "
                                              "WHERE (1=1) order by f_2 desc")}));
@@ -324,7 +324,7 @@ private slots:
         box.show();
         Button(box, "SpeedButton3")->click();
         for (int i = 0; i < clicks.size(); ++i) {
-            box.DBGrid1TitleClick(clicks.at(i));
+            box.browser().DBGrid1TitleClick(clicks.at(i));
             QCOMPARE(box.browser().statement().order(), orders.at(i));
             QList<Record> sorted = records;
             const bool descending = orders.at(i).endsWith(QLatin1String("desc"));
@@ -350,7 +350,7 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        box.DBGrid1TitleClick(0);
+        box.browser().DBGrid1TitleClick(0);
         SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));
         Button(box, "SpeedButton6")->click();
         QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_1 desc"));
@@ -376,7 +376,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         Button(box, "PageDown")->click();
         Button(box, "PageDown")->click();
-        box.DBGrid1TitleClick(1);
+        box.browser().DBGrid1TitleClick(1);
         QCOMPARE(status(box), QStringLiteral("  每页50条,共151条记录 当前3页,共4页"));
         const Match all = [](const Record&) { return true; };
         const Before descending = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
