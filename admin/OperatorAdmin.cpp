@@ -37,8 +37,8 @@ QString RightsValue(const TAddMdiUserBox& box)
 
 } // namespace
 
-OperatorAdmin::OperatorAdmin(const Controls& controls, Session& session, db::Connection& connection,
-                             QWidget& window)
+OperatorAdmin::OperatorAdmin(const Controls& controls, const Session& session,
+                             db::Connection& connection, QWidget& window)
     : QObject(&window), m_query(connection), m_columns(OperatorColumns()), m_controls(controls),
       m_session(session), m_window(window)
 {
@@ -207,7 +207,7 @@ void OperatorAdmin::SpeedButton9Click()
     work.connect();
     // The next page load uses the new size, whatever becomes of the command.
     if (isRoot)
-        m_session.pageSize = pageSize.toInt();
+        emit pageSizeChosen(pageSize.toInt());
 
     QString command;
     int rowsToChange = 0; // each statement changes one row

@@ -37,8 +37,7 @@ public:
         QToolButton* SpeedButton9 = nullptr;  // settings
     };
 
-    // The session's page size follows a confirmed settings dialog.
-    OperatorAdmin(const Controls& controls, Session& session, db::Connection& connection,
+    OperatorAdmin(const Controls& controls, const Session& session, db::Connection& connection,
                   QWidget& window);
 
     // The operators query; the window's own connection serves it.
@@ -55,6 +54,9 @@ public:
     void SpeedButton9Click();  // settings
 
 signals:
+    // Root confirmed the settings dialog with this page size; the session
+    // takes it before the dialog's command runs.
+    void pageSizeChosen(int pageSize);
     // The operator grid's current row moved or its rows were loaded.
     void currentRowChanged();
 
@@ -63,6 +65,6 @@ private:
     const QList<grid::Column> m_columns;
     grid::DataGrid* m_grid = nullptr;
     Controls m_controls;
-    Session& m_session;
+    const Session& m_session;
     QWidget& m_window;
 };

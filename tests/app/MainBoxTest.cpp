@@ -113,6 +113,18 @@ class MainBoxTest final : public QObject
                      .arg(QString(name).replace('\'', QStringLiteral("''")),
                           PasswordDigest(QStringLiteral("123456")), alias, right)});
     }
+    // The database of the design, signed in as the operator, root or another,
+    // with or without the write right.
+    void createDatabaseFor(const TableDesign& design, const QString& operatorName, bool canWrite)
+    {
+        createDatabase(design, operatorName);
+        const QString right = canWrite ? QStringLiteral("1") : QStringLiteral("0");
+        if (operatorName == QLatin1String("root"))
+            execute({QStringLiteral("update fid_user set user_wr=%1 where user_name='root';")
+                         .arg(right)});
+        else
+            addOperator(operatorName, operatorName, right);
+    }
     static bool shown(TMainBox& box, const QString& name)
     {
         if (name == QLatin1String("D1"))
@@ -587,11 +599,11 @@ private slots:
         QFETCH(int, previous);
         QFETCH(int, view);
         QFETCH(QStringList, shownControls);
-        createDatabase(ThreeColumns(pictures, documents));
+        createDatabaseFor(ThreeColumns(pictures, documents), signedIn, canWrite);
         TMainBox box;
         box.show();
-        box.session().operatorName = signedIn;
-        box.session().canWrite = canWrite;
+        QCOMPARE(box.session().operatorName, signedIn);
+        QCOMPARE(box.session().canWrite, canWrite);
 
         box.ViewMode(previous);
         box.ViewMode(view);
@@ -663,10 +675,10 @@ private slots:
         QFETCH(QKeySequence, keys);
         QFETCH(QString, command);
         QFETCH(bool, triggered);
-        createStandardDatabase();
+        createDatabaseFor(ThreeColumns(true, true), QStringLiteral("root"), canWrite);
         TMainBox box;
         showActive(box);
-        box.session().canWrite = canWrite;
+        QCOMPARE(box.session().canWrite, canWrite);
         box.ViewMode(view);
         QSignalSpy spy(control<QAction>(box, command), &QAction::triggered);
         QTest::keySequence(&box, keys);

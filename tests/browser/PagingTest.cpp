@@ -1,4 +1,5 @@
 #include "BrowserTestSupport.h"
+#include "admin/OperatorAdmin.h"
 #include "browser/RecordBrowser.h"
 
 #include <QAction>
@@ -255,7 +256,8 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        box.session().pageSize = 20;
+        // As a confirmed settings dialog leaves it.
+        emit box.admin().pageSizeChosen(20);
         SentStatements sent;
         Button(box, "PageDown")->click();
         QCOMPARE(sent.browsing(),
