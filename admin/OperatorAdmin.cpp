@@ -37,16 +37,16 @@ QString RightsValue(const TAddMdiUserBox& box)
 
 } // namespace
 
-OperatorAdmin::OperatorAdmin(const Controls& controls, Session& session, db::Connection& connection,
-                             QWidget& window)
-    : QObject(&window), ADOQueryUser(connection), DBGrid2Columns(OperatorColumns()),
-      m_controls(controls), m_session(session), m_window(window)
+OperatorAdmin::OperatorAdmin(const Controls& controls, const Session& session,
+                             db::Connection& connection, QWidget& window)
+    : QObject(&window), m_query(connection), m_columns(OperatorColumns()), m_controls(controls),
+      m_session(session), m_window(window)
 {
-    DataSourceUser = new grid::DataGrid(*m_controls.DBGrid2, ADOQueryUser, this);
-    DataSourceUser->setGuard([](const std::function<void()>& action) { Guarded(action); });
-    DataSourceUser->setColumns(DBGrid2Columns);
-    DataSourceUser->setReadOnly(true);
-    connect(DataSourceUser, &grid::DataGrid::dataChange, this, &OperatorAdmin::currentRowChanged);
+    m_grid = new grid::DataGrid(*m_controls.DBGrid2, m_query, this);
+    m_grid->setGuard([](const std::function<void()>& action) { Guarded(action); });
+    m_grid->setColumns(m_columns);
+    m_grid->setReadOnly(true);
+    connect(m_grid, &grid::DataGrid::dataChange, this, &OperatorAdmin::currentRowChanged);
 
     const Controls& c = m_controls;
     ConnectGuarded(c.ShowAllUser, &QToolButton::clicked, this, &OperatorAdmin::ShowAllUserClick);
@@ -60,10 +60,10 @@ OperatorAdmin::OperatorAdmin(const Controls& controls, Session& session, db::Con
 // Lists every operator but root, on the window's own connection.
 void OperatorAdmin::ShowAllUserClick()
 {
-    DataSourceUser->reopen([this] {
-        ADOQueryUser.setSql(QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
-                                           "where user_name<>'root' order by id"));
-        ADOQueryUser.open();
+    m_grid->reopen([this] {
+        m_query.setSql(QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
+                                      "where user_name<>'root' order by id"));
+        m_query.open();
     });
 }
 
@@ -116,9 +116,9 @@ void OperatorAdmin::SpeedButton5Click()
 
     // With no operator listed the dialog opens with an empty account, which
     // it refuses to confirm: only cancelling leaves it.
-    const bool hasRow = ADOQueryUser.isOpen() && ADOQueryUser.currentRow() >= 0;
+    const bool hasRow = m_query.isOpen() && m_query.currentRow() >= 0;
     const auto field = [this, hasRow](int position) {
-        return hasRow ? ADOQueryUser.text(position) : QString();
+        return hasRow ? m_query.text(position) : QString();
     };
     const QString key = field(0);
 
@@ -164,13 +164,13 @@ void OperatorAdmin::SpeedButton5Click()
 void OperatorAdmin::SpeedButton11Click()
 {
     // A list that is not open, or has no rows, has nothing to delete.
-    if (!ADOQueryUser.isOpen() || ADOQueryUser.currentRow() < 0)
+    if (!m_query.isOpen() || m_query.currentRow() < 0)
         return;
     if (MessageBox::Show(QStringLiteral("你真的要删除该用户吗?"), MessageBox::YesNo) !=
         MessageBox::IdYes)
         return;
     // The row leaves the list and the table; the list is not read again.
-    DataSourceUser->deleteCurrentRow();
+    m_grid->deleteCurrentRow();
 }
 
 // The settings dialog and the writing of what it confirms: the operator's own
@@ -207,7 +207,7 @@ void OperatorAdmin::SpeedButton9Click()
     work.connect();
     // The next page load uses the new size, whatever becomes of the command.
     if (isRoot)
-        m_session.pageSize = pageSize.toInt();
+        emit pageSizeChosen(pageSize.toInt());
 
     QString command;
     int rowsToChange = 0; // each statement changes one row

@@ -37,15 +37,15 @@ public:
         QToolButton* SpeedButton9 = nullptr;  // settings
     };
 
-    // The session's page size follows a confirmed settings dialog.
-    OperatorAdmin(const Controls& controls, Session& session, db::Connection& connection,
+    OperatorAdmin(const Controls& controls, const Session& session, db::Connection& connection,
                   QWidget& window);
 
-    // The window's own connection serves the operator list.
-    db::Query ADOQueryUser;
+    // The operators query; the window's own connection serves it.
+    db::Query& ADOQueryUser() { return m_query; }
+    const db::Query& ADOQueryUser() const { return m_query; }
     // The grid over ADOQueryUser.
-    grid::DataGrid* DataSourceUser = nullptr;
-    const QList<grid::Column> DBGrid2Columns;
+    grid::DataGrid& DataSourceUser() { return *m_grid; }
+    const QList<grid::Column>& DBGrid2Columns() const { return m_columns; }
 
     void ShowAllUserClick();
     void SpeedButton4Click();  // add an operator
@@ -54,11 +54,17 @@ public:
     void SpeedButton9Click();  // settings
 
 signals:
+    // Root confirmed the settings dialog with this page size; the session
+    // takes it before the dialog's command runs.
+    void pageSizeChosen(int pageSize);
     // The operator grid's current row moved or its rows were loaded.
     void currentRowChanged();
 
 private:
+    db::Query m_query;
+    const QList<grid::Column> m_columns;
+    grid::DataGrid* m_grid = nullptr;
     Controls m_controls;
-    Session& m_session;
+    const Session& m_session;
     QWidget& m_window;
 };

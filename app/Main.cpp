@@ -3,7 +3,9 @@
 #include "admin/OperatorAdmin.h"
 #include "attachments/AttachmentStrip.h"
 #include "browser/RecordBrowser.h"
+#include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
+#include "common/FreshConnection.h"
 #include "platform/shell/DesktopOpen.h"
 #include "ui_Main.h"
 
@@ -112,21 +114,23 @@ void TMainBox::makeSubsystems()
     m_browser = new RecordBrowser({ui->DBGrid1, ui->Com11, ui->Com12, ui->EKey, ui->SpeedButton3,
                                    ui->SpeedButton6, ui->PageUp, ui->PageDown, ui->A1, ui->N5,
                                    ui->CSV1, StatusPanel(0)},
-                                  m_session, ADOConnMain, *this);
+                                  m_load.session(), m_connection, *this);
     m_strip = new AttachmentStrip({ui->PnlFileName, ui->ImgDoc, ui->ImgXLS, ui->ImgPDF,
                                    ui->ImgOther, ui->ImagePic, ui->SpeedButton1, ui->SpeedButton2,
                                    ui->N2, ui->E1, ui->V1},
-                                  m_session, m_browser->ADOQueryMain, *this);
+                                  m_load.session(), *m_browser, *this);
     m_admin = new OperatorAdmin({ui->DBGrid2, ui->ShowAllUser, ui->SpeedButton4, ui->SpeedButton5,
                                  ui->SpeedButton11, ui->SpeedButton9},
-                                m_session, ADOConnMain, *this);
+                                m_load.session(), m_connection, *this);
 
     connect(m_browser, &RecordBrowser::dataViewWanted, this, [this] { ViewMode(2); });
+    connect(m_admin, &OperatorAdmin::pageSizeChosen, this,
+            [this](int pageSize) { m_load.setPageSize(pageSize); });
     // Either grid's moves refresh the strip.
-    ConnectGuarded(m_browser, &RecordBrowser::currentRowChanged, this,
-                   &TMainBox::DataSourceMainDataChange);
-    ConnectGuarded(m_admin, &OperatorAdmin::currentRowChanged, this,
-                   &TMainBox::DataSourceMainDataChange);
+    ConnectGuarded(m_browser, &RecordBrowser::currentRowChanged, m_strip,
+                   &AttachmentStrip::DataSourceMainDataChange);
+    ConnectGuarded(m_admin, &OperatorAdmin::currentRowChanged, m_strip,
+                   &AttachmentStrip::DataSourceMainDataChange);
 }
 
 QLabel* TMainBox::StatusPanel(int index) const
@@ -136,9 +140,9 @@ QLabel* TMainBox::StatusPanel(int index) const
 
 void TMainBox::ViewMode(int m)
 {
-    ui->U1->setVisible(m_session.isRoot());
+    ui->U1->setVisible(m_load.session().isRoot());
 
-    const bool canWrite = m_session.canWrite;
+    const bool canWrite = m_load.session().canWrite;
     ui->D1->menuAction()->setVisible(canWrite);
     ui->DBGrid1->setEditTriggers(canWrite ? GridEditTriggers : QAbstractItemView::NoEditTriggers);
     ui->SpeedButton1->setVisible(canWrite);
@@ -165,6 +169,50 @@ void TMainBox::ViewMode(int m)
         command->setEnabled(data);
 }
 
+// Loads what the window needs from the settings file and the database: the
+// connection, the column catalogue, the operator's rights and the options.
+// A failure ends the load at that step; the window opens all the same.
+void TMainBox::FormCreate()
+{
+    m_load.readSettings();
+    const QString& connectionString = m_load.session().connectionString;
+    m_catalogue = Catalogue();
+
+    // Connected later, by the first grid that needs it.
+    m_connection.disconnect();
+    m_connection.setConnectionString(connectionString);
+
+    FreshConnection work(connectionString);
+    showCatalogue(SessionLoad::readCatalogue(work.query()));
+    showOperator(m_load.readOperator(work.query()));
+    showTitle(SessionLoad::readTitle(work.query()));
+    m_load.readPageSize(work.query());
+}
+
+void TMainBox::showCatalogue(const Catalogue& catalogue)
+{
+    m_catalogue = catalogue;
+    m_browser->showCatalogue(m_catalogue);
+    m_strip->setGroups(m_catalogue.hasPictures, m_catalogue.hasDocuments);
+}
+
+void TMainBox::showOperator(const QString& alias)
+{
+    StatusPanel(1)->setText(QStringLiteral("当前用户:") + alias +
+                            (m_load.session().canWrite ? QStringLiteral(",具有读取修改权限!")
+                                                       : QStringLiteral(",具有只读权限!")));
+}
+
+// The title lives in the application's name, which the error report and the
+// settings dialog read.
+void TMainBox::showTitle(const QString& title)
+{
+    SetApplicationTitle(title);
+    setWindowTitle(title);
+    ui->LabelTitle->setText(title);
+    ui->LabelTitle->adjustSize();
+}
+
 void TMainBox::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -187,7 +235,7 @@ void TMainBox::closeEvent(QCloseEvent* event)
 // cannot be deleted stays, and so does the folder then; nothing is reported.
 void TMainBox::FormCloseQuery()
 {
-    const QString folder = m_session.tempFolder();
+    const QString folder = m_load.session().tempFolder();
     const QDir dir(folder);
     // Ordinary files only: no subfolders, no hidden or system files.
     for (const QString& name : dir.entryList(QDir::Files))
@@ -209,13 +257,13 @@ void TMainBox::SpeedButton8Click()
 // The manual beside the program; the desktop reports its own failures.
 void TMainBox::SpeedButton10Click()
 {
-    DesktopOpen::open(m_session.programFolder + QStringLiteral("help.doc"));
+    DesktopOpen::open(m_load.session().programFolder + QStringLiteral("help.doc"));
 }
 
 void TMainBox::U1Click()
 {
     ViewMode(3);
-    ShowAllUserClick();
+    m_admin->ShowAllUserClick();
 }
 
 // Centres the heading across the About page, a third of the way down.
@@ -235,95 +283,4 @@ bool TMainBox::eventFilter(QObject* watched, QEvent* event)
             PaintAboutBackground(*ui->TabSheet1);
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TMainBox::SpeedButton3Click()
-{
-    m_browser->SpeedButton3Click();
-}
-void TMainBox::PageUpClick()
-{
-    m_browser->PageUpClick();
-}
-void TMainBox::PageDownClick()
-{
-    m_browser->PageDownClick();
-}
-void TMainBox::Com11Change()
-{
-    m_browser->Com11Change();
-}
-void TMainBox::SpeedButton6Click()
-{
-    m_browser->SpeedButton6Click();
-}
-void TMainBox::EKeyKeyPress(QChar key)
-{
-    m_browser->EKeyKeyPress(key);
-}
-void TMainBox::DBGrid1TitleClick(int column)
-{
-    m_browser->DBGrid1TitleClick(column);
-}
-void TMainBox::A1Click()
-{
-    m_browser->A1Click();
-}
-void TMainBox::N5Click()
-{
-    m_browser->N5Click();
-}
-void TMainBox::CSV1Click()
-{
-    m_browser->CSV1Click();
-}
-
-void TMainBox::DataSourceMainDataChange()
-{
-    m_strip->DataSourceMainDataChange();
-}
-void TMainBox::SpeedButton1Click()
-{
-    m_strip->SpeedButton1Click();
-}
-void TMainBox::SpeedButton2Click()
-{
-    m_strip->SpeedButton2Click();
-}
-void TMainBox::ImgPDFDblClick()
-{
-    m_strip->ImgPDFDblClick();
-}
-void TMainBox::N2Click()
-{
-    m_strip->N2Click();
-}
-void TMainBox::E1Click()
-{
-    m_strip->E1Click();
-}
-void TMainBox::V1Click()
-{
-    m_strip->V1Click();
-}
-
-void TMainBox::ShowAllUserClick()
-{
-    m_admin->ShowAllUserClick();
-}
-void TMainBox::SpeedButton4Click()
-{
-    m_admin->SpeedButton4Click();
-}
-void TMainBox::SpeedButton5Click()
-{
-    m_admin->SpeedButton5Click();
-}
-void TMainBox::SpeedButton11Click()
-{
-    m_admin->SpeedButton11Click();
-}
-void TMainBox::SpeedButton9Click()
-{
-    m_admin->SpeedButton9Click();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SessionLoad.h"
 #include "common/Catalogue.h"
 #include "common/Session.h"
 #include "platform/db/Connection.h"
@@ -13,18 +14,16 @@ class OperatorAdmin;
 class QLabel;
 class RecordBrowser;
 
-namespace db {
-class Query;
-}
-
 namespace Ui {
 class TMainBox;
 }
 
 // The main window's frame: menus, toolbar, the About, Data and Users views
-// and the status bar. It loads the session and the catalogue, and hands the
+// and the status bar. It shows the session and the catalogue its load
+// (SessionLoad) reads, and hands the
 // record grid, the attachment strip and the operator list to the subsystems
-// that own them; the form's handlers of those forward to their owner.
+// that own them; each connects those controls to its own handlers, which
+// keep the form's names.
 class TMainBox final : public QMainWindow
 {
     Q_OBJECT
@@ -35,9 +34,9 @@ public:
 
     // The window's own connection, which the record and operator grids use;
     // it connects on first use.
-    db::Connection ADOConnMain;
+    db::Connection& ADOConnMain() { return m_connection; }
 
-    Session& session() { return m_session; }
+    const Session& session() const { return m_load.session(); }
     const Catalogue& catalogue() const { return m_catalogue; }
     RecordBrowser& browser() { return *m_browser; }
     AttachmentStrip& strip() { return *m_strip; }
@@ -59,34 +58,6 @@ public:
     void U1Click();            // Users view
     void TabSheet1Resize();
 
-    // Record browser.
-    void SpeedButton3Click();
-    void PageUpClick();
-    void PageDownClick();
-    void Com11Change();
-    void SpeedButton6Click();
-    void EKeyKeyPress(QChar key);
-    void DBGrid1TitleClick(int column);
-    void A1Click();
-    void N5Click();
-    void CSV1Click();
-
-    // Attachment strip.
-    void DataSourceMainDataChange();
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void ImgPDFDblClick();
-    void N2Click();
-    void E1Click();
-    void V1Click();
-
-    // Operators and settings.
-    void ShowAllUserClick();
-    void SpeedButton4Click();
-    void SpeedButton5Click();
-    void SpeedButton11Click();
-    void SpeedButton9Click();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -94,13 +65,14 @@ protected:
 
 private:
     void makeSubsystems();
-    void loadCatalogue(db::Query& query);
-    void loadOperator(db::Query& query);
-    void loadOptions(db::Query& query);
+    void showCatalogue(const Catalogue& catalogue);
+    void showOperator(const QString& alias);
+    void showTitle(const QString& title);
 
+    db::Connection m_connection;
     std::unique_ptr<Ui::TMainBox> ui;
     std::array<QLabel*, 2> m_statusPanels{};
-    Session m_session;
+    SessionLoad m_load;
     Catalogue m_catalogue;
     RecordBrowser* m_browser = nullptr;
     AttachmentStrip* m_strip = nullptr;

@@ -2,6 +2,7 @@
 
 #include "Attachments.h"
 #include "PictureHelper.h"
+#include "common/CurrentRecord.h"
 #include "common/ErrorReport.h"
 #include "common/FileDialogs.h"
 #include "common/FreshConnection.h"
@@ -46,20 +47,11 @@ private:
     std::function<void()> m_handler;
 };
 
-// A field of the current row as text; empty when the result has no such
-// field, there is no row, or the value is NULL.
-QString CurrentText(const db::Query& rows, const QString& field)
-{
-    if (!rows.isOpen() || rows.currentRow() < 0 || !rows.hasField(field))
-        return QString();
-    return rows.text(field);
-}
-
 } // namespace
 
 AttachmentStrip::AttachmentStrip(const Controls& controls, const Session& session,
-                                 const db::Query& rows, QWidget& window)
-    : QObject(&window), m_controls(controls), m_session(session), m_rows(rows), m_window(window)
+                                 const CurrentRecord& record, QWidget& window)
+    : QObject(&window), m_controls(controls), m_session(session), m_record(record), m_window(window)
 {
     connectControls();
 }
@@ -90,8 +82,8 @@ void AttachmentStrip::setGroups(bool pictures, bool documents)
 
 void AttachmentStrip::DataSourceMainDataChange()
 {
-    m_documentName = Attachments::BareName(CurrentText(m_rows, QStringLiteral("docname")));
-    m_pictureName = Attachments::BareName(CurrentText(m_rows, QStringLiteral("picname")));
+    m_documentName = Attachments::BareName(m_record.currentText(QStringLiteral("docname")));
+    m_pictureName = Attachments::BareName(m_record.currentText(QStringLiteral("picname")));
 
     if (m_documents)
         showDocumentName(m_documentName);
@@ -103,7 +95,7 @@ void AttachmentStrip::DataSourceMainDataChange()
 
 void AttachmentStrip::SpeedButton1Click()
 {
-    const QString key = RequireRowKey(m_rows);
+    const QString key = RequireRowKey(m_record);
     // Connected before the dialog: an unreachable database is reported
     // before the operator picks a file.
     FreshConnection fresh(m_session.connectionString);
@@ -145,7 +137,7 @@ void AttachmentStrip::ImgPDFDblClick()
 
 void AttachmentStrip::N2Click()
 {
-    const QString key = RequireRowKey(m_rows);
+    const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
     const QString path =
         FileDialogs::Choose(&m_window, {FileDialogs::Kind::Open, QString(),
@@ -216,7 +208,7 @@ void AttachmentStrip::showDocumentName(const QString& name)
 void AttachmentStrip::loadThumbnail()
 {
     // A row without an id has nothing stored yet.
-    const QString key = Attachments::RowKey(m_rows);
+    const QString key = Attachments::RowKey(m_record);
     if (key.isEmpty()) {
         m_controls.ImagePic->clear();
         return;
@@ -246,7 +238,7 @@ void AttachmentStrip::loadThumbnail()
 void AttachmentStrip::exportStored(const QString& field, const QString& presetName,
                                    const QString& filter, const QString& doneMessage)
 {
-    const QString key = RequireRowKey(m_rows);
+    const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
     const QString path =
         FileDialogs::Choose(&m_window, {FileDialogs::Kind::Save, presetName, filter, {}});
@@ -268,7 +260,7 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
     if (name.isEmpty())
         throw Refusal(missingMessage);
     const QString target = folder + QLatin1Char('/') + Attachments::TempFileName(name);
-    const QString key = RequireRowKey(m_rows);
+    const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
     StepProgress progress(&m_window, QStringLiteral("正在打开"), StepProgress::Unit::Bytes);
     Attachments::SaveStored(fresh.query(),

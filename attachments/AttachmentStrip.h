@@ -11,9 +11,7 @@ class QLabel;
 class QToolButton;
 class QWidget;
 
-namespace db {
-class Query;
-}
+class CurrentRecord;
 
 // The attachment strip beside the record grid: the current record's document
 // (name and type icon) and picture thumbnail, and the commands that import,
@@ -39,8 +37,8 @@ public:
         QAction* V1 = nullptr;               // picture view
     };
 
-    // `rows` is the record grid's query, whose current row the strip shows.
-    AttachmentStrip(const Controls& controls, const Session& session, const db::Query& rows,
+    // `record` is the record grid's current row, which the strip shows.
+    AttachmentStrip(const Controls& controls, const Session& session, const CurrentRecord& record,
                     QWidget& window);
 
     // Which groups the designed table has; the strip shows only those.
@@ -73,7 +71,7 @@ private:
 
     Controls m_controls;
     const Session& m_session;
-    const db::Query& m_rows;
+    const CurrentRecord& m_record;
     QWidget& m_window;
     bool m_pictures = false;
     bool m_documents = false;

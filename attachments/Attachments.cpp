@@ -1,6 +1,7 @@
 #include "Attachments.h"
 
 #include "attachments/PictureHelper.h"
+#include "common/CurrentRecord.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
 #include "platform/pictures/Picture.h"
@@ -36,11 +37,9 @@ qint64 StoredSizeLimit(const QString& connectionString)
 
 Refusal::Refusal(const QString& message) : std::runtime_error(message.toStdString()) {}
 
-QString RowKey(const db::Query& rows)
+QString RowKey(const CurrentRecord& record)
 {
-    if (!rows.isOpen() || rows.currentRow() < 0 || rows.fieldCount() == 0)
-        return QString();
-    const QString key = rows.text(0);
+    const QString key = record.currentId();
     // An id is a whole number; anything else would change the statement.
     const bool digits = !key.isEmpty() && std::all_of(key.cbegin(), key.cend(), [](QChar c) {
         return c >= QLatin1Char('0') && c <= QLatin1Char('9');
@@ -48,9 +47,9 @@ QString RowKey(const db::Query& rows)
     return digits ? key : QString();
 }
 
-QString RequireRowKey(const db::Query& rows)
+QString RequireRowKey(const CurrentRecord& record)
 {
-    const QString key = RowKey(rows);
+    const QString key = RowKey(record);
     if (key.isEmpty())
         throw Refusal(QStringLiteral("没有当前记录:请先在列表中选中一条已保存的记录。"));
     return key;

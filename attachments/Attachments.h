@@ -12,6 +12,8 @@
 #include <memory>
 #include <stdexcept>
 
+class CurrentRecord;
+
 namespace db {
 class Query;
 }
@@ -32,8 +34,8 @@ constexpr int StoredNameLimit = 240; // docname and picname, in GBK bytes
 
 // The id of the grid's current row as its edit text; empty when there is no
 // row or the row has no id yet (one being added).
-QString RowKey(const db::Query& rows);
-QString RequireRowKey(const db::Query& rows); // Refusal when there is no key
+QString RowKey(const CurrentRecord& record);
+QString RequireRowKey(const CurrentRecord& record); // Refusal when there is no key
 
 // Refusal when a write by the row key changed no row: the record is gone.
 // Thrown inside the command's transaction, it undoes the command's writes.

@@ -62,17 +62,31 @@ private:
 
 RecordBrowser::RecordBrowser(const Controls& controls, const Session& session,
                              db::Connection& connection, QWidget& window)
-    : QObject(&window), ADOQueryMain(connection), m_controls(controls), m_session(session),
+    : QObject(&window), m_query(connection), m_controls(controls), m_session(session),
       m_window(window)
 {
-    DataSourceMain = new grid::DataGrid(*m_controls.DBGrid1, ADOQueryMain, this);
-    DataSourceMain->setObjectName(QStringLiteral("DataSourceMain"));
-    DataSourceMain->setGuard([](const std::function<void()>& action) { Guarded(action); });
-    connect(DataSourceMain, &grid::DataGrid::dataChange, this, &RecordBrowser::currentRowChanged);
-    connect(DataSourceMain, &grid::DataGrid::titleClicked, this,
+    m_grid = new grid::DataGrid(*m_controls.DBGrid1, m_query, this);
+    m_grid->setObjectName(QStringLiteral("DataSourceMain"));
+    m_grid->setGuard([](const std::function<void()>& action) { Guarded(action); });
+    connect(m_grid, &grid::DataGrid::dataChange, this, &RecordBrowser::currentRowChanged);
+    connect(m_grid, &grid::DataGrid::titleClicked, this,
             [this](int column) { Guarded([this, column] { DBGrid1TitleClick(column); }); });
-    window.installEventFilter(new PostBeforeClose(window, *DataSourceMain));
+    window.installEventFilter(new PostBeforeClose(window, *m_grid));
     connectControls();
+}
+
+QString RecordBrowser::currentText(const QString& field) const
+{
+    if (!m_query.isOpen() || m_query.currentRow() < 0 || !m_query.hasField(field))
+        return QString();
+    return m_query.text(field);
+}
+
+QString RecordBrowser::currentId() const
+{
+    if (!m_query.isOpen() || m_query.currentRow() < 0 || m_query.fieldCount() == 0)
+        return QString();
+    return m_query.text(0);
 }
 
 void RecordBrowser::connectControls()
@@ -93,7 +107,7 @@ void RecordBrowser::connectControls()
 void RecordBrowser::showCatalogue(const Catalogue& catalogue)
 {
     m_columnList = catalogue.columnList;
-    DBGrid1Columns.clear();
+    m_columns.clear();
     // Refilling the list is no change of the operator's choice.
     const QSignalBlocker quiet(m_controls.Com11);
     m_controls.Com11->clear();
@@ -103,7 +117,7 @@ void RecordBrowser::showCatalogue(const Catalogue& catalogue)
         column.title = each.title;
         column.titleAlignment = Qt::AlignCenter;
         column.width = each.width;
-        DBGrid1Columns.append(column);
+        m_columns.append(column);
         m_controls.Com11->addItem(each.title);
     }
     m_controls.Com11->setCurrentIndex(-1);
@@ -112,14 +126,14 @@ void RecordBrowser::showCatalogue(const Catalogue& catalogue)
 // Loads the first page of all records in id order; ends any search and sort.
 void RecordBrowser::SpeedButton3Click()
 {
-    DataSourceMain->postPending();
+    m_grid->postPending();
     emit dataViewWanted();
     m_pageIndex = 0;
     m_statement.browseAll(m_session.pageSize, m_columnList);
     m_text = m_statement.page(m_session.pageSize, m_pageIndex);
     loadFirstPage();
     // No column is the sort column any more.
-    for (grid::Column& column : DBGrid1Columns)
+    for (grid::Column& column : m_columns)
         column.titleColor = Qt::black;
     showColumns();
 }
@@ -127,7 +141,7 @@ void RecordBrowser::SpeedButton3Click()
 // A click at the last page reloads it and disables the button.
 void RecordBrowser::PageDownClick()
 {
-    DataSourceMain->postPending();
+    m_grid->postPending();
     if (m_pageIndex < m_pageCount - 1)
         ++m_pageIndex;
     else
@@ -140,7 +154,7 @@ void RecordBrowser::PageDownClick()
 // A click at the first page reloads it and disables the button.
 void RecordBrowser::PageUpClick()
 {
-    DataSourceMain->postPending();
+    m_grid->postPending();
     if (m_pageIndex > 0)
         --m_pageIndex;
     else
@@ -163,7 +177,7 @@ void RecordBrowser::SpeedButton6Click()
         MessageBox::Show(QStringLiteral("搜索信息必须输入必要的条件!"), MessageBox::Ok);
         return;
     }
-    DataSourceMain->postPending();
+    m_grid->postPending();
     m_pageIndex = 0;
     m_statement.search(
         m_session.pageSize, m_columnList,
@@ -185,15 +199,15 @@ void RecordBrowser::EKeyKeyPress(QChar key)
 // column's title turns red.
 void RecordBrowser::DBGrid1TitleClick(int column)
 {
-    if (column < 0 || column >= DBGrid1Columns.size())
+    if (column < 0 || column >= m_columns.size())
         return;
-    DataSourceMain->postPending();
-    m_statement.sortBy(DBGrid1Columns.at(column).fieldName);
+    m_grid->postPending();
+    m_statement.sortBy(m_columns.at(column).fieldName);
     m_text = m_statement.firstSorted();
     run(m_text);
-    for (grid::Column& each : DBGrid1Columns)
+    for (grid::Column& each : m_columns)
         each.titleColor = Qt::black;
-    DBGrid1Columns[column].titleColor = QColor(255, 0, 0);
+    m_columns[column].titleColor = QColor(255, 0, 0);
     showColumns();
 }
 
@@ -201,19 +215,19 @@ void RecordBrowser::DBGrid1TitleClick(int column)
 // and dropped when left untouched.
 void RecordBrowser::A1Click()
 {
-    if (ADOQueryMain.isOpen())
-        DataSourceMain->appendRow();
+    if (m_query.isOpen())
+        m_grid->appendRow();
 }
 
 // Deletes the current record after the operator confirms.
 void RecordBrowser::N5Click()
 {
-    if (!ADOQueryMain.isOpen() || !m_session.canWrite || DataSourceMain->currentRow() < 0)
+    if (!m_query.isOpen() || !m_session.canWrite || m_grid->currentRow() < 0)
         return;
     if (MessageBox::Show(QStringLiteral("你真的要删除该笔记录吗?"), MessageBox::YesNo) !=
         MessageBox::IdYes)
         return;
-    DataSourceMain->deleteCurrentRow();
+    m_grid->deleteCurrentRow();
 }
 
 // Writes the loaded page as a CSV table: a header of the column titles, then
@@ -228,20 +242,20 @@ void RecordBrowser::CSV1Click()
         return;
 
     // A row still being typed belongs to the page.
-    DataSourceMain->postPending();
-    if (ADOQueryMain.recordCount() == 0)
+    m_grid->postPending();
+    if (m_query.recordCount() == 0)
         return;
 
     const BusyCursor busy;
-    const grid::QueryTableModel& model = DataSourceMain->model();
-    const QList<int> columns = DataSourceMain->visualColumns();
+    const grid::QueryTableModel& model = m_grid->model();
+    const QList<int> columns = m_grid->visualColumns();
     StepProgress progress(&m_window, QStringLiteral("正在导出CSV文件"), StepProgress::Unit::Rows);
     CsvWriter csv(CsvFileName(chosen));
     QString line;
     for (const int column : columns)
         line += CsvField(model.columns().at(column).title) + QLatin1Char(',');
     csv.addLine(line);
-    const int rows = ADOQueryMain.recordCount();
+    const int rows = m_query.recordCount();
     for (int row = 0; row < rows; ++row) {
         // A cancel drops the writer unfinished, which leaves no file behind.
         if (row % ProgressRows == 0 && !progress(row, rows))
@@ -250,7 +264,7 @@ void RecordBrowser::CSV1Click()
         for (const int column : columns) {
             const int position = model.fieldPosition(column);
             if (position >= 0)
-                line += CsvField(grid::editText(ADOQueryMain.rowValue(row, position)));
+                line += CsvField(grid::editText(m_query.rowValue(row, position)));
             line += QLatin1Char(',');
         }
         csv.addLine(line);
@@ -259,7 +273,7 @@ void RecordBrowser::CSV1Click()
         return;
     const QString failure = csv.finish();
     progress.finish();
-    DataSourceMain->setCurrentRow(0);
+    m_grid->setCurrentRow(0);
     if (!failure.isEmpty()) {
         MessageBox::Show(QStringLiteral("CSV文件保存失败: ") + failure, MessageBox::Ok);
         return;
@@ -293,10 +307,10 @@ void RecordBrowser::run(const QString& statement)
 {
     const BusyCursor busy;
     showColumns();
-    DataSourceMain->setReadOnly(!m_session.canWrite);
-    DataSourceMain->reopen([this, &statement] {
-        ADOQueryMain.setSql(statement);
-        ADOQueryMain.open();
+    m_grid->setReadOnly(!m_session.canWrite);
+    m_grid->reopen([this, &statement] {
+        m_query.setSql(statement);
+        m_query.open();
     });
 }
 
@@ -318,5 +332,5 @@ void RecordBrowser::showPageLine()
 // Titles, widths and title colours of the catalogue's columns.
 void RecordBrowser::showColumns()
 {
-    DataSourceMain->setColumns(DBGrid1Columns);
+    m_grid->setColumns(m_columns);
 }

@@ -2,6 +2,7 @@
 
 #include "BrowseStatement.h"
 #include "common/Catalogue.h"
+#include "common/CurrentRecord.h"
 #include "common/Session.h"
 #include "platform/db/Query.h"
 #include "platform/grid/Column.h"
@@ -28,7 +29,7 @@ class DataGrid;
 // The record browser: the record grid and its query, paging, search, sort,
 // adding and deleting records and the CSV export of a page. It owns the
 // browse state; the main window forwards the form's handlers to it.
-class RecordBrowser final : public QObject
+class RecordBrowser final : public QObject, public CurrentRecord
 {
     Q_OBJECT
 
@@ -53,12 +54,13 @@ public:
     RecordBrowser(const Controls& controls, const Session& session, db::Connection& connection,
                   QWidget& window);
 
-    // The window's own connection serves the record grid.
-    db::Query ADOQueryMain;
+    // The records query; the window's own connection serves it.
+    db::Query& ADOQueryMain() { return m_query; }
+    const db::Query& ADOQueryMain() const { return m_query; }
     // The grid over ADOQueryMain.
-    grid::DataGrid* DataSourceMain = nullptr;
+    grid::DataGrid& DataSourceMain() { return *m_grid; }
     // One grid column per data column of the catalogue.
-    QList<grid::Column> DBGrid1Columns;
+    const QList<grid::Column>& DBGrid1Columns() const { return m_columns; }
 
     // The catalogue's data columns become the grid's columns and the search
     // column's choices.
@@ -77,6 +79,9 @@ public:
 
     // Loads page k of the records the last browse or search chose.
     void showPage(int pageIndex);
+
+    QString currentText(const QString& field) const override;
+    QString currentId() const override;
 
     const BrowseStatement& statement() const { return m_statement; }
     const QString& statementText() const { return m_text; } // the last one run
@@ -99,6 +104,9 @@ private:
     void showPageLine();
     void showColumns();
 
+    db::Query m_query;
+    grid::DataGrid* m_grid = nullptr;
+    QList<grid::Column> m_columns;
     Controls m_controls;
     const Session& m_session;
     QWidget& m_window;

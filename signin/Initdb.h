@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FirstRunSchema.h"
+#include "signin/FirstRunSchema.h"
 
 #include <QDialog>
 #include <QString>

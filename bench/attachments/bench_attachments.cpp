@@ -13,7 +13,9 @@
 //   bench_attachments [folder]   files and database go there (default: a temp folder)
 
 #include "app/Main.h"
+#include "attachments/AttachmentStrip.h"
 #include "bench/BenchSupport.h"
+#include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
 #include "platform/db/Query.h"
@@ -276,25 +278,25 @@ void BenchLargeDocument(const QString& folder, qint64 size, int pairs)
     const QString database = folder + QStringLiteral("test.db");
     WriteRandomFile(input, size);
     TMainBox box;
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     const double fileMb = double(size) / 1048576.0;
     std::printf("A %.0f MB document, %d pairs\n", fileMb, pairs);
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
-    const double importPeak = PeakMb([&] { box.SpeedButton1Click(); });
+    const double importPeak = PeakMb([&] { box.strip().SpeedButton1Click(); });
     bench::printPaired(
         "  import, program / bare client",
         bench::runPaired(
-            pairs, [&] { box.SpeedButton1Click(); }, [&] { BareImport(database, input); }, {}, 1),
+            pairs, [&] { box.strip().SpeedButton1Click(); }, [&] { BareImport(database, input); }, {}, 1),
         " (target <= 1.2)");
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
-    const double exportPeak = PeakMb([&] { box.SpeedButton2Click(); });
+    const double exportPeak = PeakMb([&] { box.strip().SpeedButton2Click(); });
     const bool whole = QFile(output).size() == size;
     bench::printPaired(
         "  export, program / bare client",
         bench::runPaired(
-            pairs, [&] { box.SpeedButton2Click(); }, [&] { BareExport(database, output); }, {}, 1),
+            pairs, [&] { box.strip().SpeedButton2Click(); }, [&] { BareExport(database, output); }, {}, 1),
         " (target <= 1.2)");
     FileDialogs::setChooser({});
 

@@ -232,8 +232,8 @@ int measureBigPage(const QString& folder, int records)
                     runPaired(
                         records >= 1000000 ? 3 : 7,
                         [&] {
-                            box.SpeedButton3Click();
-                            check(box.browser().ADOQueryMain.recordCount() == shown, "big page");
+                            box.browser().SpeedButton3Click();
+                            check(box.browser().ADOQueryMain().recordCount() == shown, "big page");
                         },
                         [&] {
                             check(raw.rows(browser.statementText()).size() ==
@@ -267,13 +267,13 @@ int measureBigPageMemory(const QString& folder, int records)
     auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
     operators->setCurrentIndex(operators->findText(QStringLiteral("=")));
     box.findChild<QLineEdit*>(QStringLiteral("EKey"))->setText(QStringLiteral("record 77"));
-    box.SpeedButton6Click();
+    box.browser().SpeedButton6Click();
     QCoreApplication::processEvents();
     const int found = box.browser().recordCount();
     check(found == 1, "one record found");
     const long before = statusKb("VmRSS:");
     const auto load = [&box, before] {
-        box.SpeedButton3Click();
+        box.browser().SpeedButton3Click();
         QCoreApplication::processEvents();
         return (statusKb("VmRSS:") - before) / 1024.0;
     };
@@ -291,7 +291,7 @@ int measureBigPageMemory(const QString& folder, int records)
     // the page shown.
     const long shown = statusKb("VmRSS:");
     bench::resetPeakMemory();
-    box.CSV1Click();
+    box.browser().CSV1Click();
     std::printf("  CSV export of the page: peak %.1f MB above the page shown, file %.1f MB\n",
                 (peakMemoryKb() - shown) / 1024.0,
                 QFileInfo(folder + QStringLiteral("/export.csv")).size() / 1048576.0);
@@ -318,7 +318,7 @@ int measure(const QString& folder, int records)
     compare(
         "browse: page 1 and count", slowPairs,
         [&] {
-            box.SpeedButton3Click();
+            box.browser().SpeedButton3Click();
             check(browser.recordCount() == records, "count");
         },
         [&] {
@@ -331,8 +331,8 @@ int measure(const QString& folder, int records)
     compare(
         "step to page 2", 400,
         [&] {
-            box.PageDownClick();
-            check(browser.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1, "first id");
+            box.browser().PageDownClick();
+            check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "first id");
         },
         [&] { check(raw.rows(secondPage).size() == PageSize, "raw page"); }, "  (target <= 1.3)",
         [&] {
@@ -346,8 +346,8 @@ int measure(const QString& folder, int records)
     compare(
         lastName.constData(), slowPairs,
         [&] {
-            box.PageDownClick();
-            check(browser.ADOQueryMain.recordCount() == PageSize, "page");
+            box.browser().PageDownClick();
+            check(browser.ADOQueryMain().recordCount() == PageSize, "page");
         },
         [&] { check(raw.rows(lastStatement).size() == PageSize, "raw page"); }, "",
         [&] {
@@ -366,7 +366,7 @@ int measure(const QString& folder, int records)
                 columns->setCurrentIndex(column);
                 operators->setCurrentIndex(operators->findText(op));
                 key->setText(text);
-                box.SpeedButton6Click();
+                box.browser().SpeedButton6Click();
                 check(matches < 0 || browser.recordCount() == matches, "matches");
             },
             [&] {
@@ -375,7 +375,7 @@ int measure(const QString& folder, int records)
                                     browser.statement().condition());
             });
     };
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     search("search 包含 and count", 3, QStringLiteral("包含"), QStringLiteral("1234"));
     search("search = and count", 1, QStringLiteral("="), QStringLiteral("77"));
 
@@ -384,18 +384,18 @@ int measure(const QString& folder, int records)
     // click sorts ascending, as the raw side does.
     const auto sortDescending = [&] {
         if (!browser.statement().order().endsWith(QStringLiteral("desc")))
-            box.DBGrid1TitleClick(2);
+            box.browser().DBGrid1TitleClick(2);
     };
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     sortDescending();
-    box.DBGrid1TitleClick(2);
+    box.browser().DBGrid1TitleClick(2);
     const QString sorted = browser.statementText();
     check(!sorted.endsWith(QStringLiteral("desc")), "ascending sort");
     sortDescending();
     compare(
         "title click (sort by f_3 ascending)", slowPairs,
         [&] {
-            box.DBGrid1TitleClick(2);
+            box.browser().DBGrid1TitleClick(2);
             check(browser.statementText() == sorted, "same sort");
         },
         [&] { check(raw.rows(sorted).size() == PageSize, "raw sorted page"); }, "", sortDescending);
@@ -404,27 +404,27 @@ int measure(const QString& folder, int records)
     // sorts by the column's own NOCASE, as the program did before it had one.
     const auto sortTextDescending = [&] {
         if (!browser.statement().order().endsWith(QStringLiteral("desc")))
-            box.DBGrid1TitleClick(0);
+            box.browser().DBGrid1TitleClick(0);
     };
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     sortTextDescending();
-    box.DBGrid1TitleClick(0);
+    box.browser().DBGrid1TitleClick(0);
     const QString sortedText = browser.statementText();
     check(!sortedText.endsWith(QStringLiteral("desc")), "ascending text sort");
     sortTextDescending();
     compare(
         "title click on text (f_1, against NOCASE)", slowPairs,
         [&] {
-            box.DBGrid1TitleClick(0);
+            box.browser().DBGrid1TitleClick(0);
             check(browser.statementText() == sortedText, "same text sort");
         },
         [&] { check(raw.rows(sortedText).size() == PageSize, "raw text-sorted page"); }, "",
         sortTextDescending);
 
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     const QString firstPage = statementOf(0);
     compare(
-        "CSV export of a 50-row page", 400, [&] { box.CSV1Click(); },
+        "CSV export of a 50-row page", 400, [&] { box.browser().CSV1Click(); },
         [&] {
             const Rows rows = raw.rows(firstPage);
             std::FILE* file = std::fopen(qPrintable(csvPath + QStringLiteral(".csv")), "wb");
@@ -449,8 +449,8 @@ int measure(const QString& folder, int records)
     // and with that select beside the grid's own move (the strip told the
     // table has no pictures), which is what a move with a kept connection
     // and nothing more would cost.
-    box.SpeedButton3Click();
-    const auto moveTo = [&browser](int row) { browser.DataSourceMain->setCurrentRow(row); };
+    box.browser().SpeedButton3Click();
+    const auto moveTo = [&browser](int row) { browser.DataSourceMain().setCurrentRow(row); };
     const auto rawThumbnail = [&raw](int row) {
         check(raw.rows(QStringLiteral("select picmin from  fid_Main where id=") +
                        QString::number(row + 1))

@@ -12,6 +12,7 @@
 // Without VARDENIX_MSSQL the benchmark says so and does nothing.
 
 #include "app/Main.h"
+#include "attachments/AttachmentStrip.h"
 #include "bench/BenchSupport.h"
 #include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
@@ -309,12 +310,12 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
     const QString countAll = QStringLiteral("select id from  fid_Main WHERE (1=1)");
     std::printf("SQL Server, %d records\n", records);
 
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     printPaired("browse: page 1 and count",
                 runPaired(
                     11,
                     [&] {
-                        box.SpeedButton3Click();
+                        box.browser().SpeedButton3Click();
                         check(browser.recordCount() == records, "count");
                     },
                     [&] {
@@ -328,8 +329,8 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                 runPaired(
                     41,
                     [&] {
-                        box.PageDownClick();
-                        check(browser.ADOQueryMain.rowValue(0, 0).toInt() == PageSize + 1,
+                        box.browser().PageDownClick();
+                        check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1,
                               "page 2");
                     },
                     [&] { check(bare.rows(secondPage).size() == PageSize, "bare page 2"); },
@@ -351,7 +352,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                         columns->setCurrentIndex(3);
                         operators->setCurrentIndex(operators->findText(QStringLiteral("包含")));
                         key->setText(QStringLiteral("1234"));
-                        box.SpeedButton6Click();
+                        box.browser().SpeedButton6Click();
                         check(matches < 0 || browser.recordCount() == matches, "matches");
                     },
                     [&] {
@@ -361,7 +362,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                     },
                     events));
 
-    box.SpeedButton3Click();
+    box.browser().SpeedButton3Click();
     int walk = 0;
     printPaired(
         "row move with thumbnail, a walk of 49 moves",
@@ -369,7 +370,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
             11,
             [&] {
                 for (int i = 1; i < PageSize; ++i)
-                    box.browser().DataSourceMain->setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
+                    box.browser().DataSourceMain().setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
                 ++walk;
             },
             [&] {
@@ -394,16 +395,16 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
         }
     }
     const QString output = folder + QStringLiteral("/exported.doc");
-    box.browser().DataSourceMain->setCurrentRow(0);
+    box.browser().DataSourceMain().setCurrentRow(0);
     printPaired(
         "50 MB document import and export",
         runPaired(
             5,
             [&] {
                 FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
-                box.SpeedButton1Click();
+                box.strip().SpeedButton1Click();
                 FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
-                box.SpeedButton2Click();
+                box.strip().SpeedButton2Click();
                 check(QFile(output).size() == DocumentSize, "exported size");
             },
             [&] {

@@ -1,5 +1,6 @@
 #include "OdbcStatement.h"
 
+#include "Binding.h"
 #include "DbError.h"
 
 #include <algorithm>
@@ -102,50 +103,41 @@ void Statement::bind(const QVariant& value)
     SQLULEN size = 1;
     SQLPOINTER data = &bound.integer;
     SQLLEN capacity = 0;
-    if (!value.isValid() || value.isNull()) {
+    switch (bindingOf(value)) {
+    case Binding::Null:
         bound.length = SQL_NULL_DATA;
-    } else {
-        switch (value.typeId()) {
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::Long:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            bound.integer = value.toLongLong();
-            valueType = SQL_C_SBIGINT;
-            sqlType = SQL_BIGINT;
-            size = 19;
-            bound.length = sizeof bound.integer;
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            bound.real = value.toDouble();
-            valueType = SQL_C_DOUBLE;
-            sqlType = SQL_DOUBLE;
-            size = 15;
-            data = &bound.real;
-            bound.length = sizeof bound.real;
-            break;
-        case QMetaType::QByteArray:
-            bound.bytes = value.toByteArray();
-            valueType = SQL_C_BINARY;
-            sqlType = bound.bytes.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
-            size = SQLULEN(qMax<qsizetype>(1, bound.bytes.size()));
-            data = const_cast<char*>(bound.bytes.constData());
-            capacity = bound.length = SQLLEN(bound.bytes.size());
-            break;
-        default:
-            bound.text = value.toString();
-            valueType = SQL_C_WCHAR;
-            sqlType = bound.text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-            size = SQLULEN(qMax<qsizetype>(1, bound.text.size()));
-            data = wide(bound.text);
-            capacity = bound.length = SQLLEN(bound.text.size() * sizeof(SQLWCHAR));
-            break;
-        }
+        break;
+    case Binding::Integer:
+        bound.integer = value.toLongLong();
+        valueType = SQL_C_SBIGINT;
+        sqlType = SQL_BIGINT;
+        size = 19;
+        bound.length = sizeof bound.integer;
+        break;
+    case Binding::Real:
+        bound.real = value.toDouble();
+        valueType = SQL_C_DOUBLE;
+        sqlType = SQL_DOUBLE;
+        size = 15;
+        data = &bound.real;
+        bound.length = sizeof bound.real;
+        break;
+    case Binding::Blob:
+        bound.bytes = value.toByteArray();
+        valueType = SQL_C_BINARY;
+        sqlType = bound.bytes.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
+        size = SQLULEN(qMax<qsizetype>(1, bound.bytes.size()));
+        data = const_cast<char*>(bound.bytes.constData());
+        capacity = bound.length = SQLLEN(bound.bytes.size());
+        break;
+    case Binding::Text:
+        bound.text = value.toString();
+        valueType = SQL_C_WCHAR;
+        sqlType = bound.text.size() > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        size = SQLULEN(qMax<qsizetype>(1, bound.text.size()));
+        data = wide(bound.text);
+        capacity = bound.length = SQLLEN(bound.text.size() * sizeof(SQLWCHAR));
+        break;
     }
     check(SQLBindParameter(m_handle, SQLUSMALLINT(m_bound.size()), SQL_PARAM_INPUT, valueType,
                            sqlType, size, 0, data, capacity, &bound.length));

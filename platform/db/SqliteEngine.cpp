@@ -1,5 +1,6 @@
 #include "SqliteEngine.h"
 
+#include "Binding.h"
 #include "DbError.h"
 #include "SqliteBlobStatements.h"
 #include "SqliteCollation.h"
@@ -197,32 +198,24 @@ public:
         for (int i = 0; i < values.size(); ++i) {
             const QVariant& value = values.at(i);
             const int index = i + 1;
-            if (!value.isValid() || value.isNull()) {
+            switch (bindingOf(value)) {
+            case Binding::Null:
                 check(sqlite3_bind_null(m_statement, index));
-                continue;
-            }
-            switch (value.typeId()) {
-            case QMetaType::Bool:
-            case QMetaType::Int:
-            case QMetaType::UInt:
-            case QMetaType::Short:
-            case QMetaType::UShort:
-            case QMetaType::Long:
-            case QMetaType::LongLong:
+                break;
+            case Binding::Integer:
                 check(sqlite3_bind_int64(m_statement, index, value.toLongLong()));
                 break;
-            case QMetaType::Double:
-            case QMetaType::Float:
+            case Binding::Real:
                 check(sqlite3_bind_double(m_statement, index, value.toDouble()));
                 break;
-            case QMetaType::QByteArray: {
+            case Binding::Blob: {
                 const QByteArray* bytes = static_cast<const QByteArray*>(value.constData());
                 check(sqlite3_bind_blob64(
                     m_statement, index, bytes->isNull() ? "" : bytes->constData(),
                     static_cast<sqlite3_uint64>(bytes->size()), SQLITE_STATIC));
                 break;
             }
-            default: {
+            case Binding::Text: {
                 const QByteArray text = value.toString().toUtf8();
                 check(sqlite3_bind_text64(m_statement, index, text.constData(),
                                           static_cast<sqlite3_uint64>(text.size()),

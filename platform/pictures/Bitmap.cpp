@@ -164,7 +164,7 @@ QImage readPlainBmp(const QByteArray& bytes)
     const qint64 width = qint32(U32(bytes, 18));
     const qint64 height = qint32(U32(bytes, 22));
     if (U32(bytes, 14) < 40 || U16(bytes, 28) != 24 || U32(bytes, 30) != 0 || width <= 0 ||
-        height == 0 || width > 0x4000 || qAbs(height) > 0x4000)
+        height == 0 || width * qAbs(height) > MaxPixels)
         return QImage();
     const qint64 stride = (width * 3 + 3) / 4 * 4;
     const int rows = int(qAbs(height));

@@ -8,9 +8,10 @@ namespace pictures {
 // A BMP file image (file header, then the device-independent bitmap).
 QByteArray encodeBmp(const QImage& image);
 
-// The plain kind of BMP this program writes (24 bits, uncompressed, no larger
-// than 16384 pixels a side) read at once, every size checked; a null image
-// for anything else.
+// The plain kind of BMP this program writes (24 bits, uncompressed, within
+// MaxPixels like every picture) read at once, every size checked; a null
+// image for anything else. Stored thumbnails come here straight from the
+// database, without decodeBmp()'s checks.
 QImage readPlainBmp(const QByteArray& bytes);
 
 // Empty bytes give a null image; anything else that is not a BMP file image

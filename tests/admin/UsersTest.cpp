@@ -423,7 +423,7 @@ private slots:
         if (answer == MessageBox::IdYes) {
             QCOMPARE(names, QStringList({"root", "clerk"}));
             QCOMPARE(listedNames(), QStringList({"clerk"}));
-            QCOMPARE(m_window->admin().ADOQueryUser.recordCount(), 1);
+            QCOMPARE(m_window->admin().ADOQueryUser().recordCount(), 1);
         } else {
             QVERIFY(sent.isEmpty());
             QCOMPARE(names, QStringList({"root", "clerk", "reader"}));
@@ -493,7 +493,7 @@ private slots:
         if (listed)
             enterUsersView();
         m_db.recordStatements();
-        m_window->SpeedButton11Click();
+        m_window->admin().SpeedButton11Click();
         QVERIFY(m_db.messages().shown().isEmpty());
         QVERIFY(m_db.sent.isEmpty());
     }

@@ -113,6 +113,18 @@ class MainBoxTest final : public QObject
                      .arg(QString(name).replace('\'', QStringLiteral("''")),
                           PasswordDigest(QStringLiteral("123456")), alias, right)});
     }
+    // The database of the design, signed in as the operator, root or another,
+    // with or without the write right.
+    void createDatabaseFor(const TableDesign& design, const QString& operatorName, bool canWrite)
+    {
+        createDatabase(design, operatorName);
+        const QString right = canWrite ? QStringLiteral("1") : QStringLiteral("0");
+        if (operatorName == QLatin1String("root"))
+            execute({QStringLiteral("update fid_user set user_wr=%1 where user_name='root';")
+                         .arg(right)});
+        else
+            addOperator(operatorName, operatorName, right);
+    }
     static bool shown(TMainBox& box, const QString& name)
     {
         if (name == QLatin1String("D1"))
@@ -216,7 +228,7 @@ private slots:
                  Qt::Alignment(Qt::AlignCenter));
         QStringList userFields;
         QList<int> userWidths;
-        for (const grid::Column& column : box.admin().DBGrid2Columns) {
+        for (const grid::Column& column : box.admin().DBGrid2Columns()) {
             userFields << column.fieldName + '=' + column.title;
             userWidths << column.width;
             QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
@@ -331,7 +343,7 @@ private slots:
         QStringList fields;
         QStringList titles;
         QList<int> widths;
-        for (const grid::Column& column : box.browser().DBGrid1Columns) {
+        for (const grid::Column& column : box.browser().DBGrid1Columns()) {
             fields << column.fieldName;
             titles << column.title;
             widths << column.width;
@@ -352,8 +364,8 @@ private slots:
         QCOMPARE(box.session().connectionString, m_folder->connectionString());
         QCOMPARE(box.session().programFolder, m_folder->path());
         QCOMPARE(box.session().operatorName, QStringLiteral("root"));
-        QCOMPARE(box.ADOConnMain.connectionString(), box.session().connectionString);
-        QVERIFY(!box.ADOConnMain.isConnected());
+        QCOMPARE(box.ADOConnMain().connectionString(), box.session().connectionString);
+        QVERIFY(!box.ADOConnMain().isConnected());
     }
 
     void columnWidths()
@@ -366,7 +378,7 @@ private slots:
         createDatabase(design);
         TMainBox box;
         QList<int> widths;
-        for (const grid::Column& column : box.browser().DBGrid1Columns)
+        for (const grid::Column& column : box.browser().DBGrid1Columns())
             widths << column.width;
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
@@ -384,9 +396,9 @@ private slots:
                        "insert into fid_title(title,cLength) values ('dbfile',0);");
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
-        QCOMPARE(box.browser().DBGrid1Columns.size(), 2);
-        QCOMPARE(box.browser().DBGrid1Columns.at(0).width, 60);
-        QCOMPARE(box.browser().DBGrid1Columns.at(1).width, 150);
+        QCOMPARE(box.browser().DBGrid1Columns().size(), 2);
+        QCOMPARE(box.browser().DBGrid1Columns().at(0).width, 60);
+        QCOMPARE(box.browser().DBGrid1Columns().at(1).width, 150);
         QCOMPARE(box.catalogue().columnList, QStringLiteral("f_1,f_2"));
     }
 
@@ -587,11 +599,11 @@ private slots:
         QFETCH(int, previous);
         QFETCH(int, view);
         QFETCH(QStringList, shownControls);
-        createDatabase(ThreeColumns(pictures, documents));
+        createDatabaseFor(ThreeColumns(pictures, documents), signedIn, canWrite);
         TMainBox box;
         box.show();
-        box.session().operatorName = signedIn;
-        box.session().canWrite = canWrite;
+        QCOMPARE(box.session().operatorName, signedIn);
+        QCOMPARE(box.session().canWrite, canWrite);
 
         box.ViewMode(previous);
         box.ViewMode(view);
@@ -663,10 +675,10 @@ private slots:
         QFETCH(QKeySequence, keys);
         QFETCH(QString, command);
         QFETCH(bool, triggered);
-        createStandardDatabase();
+        createDatabaseFor(ThreeColumns(true, true), QStringLiteral("root"), canWrite);
         TMainBox box;
         showActive(box);
-        box.session().canWrite = canWrite;
+        QCOMPARE(box.session().canWrite, canWrite);
         box.ViewMode(view);
         QSignalSpy spy(control<QAction>(box, command), &QAction::triggered);
         QTest::keySequence(&box, keys);
@@ -824,13 +836,13 @@ private slots:
         QVERIFY(control<QWidget>(box, "PanelUser")->isVisible());
         QCOMPARE(sent, QStringList({"select id,user_name,user_alias,user_wr from fid_user where "
                                     "user_name<>'root' order by id"}));
-        QVERIFY(box.admin().ADOQueryUser.isOpen());
+        QVERIFY(box.admin().ADOQueryUser().isOpen());
         QStringList names;
-        for (box.admin().ADOQueryUser.first(); !box.admin().ADOQueryUser.eof();
-             box.admin().ADOQueryUser.next())
-            names << box.admin().ADOQueryUser.text(QStringLiteral("user_name"));
+        for (box.admin().ADOQueryUser().first(); !box.admin().ADOQueryUser().eof();
+             box.admin().ADOQueryUser().next())
+            names << box.admin().ADOQueryUser().text(QStringLiteral("user_name"));
         QCOMPARE(names, QStringList({"clerk", "reader"}));
-        QVERIFY(box.ADOConnMain.isConnected());
+        QVERIFY(box.ADOConnMain().isConnected());
     }
 };
 

@@ -74,8 +74,8 @@ public:
     }
 
     // "管理/查看": the first page, the strip following its first row.
-    void loadPage() { box->SpeedButton3Click(); }
-    void moveTo(int row) { box->browser().DataSourceMain->setCurrentRow(row); }
+    void loadPage() { box->browser().SpeedButton3Click(); }
+    void moveTo(int row) { box->browser().DataSourceMain().setCurrentRow(row); }
 
     void recordStatements()
     {

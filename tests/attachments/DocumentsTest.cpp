@@ -1,5 +1,6 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
+#include "attachments/AttachmentStrip.h"
 #include "browser/RecordBrowser.h"
 #include "common/ErrorReport.h"
 #include "common/StepProgress.h"
@@ -47,7 +48,7 @@ class DocumentsTest final : public QObject
     void exportFile() { w.control<QToolButton>("SpeedButton2")->click(); }
     void openDocument()
     {
-        Guarded([this] { w.box->ImgPDFDblClick(); });
+        Guarded([this] { w.box->strip().ImgPDFDblClick(); });
     }
     QStringList updates() const { return w.sent.filter(QRegularExpression("^update ")); }
     QString inputFile(const QString& name, const QByteArray& content)
@@ -185,7 +186,7 @@ private slots:
         w.setUp(true, true, rows);
         w.loadPage();
         if (adding)
-            w.box->browser().DataSourceMain->appendRow();
+            w.box->browser().DataSourceMain().appendRow();
         w.recordStatements();
         w.answers << inputFile("a.doc", "x") << w.folder->file("out.doc");
         importFile();

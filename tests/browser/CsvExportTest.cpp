@@ -317,7 +317,7 @@ private slots:
         if (situation == QLatin1String("closed")) {
             m_fixture->database().renameTable(QStringLiteral("fid_main"), QStringLiteral("kept"));
             Button(*box, "SpeedButton3")->click();
-            QVERIFY(!box->browser().ADOQueryMain.isOpen());
+            QVERIFY(!box->browser().ADOQueryMain().isOpen());
             m_fixture->messages().clear();
         }
         const QString path = m_fixture->folder().file(QStringLiteral("out"));
@@ -335,7 +335,7 @@ private slots:
         InsertRecords(*m_fixture, Records(12));
         SetSearch(*box, 1, QStringLiteral(">"), QStringLiteral("6"));
         Button(*box, "SpeedButton6")->click();
-        box->DBGrid1TitleClick(0);
+        box->browser().DBGrid1TitleClick(0);
         const QString path = m_fixture->folder().file(QStringLiteral("search.csv"));
         choose(path);
         exportPage(*box);
@@ -377,12 +377,12 @@ private slots:
         auto box = browse(ThreeColumns(), {});
         InsertRecords(*m_fixture, Records(3), 3);
         Button(*box, "SpeedButton3")->click();
-        box->browser().DataSourceMain->setCurrentRow(2);
+        box->browser().DataSourceMain().setCurrentRow(2);
         choose(m_fixture->folder().file(QStringLiteral("rows")));
         exportPage(*box);
         QCOMPARE(RecordGrid(*box)->currentIndex().row(), 0);
-        QCOMPARE(box->browser().ADOQueryMain.currentRow(), 0);
-        QCOMPARE(box->browser().ADOQueryMain.text(0), QStringLiteral("1"));
+        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 0);
+        QCOMPARE(box->browser().ADOQueryMain().text(0), QStringLiteral("1"));
     }
 
     // A row still being typed is written first and exported with the page.

@@ -1,4 +1,5 @@
 #include "BrowserTestSupport.h"
+#include "admin/OperatorAdmin.h"
 #include "browser/RecordBrowser.h"
 
 #include <QAction>
@@ -97,7 +98,7 @@ private slots:
         QCOMPARE(RecordGrid(box)->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("数量"));
         QCOMPARE(RecordGrid(box)->currentIndex().row(), 0);
-        QCOMPARE(box.browser().ADOQueryMain.currentRow(), 0);
+        QCOMPARE(box.browser().ADOQueryMain().currentRow(), 0);
         QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(0), 100);
         QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(1), 60);
         QCOMPARE(RecordGrid(box)
@@ -163,7 +164,7 @@ private slots:
             matching = 130;
         }
         if (sort) {
-            box.DBGrid1TitleClick(1);
+            box.browser().DBGrid1TitleClick(1);
             before = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
         }
         QVERIFY(m_fixture->messages().shown().isEmpty());
@@ -229,7 +230,7 @@ private slots:
         const QString empty = QStringLiteral("  每页50条,共0条记录 当前1页,共0页");
         QCOMPARE(status(box), empty);
         QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
-        QCOMPARE(box.browser().ADOQueryMain.currentRow(), -1);
+        QCOMPARE(box.browser().ADOQueryMain().currentRow(), -1);
 
         SentStatements sent;
         Button(box, "PageDown")->click();
@@ -255,7 +256,8 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        box.session().pageSize = 20;
+        // As a confirmed settings dialog leaves it.
+        emit box.admin().pageSizeChosen(20);
         SentStatements sent;
         Button(box, "PageDown")->click();
         QCOMPARE(sent.browsing(),
@@ -277,7 +279,7 @@ private slots:
         m_fixture->execute({QStringLiteral("drop table fid_main;")});
         Button(box, "PageDown")->click();
         QCOMPARE(m_fixture->errorTexts().size(), 1);
-        QVERIFY(!box.browser().ADOQueryMain.isOpen());
+        QVERIFY(!box.browser().ADOQueryMain().isOpen());
         QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
         QCOMPARE(status(box), before);
     }
@@ -289,7 +291,7 @@ private slots:
         box.show();
         Button(box, "SpeedButton3")->click();
         SentStatements sent;
-        box.DBGrid1TitleClick(1);
+        box.browser().DBGrid1TitleClick(1);
         QCOMPARE(sent.browsing(),
                  QStringList({QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main "
                                              "WHERE (1=1) order by f_2 desc")}));
@@ -324,7 +326,7 @@ private slots:
         box.show();
         Button(box, "SpeedButton3")->click();
         for (int i = 0; i < clicks.size(); ++i) {
-            box.DBGrid1TitleClick(clicks.at(i));
+            box.browser().DBGrid1TitleClick(clicks.at(i));
             QCOMPARE(box.browser().statement().order(), orders.at(i));
             QList<Record> sorted = records;
             const bool descending = orders.at(i).endsWith(QLatin1String("desc"));
@@ -350,7 +352,7 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        box.DBGrid1TitleClick(0);
+        box.browser().DBGrid1TitleClick(0);
         SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));
         Button(box, "SpeedButton6")->click();
         QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_1 desc"));
@@ -361,7 +363,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         QCOMPARE(box.browser().statement().order(), QStringLiteral(" ORDER BY id "));
         QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
-        QCOMPARE(box.browser().DBGrid1Columns.at(0).titleColor, QColor(Qt::black));
+        QCOMPARE(box.browser().DBGrid1Columns().at(0).titleColor, QColor(Qt::black));
         QCOMPARE(PageIds(box).constFirst(), 1);
     }
 
@@ -376,7 +378,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         Button(box, "PageDown")->click();
         Button(box, "PageDown")->click();
-        box.DBGrid1TitleClick(1);
+        box.browser().DBGrid1TitleClick(1);
         QCOMPARE(status(box), QStringLiteral("  每页50条,共151条记录 当前3页,共4页"));
         const Match all = [](const Record&) { return true; };
         const Before descending = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
@@ -434,8 +436,8 @@ private slots:
         for (int i = 0; i < clicks; ++i)
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
         QStringList shown;
-        for (int row = 0; row < box.browser().ADOQueryMain.recordCount(); ++row)
-            shown.append(box.browser().ADOQueryMain.rowValue(row, 1).toString());
+        for (int row = 0; row < box.browser().ADOQueryMain().recordCount(); ++row)
+            shown.append(box.browser().ADOQueryMain().rowValue(row, 1).toString());
         QCOMPARE(shown, names);
         QVERIFY(m_fixture->messages().shown().isEmpty());
     }

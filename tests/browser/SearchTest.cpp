@@ -210,9 +210,11 @@ private slots:
     void searchAfterPaging()
     {
         createSearchRows();
+        m_fixture->execute(
+            {QStringLiteral("update fid_set set parameter='3' where options='pagesize';")});
         TMainBox box;
         box.show();
-        box.session().pageSize = 3;
+        QCOMPARE(box.session().pageSize, 3);
         Button(box, "SpeedButton3")->click();
         Button(box, "PageDown")->click();
         SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));

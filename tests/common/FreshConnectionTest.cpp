@@ -50,15 +50,25 @@ class FreshConnectionTest : public QObject
     Q_OBJECT
 
 private slots:
-    void openConnectsAtOnceAndReleases();
+    void connectsAndReleases_data();
+    void connectsAndReleases();
     void openConnectsAtOnce();
     void failingConnectionThrowsFromTheConstructor_data();
     void failingConnectionThrowsFromTheConstructor();
-    void prepareConnectsAtConnect();
 };
 
-void FreshConnectionTest::openConnectsAtOnceAndReleases()
+void FreshConnectionTest::connectsAndReleases_data()
 {
+    QTest::addColumn<bool>("prepared");
+    QTest::newRow("open connects at once") << false;
+    QTest::newRow("prepare connects at connect") << true;
+}
+
+// Either mode ends connected on the folder's database, and the session is
+// released when the connection goes.
+void FreshConnectionTest::connectsAndReleases()
+{
+    QFETCH(bool, prepared);
     TestFolder folder;
     folder.database(); // made first, and the sessions that made it closed
     db::SessionPool::clear();
@@ -66,7 +76,14 @@ void FreshConnectionTest::openConnectsAtOnceAndReleases()
     QTRY_COMPARE(openConnections(folder), 0);
     const int before = 0;
     {
-        FreshConnection fresh(folder.connectionString(), FreshConnection::Mode::Open);
+        FreshConnection fresh(folder.connectionString(), prepared ? FreshConnection::Mode::Prepare
+                                                                  : FreshConnection::Mode::Open);
+        if (prepared) {
+            QVERIFY(!fresh.connection().isConnected());
+            if (TestDatabase::embedded()) // its file is made on connecting
+                QVERIFY(!QFile::exists(folder.file(QStringLiteral("test.db"))));
+            fresh.connect();
+        }
         QVERIFY(fresh.connection().isConnected());
         QTRY_COMPARE(openConnections(folder), before + 1);
         QCOMPARE(fresh.connection().connectionString(), folder.connectionString());
@@ -112,27 +129,6 @@ void FreshConnectionTest::failingConnectionThrowsFromTheConstructor()
     FreshConnection prepared(connectionString, FreshConnection::Mode::Prepare);
     QVERIFY_THROWS_EXCEPTION(db::DbError, prepared.connect());
     QVERIFY(!prepared.connection().isConnected());
-}
-
-void FreshConnectionTest::prepareConnectsAtConnect()
-{
-    TestFolder folder;
-    folder.database(); // made first, and the sessions that made it closed
-    db::SessionPool::clear();
-    // A server lists a closed session a little while after it went.
-    QTRY_COMPARE(openConnections(folder), 0);
-    const int before = 0;
-    {
-        FreshConnection fresh(folder.connectionString(), FreshConnection::Mode::Prepare);
-        QVERIFY(!fresh.connection().isConnected());
-        if (TestDatabase::embedded()) // its file is made on connecting
-            QVERIFY(!QFile::exists(folder.file(QStringLiteral("test.db"))));
-        fresh.connect();
-        QVERIFY(fresh.connection().isConnected());
-        QTRY_COMPARE(openConnections(folder), before + 1);
-        QCOMPARE(selectOne(fresh), 1);
-    }
-    releasedSessionWaitsIdle(folder, before);
 }
 
 QTEST_GUILESS_MAIN(FreshConnectionTest)

@@ -1,5 +1,6 @@
 #include "DatabaseFixture.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Engine.h"
 #include "platform/db/SessionPool.h"
 #include "platform/db/SqlScan.h"
 #include "platform/db/StatementLog.h"
@@ -11,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QTest>
+#include <limits>
 #include <unistd.h>
 
 using db::DbError;
@@ -111,6 +113,10 @@ private slots:
     void nullBlobWritesAnEmptyFile();
     void everyValueReadsBackAmongOthers_data();
     void everyValueReadsBackAmongOthers();
+    void everyValueTypeBindsAlike_data();
+    void everyValueTypeBindsAlike();
+    void unsignedBeyondSignedIsRefused_data();
+    void unsignedBeyondSignedIsRefused();
     void fileParameterErrors();
     void countRows();
     void textComparesWithoutCase();
@@ -757,6 +763,81 @@ void LayerTest::everyValueReadsBackAmongOthers()
         QVERIFY(sameReading(query.rowValue(row, 3), other.at(1)));
         QVERIFY(sameReading(query.rowValue(row, 4), other.at(2)));
     }
+}
+
+// A table whose row 1 takes the bound values: small integers, reals, texts
+// (64-bit integers among them, which int does not hold) and blobs.
+static void createBindingTable(FreshDatabase& database)
+{
+    database.execute({QStringLiteral("create table fid_main(id int NOT NULL IDENTITY (1, 1),"
+                                     "i int,r float,t varchar(100),b image);"),
+                      QStringLiteral("insert into fid_main(i,t) values (5,'before');")});
+}
+
+void LayerTest::everyValueTypeBindsAlike_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QVariant>("expected");
+
+    const qint64 largest = std::numeric_limits<qint64>::max();
+    const qint64 smallest = std::numeric_limits<qint64>::min();
+    QTest::newRow("bool") << QVariant(true) << "i" << QVariant(1);
+    QTest::newRow("int") << QVariant(-7) << "i" << QVariant(-7);
+    QTest::newRow("uint") << QVariant(4294967295u) << "t" << QVariant(QString("4294967295"));
+    QTest::newRow("qlonglong") << QVariant(smallest) << "t" << QVariant(QString::number(smallest));
+    QTest::newRow("qulonglong") << QVariant(qulonglong(largest)) << "t"
+                                << QVariant(QString::number(largest));
+    QTest::newRow("bool as text") << QVariant(false) << "t" << QVariant(QString("0"));
+    QTest::newRow("double") << QVariant(3.25) << "r" << QVariant(3.25);
+    QTest::newRow("float") << QVariant(1.5f) << "r" << QVariant(1.5);
+    QTest::newRow("QString") << QVariant(QString("it's")) << "t" << QVariant(QString("it's"));
+    QTest::newRow("empty QString") << QVariant(QString("")) << "t" << QVariant(QString(""));
+    QTest::newRow("QByteArray") << QVariant(QByteArray("a\0b\xff", 4)) << "b"
+                                << QVariant(QByteArray("a\0b\xff", 4));
+    QTest::newRow("null int") << QVariant(QMetaType::fromType<int>()) << "i" << QVariant();
+    QTest::newRow("invalid") << QVariant() << "t" << QVariant();
+}
+
+// Each type binds by the one rule on both engines and reads back as stored.
+void LayerTest::everyValueTypeBindsAlike()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, column);
+    QFETCH(QVariant, expected);
+
+    FreshDatabase database;
+    createBindingTable(database);
+    const int changed = database.connection.engine().writeRow(
+        QStringLiteral("update fid_main set %1=? where id=1").arg(column), {value});
+    QCOMPARE(changed, 1);
+
+    database.open(QStringLiteral("select %1 from fid_main where id=1").arg(column));
+    const QVariant read = database.query.value(0);
+    QVERIFY2(sameReading(read, expected), qPrintable(read.toString()));
+}
+
+// Neither engine's integers hold an unsigned value past the largest signed
+// one: it is refused, not stored wrapped or rounded.
+void LayerTest::unsignedBeyondSignedIsRefused_data()
+{
+    QTest::addColumn<QVariant>("value");
+
+    QTest::newRow("one past") << QVariant(qulonglong(std::numeric_limits<qint64>::max()) + 1);
+    QTest::newRow("largest") << QVariant(std::numeric_limits<qulonglong>::max());
+}
+
+void LayerTest::unsignedBeyondSignedIsRefused()
+{
+    QFETCH(QVariant, value);
+
+    FreshDatabase database;
+    createBindingTable(database);
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             database.connection.engine().writeRow(
+                                 QStringLiteral("update fid_main set t=? where id=1"), {value}));
+    QCOMPARE(database.column(QStringLiteral("select t from fid_main where id=1")),
+             QStringList{QStringLiteral("before")});
 }
 
 void LayerTest::nullBlobWritesAnEmptyFile()

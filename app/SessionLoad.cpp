@@ -1,14 +1,11 @@
-#include "Main.h"
-#include "attachments/AttachmentStrip.h"
-#include "browser/RecordBrowser.h"
-#include "common/ApplicationTitle.h"
-#include "common/FreshConnection.h"
+#include "SessionLoad.h"
+
 #include "common/SqlText.h"
+#include "platform/db/Query.h"
 #include "platform/paths/ProgramPaths.h"
 #include "signin/Settings.h"
-#include "ui_Main.h"
 
-#include <QLabel>
+#include <QStringList>
 #include <algorithm>
 
 namespace {
@@ -26,31 +23,16 @@ int ColumnWidth(const QString& lengthText)
 
 } // namespace
 
-// Loads what the window needs from the settings file and the database: the
-// connection, the column catalogue, the operator's rights and the options.
-// A failure ends the load at that step; the window opens all the same.
-void TMainBox::FormCreate()
+void SessionLoad::readSettings()
 {
     const ConnectionSettings settings = ReadConnectionSettings();
     m_session.operatorName = settings.dbuser;
     m_session.connectionString =
         BuildConnectionString(settings.host, settings.database, settings.user, settings.password);
     m_session.programFolder = ProgramPaths::folder();
-    m_catalogue = Catalogue();
-
-    // Connected later, by the first grid that needs it.
-    ADOConnMain.disconnect();
-    ADOConnMain.setConnectionString(m_session.connectionString);
-
-    FreshConnection work(m_session.connectionString);
-    loadCatalogue(work.query());
-    loadOperator(work.query());
-    loadOptions(work.query());
 }
 
-// fid_title lists the data columns in design order, then the "pic" and
-// "dbfile" markers of the attachment groups that exist.
-void TMainBox::loadCatalogue(db::Query& query)
+Catalogue SessionLoad::readCatalogue(db::Query& query)
 {
     query.setSql(QStringLiteral("SELECT * FROM fid_title where clength>0"));
     query.open();
@@ -73,12 +55,10 @@ void TMainBox::loadCatalogue(db::Query& query)
         }
     }
     catalogue.columnList = columnList.join(QLatin1Char(','));
-    m_catalogue = catalogue;
-    m_browser->showCatalogue(m_catalogue);
-    m_strip->setGroups(m_catalogue.hasPictures, m_catalogue.hasDocuments);
+    return catalogue;
 }
 
-void TMainBox::loadOperator(db::Query& query)
+QString SessionLoad::readOperator(db::Query& query)
 {
     query.setSql(QStringLiteral("select id,user_alias,user_wr from fid_user where user_name='") +
                  QuoteDoubled(m_session.operatorName) + QLatin1Char('\''));
@@ -92,28 +72,28 @@ void TMainBox::loadOperator(db::Query& query)
         right = query.text(QStringLiteral("user_wr"));
     }
     m_session.canWrite = right == QLatin1String("1");
-    StatusPanel(1)->setText(QStringLiteral("当前用户:") + alias +
-                            (m_session.canWrite ? QStringLiteral(",具有读取修改权限!")
-                                                : QStringLiteral(",具有只读权限!")));
+    return alias;
 }
 
-void TMainBox::loadOptions(db::Query& query)
+QString SessionLoad::readTitle(db::Query& query)
 {
     query.setSql(QStringLiteral("select parameter from fid_set where options='title'"));
     query.open();
-    QString title = query.eof() ? QString() : query.text(0);
-    if (title.isEmpty())
-        title = QStringLiteral("Vardenix");
-    m_session.title = title;
-    SetApplicationTitle(title);
-    setWindowTitle(title);
-    ui->LabelTitle->setText(title);
-    ui->LabelTitle->adjustSize();
+    const QString title = query.eof() ? QString() : query.text(0);
+    return title.isEmpty() ? QStringLiteral("Vardenix") : title;
+}
 
+void SessionLoad::readPageSize(db::Query& query)
+{
     // Paging divides by the page size, so only a positive number is taken.
     query.setSql(QStringLiteral("select parameter from fid_set where options='pagesize'"));
     query.open();
     bool isNumber = false;
     const int pageSize = query.eof() ? 0 : query.text(0).toInt(&isNumber);
     m_session.pageSize = isNumber && pageSize > 0 ? pageSize : 50;
+}
+
+void SessionLoad::setPageSize(int pageSize)
+{
+    m_session.pageSize = pageSize;
 }
