@@ -546,23 +546,29 @@ void SqliteEngine::runAll(const QStringList& statements, const FileParameter& fi
         runOne(statements.first(), file, rows);
         return;
     }
-    // SQLite runs one statement at a time; a savepoint makes the batch one
-    // unit, inside a caller's transaction as well as on its own.
-    command(QStringLiteral("SAVEPOINT ") + BatchSavepoint);
-    try {
+    // SQLite runs one statement at a time; a savepoint makes the batch one unit.
+    asOneUnit([&] {
         ResultRows* wanted = rows;
         for (const QString& statement : statements) {
             runOne(statement, file, wanted);
             if (wanted && !wanted->fieldNames.isEmpty())
                 wanted = nullptr;
         }
+    });
+}
+
+void SqliteEngine::asOneUnit(const std::function<void()>& work)
+{
+    command(QStringLiteral("SAVEPOINT ") + BatchSavepoint);
+    try {
+        work();
         command(QStringLiteral("RELEASE ") + BatchSavepoint);
     } catch (...) {
         try {
             command(QStringLiteral("ROLLBACK TO ") + BatchSavepoint);
             command(QStringLiteral("RELEASE ") + BatchSavepoint);
         } catch (const DbError&) {
-            // The statement's own error is the one to report.
+            // The work's own error is the one to report.
         }
         throw;
     }
@@ -685,9 +691,8 @@ int SqliteEngine::executeWithFile(const QString& text, const QString& path,
     }
 
     // The zeros and the bytes over them are one unit.
-    command(QStringLiteral("SAVEPOINT ") + BatchSavepoint);
-    try {
-        QList<qint64> rowids;
+    QList<qint64> rowids;
+    asOneUnit([&] {
         {
             Statement update(m_handle, target->rows);
             update.bindZeroFile(size);
@@ -709,17 +714,8 @@ int SqliteEngine::executeWithFile(const QString& text, const QString& path,
             }
         }
         reportProgress(progress, size, size);
-        command(QStringLiteral("RELEASE ") + BatchSavepoint);
-        return static_cast<int>(rowids.size());
-    } catch (...) {
-        try {
-            command(QStringLiteral("ROLLBACK TO ") + BatchSavepoint);
-            command(QStringLiteral("RELEASE ") + BatchSavepoint);
-        } catch (const DbError&) {
-            // The step's own error is the one to report.
-        }
-        throw;
-    }
+    });
+    return static_cast<int>(rowids.size());
 }
 
 bool SqliteEngine::readBlob(const QString& text, const BlobSink& sink, const Progress& progress)

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
+#include <functional>
 
 struct sqlite3;
 
@@ -59,6 +60,9 @@ private:
     // statement that returns any.
     void runAll(const QStringList& statements, const FileParameter& file, ResultRows* rows);
     void runOne(const QString& statement, const FileParameter& file, ResultRows* rows);
+    // Runs the work behind a savepoint: all or nothing, inside a caller's
+    // transaction as well as on its own.
+    void asOneUnit(const std::function<void()>& work);
     void command(const QString& statement);
     void close();
     bool resetForReuse() override;
