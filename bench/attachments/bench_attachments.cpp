@@ -284,20 +284,20 @@ void BenchLargeDocument(const QString& folder, qint64 size, int pairs)
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
     const double importPeak = PeakMb([&] { box.strip().SpeedButton1Click(); });
-    bench::printPaired(
-        "  import, program / bare client",
-        bench::runPaired(
-            pairs, [&] { box.strip().SpeedButton1Click(); }, [&] { BareImport(database, input); }, {}, 1),
-        " (target <= 1.2)");
+    bench::printPaired("  import, program / bare client",
+                       bench::runPaired(
+                           pairs, [&] { box.strip().SpeedButton1Click(); },
+                           [&] { BareImport(database, input); }, {}, 1),
+                       " (target <= 1.2)");
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
     const double exportPeak = PeakMb([&] { box.strip().SpeedButton2Click(); });
     const bool whole = QFile(output).size() == size;
-    bench::printPaired(
-        "  export, program / bare client",
-        bench::runPaired(
-            pairs, [&] { box.strip().SpeedButton2Click(); }, [&] { BareExport(database, output); }, {}, 1),
-        " (target <= 1.2)");
+    bench::printPaired("  export, program / bare client",
+                       bench::runPaired(
+                           pairs, [&] { box.strip().SpeedButton2Click(); },
+                           [&] { BareExport(database, output); }, {}, 1),
+                       " (target <= 1.2)");
     FileDialogs::setChooser({});
 
     std::printf("  import peak %6.1f MB, export peak %6.1f MB (target: independent of the size), "
