@@ -28,13 +28,17 @@ public:
     virtual void rollback() = 0;
 
     // Runs a text of one or more statements and keeps the rows of the first
-    // statement that returns rows; DbError when none does.
-    virtual ResultRows select(const QString& text, const FileParameter& file) = 0;
+    // statement that returns rows; DbError when none does. The rows read are
+    // told to the progress, which may stop the read (Cancelled).
+    virtual ResultRows select(const QString& text, const FileParameter& file,
+                              const Progress& progress) = 0;
     // Runs a text of one or more statements, all or nothing; returns the
     // number of rows its statements changed, together.
     virtual int execute(const QString& text, const FileParameter& file) = 0;
-    // The number of rows the text returns, walked forward and never kept.
-    virtual int countRows(const QString& text, const FileParameter& file) = 0;
+    // The number of rows the text returns, walked forward and never kept;
+    // the rows walked are told to the progress, as for select().
+    virtual int countRows(const QString& text, const FileParameter& file,
+                          const Progress& progress) = 0;
 
     // Blobs that travel in pieces, so that a file of any size is never held
     // whole. executeWithFile() runs one statement whose ":file" is the content

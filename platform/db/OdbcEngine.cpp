@@ -318,7 +318,8 @@ void OdbcEngine::inUnit(const std::function<void()>& work)
     }
 }
 
-int OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows)
+int OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultRows* rows,
+                         const Progress& progress)
 {
     int changed = 0;
     const auto run = [&] {
@@ -328,7 +329,7 @@ int OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultR
             do {
                 if (statement.columnCount() > 0) {
                     if (rows && rows->fieldNames.isEmpty())
-                        statement.takeRows(*rows);
+                        statement.takeRows(*rows, progress);
                 } else {
                     // A statement that changes no rows by its nature counts -1.
                     changed += std::max(0, statement.rowsAffected());
@@ -344,12 +345,13 @@ int OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultR
     return changed;
 }
 
-ResultRows OdbcEngine::select(const QString& text, const FileParameter& file)
+ResultRows OdbcEngine::select(const QString& text, const FileParameter& file,
+                              const Progress& progress)
 {
     ResultRows rows;
     readAgainIfSessionLost([&] {
         rows = ResultRows();
-        runBatch(text, file, &rows);
+        runBatch(text, file, &rows, progress);
     });
     if (rows.fieldNames.isEmpty())
         throw DbError(QStringLiteral("The statement returns no rows."));
@@ -362,7 +364,7 @@ int OdbcEngine::execute(const QString& text, const FileParameter& file)
     return runBatch(text, file, nullptr);
 }
 
-int OdbcEngine::countRows(const QString& text, const FileParameter& file)
+int OdbcEngine::countRows(const QString& text, const FileParameter& file, const Progress& progress)
 {
     int count = 0;
     readAgainIfSessionLost([&] {
@@ -374,7 +376,7 @@ int OdbcEngine::countRows(const QString& text, const FileParameter& file)
                 bool counted = false;
                 do {
                     if (!counted && statement.columnCount() > 0) {
-                        count = statement.skipRows();
+                        count = statement.skipRows(progress);
                         counted = true;
                     }
                 } while (statement.nextResult());

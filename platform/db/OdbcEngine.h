@@ -38,9 +38,11 @@ public:
     void commit() override;
     void rollback() override;
 
-    ResultRows select(const QString& text, const FileParameter& file) override;
+    ResultRows select(const QString& text, const FileParameter& file,
+                      const Progress& progress) override;
     int execute(const QString& text, const FileParameter& file) override;
-    int countRows(const QString& text, const FileParameter& file) override;
+    int countRows(const QString& text, const FileParameter& file,
+                  const Progress& progress) override;
     int executeWithFile(const QString& text, const QString& path,
                         const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
@@ -76,7 +78,8 @@ private:
     // Runs the work all or nothing, within the caller's transaction if one is open.
     void inUnit(const std::function<void()>& work);
     // Returns the number of rows the batch changed.
-    int runBatch(const QString& text, const FileParameter& file, ResultRows* rows);
+    int runBatch(const QString& text, const FileParameter& file, ResultRows* rows,
+                 const Progress& progress = {});
     void command(const QString& text);
     // Before a write on a session that came idle from the pool: a read that
     // finds a dead session replaces it, where a write would only fail.

@@ -248,7 +248,7 @@ int Statement::rowsAffected()
     return int(count);
 }
 
-void Statement::takeRows(ResultRows& rows)
+void Statement::takeRows(ResultRows& rows, const Progress& progress)
 {
     const int count = columnCount();
     QList<SQLSMALLINT> types;
@@ -265,6 +265,7 @@ void Statement::takeRows(ResultRows& rows)
                                                   qMin<qsizetype>(nameLength, 255)));
         types.append(type);
     }
+    qint64 read = 0;
     for (;;) {
         const SQLRETURN result = SQLFetch(m_handle);
         if (result == SQL_NO_DATA)
@@ -274,10 +275,22 @@ void Statement::takeRows(ResultRows& rows)
         rows.beginRow();
         for (SQLUSMALLINT column = 1; column <= count; ++column)
             readValue(column, types.at(column - 1), rows);
+        withdrawnWhenCancelled([&] { reportRows(progress, ++read); });
     }
 }
 
-int Statement::skipRows()
+void Statement::withdrawnWhenCancelled(const std::function<void()>& report)
+{
+    try {
+        report();
+    } catch (const Cancelled&) {
+        // The rows still on their way are dropped with the request.
+        SQLCancel(m_handle);
+        throw;
+    }
+}
+
+int Statement::skipRows(const Progress& progress)
 {
     int count = 0;
     for (;;) {
@@ -286,6 +299,7 @@ int Statement::skipRows()
             return count;
         check(result);
         ++count;
+        withdrawnWhenCancelled([&] { reportRows(progress, count); });
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 #include <deque>
+#include <functional>
 #include <sql.h>
 
 namespace db::odbc {
@@ -72,15 +73,20 @@ public:
 
     int columnCount();
     int rowsAffected(); // of the current result
-    // Appends the field names and every row of the current result.
-    void takeRows(ResultRows& rows);
+    // Appends the field names and every row of the current result, telling
+    // the progress the rows read; on Cancelled the rest of the request is
+    // withdrawn.
+    void takeRows(ResultRows& rows, const Progress& progress = {});
     // Walks the current result's rows without reading a value.
-    int skipRows();
+    int skipRows(const Progress& progress = {});
     // Moves to the next result of the request; false when there is none.
     bool nextResult();
 
 private:
     [[noreturn]] void fail();
+    // Runs a report of the progress; when it stops the step, the request
+    // is withdrawn before Cancelled goes on.
+    void withdrawnWhenCancelled(const std::function<void()>& report);
     void check(SQLRETURN result);
     // Appends the current row's value of the column to the rows.
     void readValue(SQLUSMALLINT column, SQLSMALLINT type, ResultRows& rows);

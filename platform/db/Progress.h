@@ -25,6 +25,16 @@ inline void reportProgress(const Progress& progress, qint64 done, qint64 total)
         throw Cancelled();
 }
 
+// Rows read between two reports of a long read.
+constexpr qint64 ProgressRows = 1000;
+
+// Tells the progress of the rows read so far, once every ProgressRows rows.
+inline void reportRows(const Progress& progress, qint64 rows)
+{
+    if (rows % ProgressRows == 0)
+        reportProgress(progress, rows, -1);
+}
+
 // The size of the pieces a blob travels in between a file and a database.
 constexpr qint64 BlobPieceBytes = 1024 * 1024;
 

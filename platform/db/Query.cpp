@@ -144,10 +144,23 @@ FileParameter Query::fileBytes() const
 
 void Query::open()
 {
-    close();
+    // Without a progress nothing can stop the read, and the rows held go
+    // first, so that a big page is never held twice.
+    if (!m_progress)
+        close();
     const QString text = sqlText();
     notifyStatement(text);
-    m_rows = m_connection.engine().select(text, fileBytes());
+    ResultRows rows;
+    try {
+        rows = m_connection.engine().select(text, fileBytes(), m_progress);
+    } catch (const Cancelled&) {
+        throw; // the rows held stay, as if the read had not begun
+    } catch (...) {
+        close();
+        throw;
+    }
+    close();
+    m_rows = std::move(rows);
     m_states.resize(m_rows.rowCount());
     giveBackFreedMemory(m_rows.byteSize());
     m_openedSql = text;
@@ -168,7 +181,7 @@ int Query::countRows()
 {
     const QString text = sqlText();
     notifyStatement(text);
-    return m_connection.engine().countRows(text, fileBytes());
+    return m_connection.engine().countRows(text, fileBytes(), m_progress);
 }
 
 void Query::close()
@@ -478,7 +491,7 @@ void Query::readBack(int row, const QString& table)
                               QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ") +
                               engine.quoteName(KeyColumn) + u'=' + QString::number(key);
     notifyStatement(statement);
-    const ResultRows stored = engine.select(statement, std::nullopt);
+    const ResultRows stored = engine.select(statement, std::nullopt, {});
     if (stored.rowCount() == 0)
         return;
     QList<QVariant> values;

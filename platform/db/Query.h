@@ -43,14 +43,18 @@ public:
     // Closes the query and makes the statement the whole text: what every
     // operation does before it runs its next statement.
     void setSql(const QString& statement);
-    QString sqlText() const; // every line followed by "\r\n"
+    QString sqlText() const;                                 // every line followed by "\r\n"
+    const QString& openedSql() const { return m_openedSql; } // the text whose rows are held
 
     // The blob parameter written ":file" in the statement: bytes, or a file,
     // which execute() reads a piece at a time. DbError when it is unreadable.
     void setFileParameter(const QByteArray& bytes);
     void loadFileParameter(const QString& path);
-    // Told the bytes of a file parameter or of a blob as they travel; it may
-    // stop the step, which then throws Cancelled and leaves nothing done.
+    // Told the bytes of a file parameter or of a blob as they travel, and
+    // the rows as open() and countRows() read them; it may stop the step,
+    // which then throws Cancelled and leaves nothing done: a cancelled
+    // open() keeps the rows held before (which a progress therefore costs:
+    // the old rows and the new are held together while the new are read).
     void setProgress(Progress progress);
 
     void open(); // a statement that returns rows; all rows fetched

@@ -282,12 +282,15 @@ public:
         }
     }
 
-    // Every remaining row.
-    void takeRows(ResultRows& rows)
+    // Every remaining row, told to the progress.
+    void takeRows(ResultRows& rows, const Progress& progress)
     {
         rows.fieldNames = columnNames();
-        while (step())
+        qint64 read = 0;
+        while (step()) {
             appendRow(rows);
+            reportRows(progress, ++read);
+        }
     }
 
 private:
@@ -527,12 +530,13 @@ void SqliteEngine::command(const QString& statement)
     Statement(m_handle, statement).step();
 }
 
-void SqliteEngine::runOne(const QString& statement, const FileParameter& file, ResultRows* rows)
+void SqliteEngine::runOne(const QString& statement, const FileParameter& file, ResultRows* rows,
+                          const Progress& progress)
 {
     Statement prepared(m_handle, statement);
     prepared.bindFile(file);
     if (rows && prepared.columnCount() > 0) {
-        prepared.takeRows(*rows);
+        prepared.takeRows(*rows, progress);
     } else {
         while (prepared.step()) {
         }
@@ -540,17 +544,17 @@ void SqliteEngine::runOne(const QString& statement, const FileParameter& file, R
 }
 
 void SqliteEngine::runAll(const QStringList& statements, const FileParameter& file,
-                          ResultRows* rows)
+                          ResultRows* rows, const Progress& progress)
 {
     if (statements.size() == 1) {
-        runOne(statements.first(), file, rows);
+        runOne(statements.first(), file, rows, progress);
         return;
     }
     // SQLite runs one statement at a time; a savepoint makes the batch one unit.
     asOneUnit([&] {
         ResultRows* wanted = rows;
         for (const QString& statement : statements) {
-            runOne(statement, file, wanted);
+            runOne(statement, file, wanted, progress);
             if (wanted && !wanted->fieldNames.isEmpty())
                 wanted = nullptr;
         }
@@ -574,10 +578,11 @@ void SqliteEngine::asOneUnit(const std::function<void()>& work)
     }
 }
 
-ResultRows SqliteEngine::select(const QString& text, const FileParameter& file)
+ResultRows SqliteEngine::select(const QString& text, const FileParameter& file,
+                                const Progress& progress)
 {
     ResultRows rows;
-    runAll(translate(text), file, &rows);
+    runAll(translate(text), file, &rows, progress);
     if (rows.fieldNames.isEmpty())
         throw DbError(QStringLiteral("The statement returns no rows."));
     return rows;
@@ -593,11 +598,12 @@ int SqliteEngine::execute(const QString& text, const FileParameter& file)
     return static_cast<int>(sqlite3_total_changes64(m_handle) - before);
 }
 
-int SqliteEngine::countRows(const QString& text, const FileParameter& file)
+int SqliteEngine::countRows(const QString& text, const FileParameter& file,
+                            const Progress& progress)
 {
     const QStringList statements = translate(text);
     if (statements.size() > 1)
-        return static_cast<int>(select(text, file).rowCount());
+        return static_cast<int>(select(text, file, progress).rowCount());
     Statement statement(m_handle, statements.first());
     if (statement.columnCount() == 0)
         throw DbError(QStringLiteral("The statement returns no rows."));
@@ -605,7 +611,7 @@ int SqliteEngine::countRows(const QString& text, const FileParameter& file)
     // Steps through the rows without reading them: nothing is kept.
     int count = 0;
     while (statement.step())
-        ++count;
+        reportRows(progress, ++count);
     return count;
 }
 

@@ -39,9 +39,11 @@ public:
     void commit() override;
     void rollback() override;
 
-    ResultRows select(const QString& text, const FileParameter& file) override;
+    ResultRows select(const QString& text, const FileParameter& file,
+                      const Progress& progress) override;
     int execute(const QString& text, const FileParameter& file) override;
-    int countRows(const QString& text, const FileParameter& file) override;
+    int countRows(const QString& text, const FileParameter& file,
+                  const Progress& progress) override;
     int executeWithFile(const QString& text, const QString& path,
                         const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
@@ -58,8 +60,10 @@ private:
     const QSet<QString>& textColumns() const;
     // Runs the statements; rows, when given, receive those of the first
     // statement that returns any.
-    void runAll(const QStringList& statements, const FileParameter& file, ResultRows* rows);
-    void runOne(const QString& statement, const FileParameter& file, ResultRows* rows);
+    void runAll(const QStringList& statements, const FileParameter& file, ResultRows* rows,
+                const Progress& progress = {});
+    void runOne(const QString& statement, const FileParameter& file, ResultRows* rows,
+                const Progress& progress = {});
     // Runs the work behind a savepoint: all or nothing, inside a caller's
     // transaction as well as on its own.
     void asOneUnit(const std::function<void()>& work);
