@@ -18,6 +18,7 @@
 #include <QDate>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QToolButton>
@@ -128,40 +129,46 @@ void RecordBrowser::SpeedButton3Click()
 {
     m_grid->postPending();
     emit dataViewWanted();
-    m_pageIndex = 0;
-    m_statement.browseAll(m_session.pageSize, m_columnList);
-    m_text = m_statement.page(m_session.pageSize, m_pageIndex);
-    loadFirstPage();
-    // No column is the sort column any more.
-    for (grid::Column& column : m_columns)
-        column.titleColor = Qt::black;
-    showColumns();
+    cancellable([this] {
+        m_pageIndex = 0;
+        m_statement.browseAll(m_session.pageSize, m_columnList);
+        m_text = m_statement.page(m_session.pageSize, m_pageIndex);
+        loadFirstPage();
+        // No column is the sort column any more.
+        for (grid::Column& column : m_columns)
+            column.titleColor = Qt::black;
+        showColumns();
+    });
 }
 
 // A click at the last page reloads it and disables the button.
 void RecordBrowser::PageDownClick()
 {
     m_grid->postPending();
-    if (m_pageIndex < m_pageCount - 1)
-        ++m_pageIndex;
-    else
-        m_controls.PageDown->setEnabled(false);
-    if (m_pageIndex > 0)
-        m_controls.PageUp->setEnabled(true);
-    showPage(m_pageIndex);
+    cancellable([this] {
+        if (m_pageIndex < m_pageCount - 1)
+            ++m_pageIndex;
+        else
+            m_controls.PageDown->setEnabled(false);
+        if (m_pageIndex > 0)
+            m_controls.PageUp->setEnabled(true);
+        showPage(m_pageIndex);
+    });
 }
 
 // A click at the first page reloads it and disables the button.
 void RecordBrowser::PageUpClick()
 {
     m_grid->postPending();
-    if (m_pageIndex > 0)
-        --m_pageIndex;
-    else
-        m_controls.PageUp->setEnabled(false);
-    if (m_pageIndex < m_pageCount)
-        m_controls.PageDown->setEnabled(true);
-    showPage(m_pageIndex);
+    cancellable([this] {
+        if (m_pageIndex > 0)
+            --m_pageIndex;
+        else
+            m_controls.PageUp->setEnabled(false);
+        if (m_pageIndex < m_pageCount)
+            m_controls.PageDown->setEnabled(true);
+        showPage(m_pageIndex);
+    });
 }
 
 void RecordBrowser::Com11Change()
@@ -178,13 +185,15 @@ void RecordBrowser::SpeedButton6Click()
         return;
     }
     m_grid->postPending();
-    m_pageIndex = 0;
-    m_statement.search(
-        m_session.pageSize, m_columnList,
-        SearchCondition(m_searchColumn, m_controls.Com12->currentText(), m_controls.EKey->text()));
-    m_text = m_statement.page(m_session.pageSize, m_pageIndex);
-    emit dataViewWanted();
-    loadFirstPage();
+    cancellable([this] {
+        m_pageIndex = 0;
+        m_statement.search(m_session.pageSize, m_columnList,
+                           SearchCondition(m_searchColumn, m_controls.Com12->currentText(),
+                                           m_controls.EKey->text()));
+        m_text = m_statement.page(m_session.pageSize, m_pageIndex);
+        emit dataViewWanted();
+        loadFirstPage();
+    });
 }
 
 // Enter in the key box searches.
@@ -202,13 +211,15 @@ void RecordBrowser::DBGrid1TitleClick(int column)
     if (column < 0 || column >= m_columns.size())
         return;
     m_grid->postPending();
-    m_statement.sortBy(m_columns.at(column).fieldName);
-    m_text = m_statement.firstSorted();
-    run(m_text);
-    for (grid::Column& each : m_columns)
-        each.titleColor = Qt::black;
-    m_columns[column].titleColor = QColor(255, 0, 0);
-    showColumns();
+    cancellable([this, column] {
+        m_statement.sortBy(m_columns.at(column).fieldName);
+        m_text = m_statement.firstSorted();
+        run(m_text);
+        for (grid::Column& each : m_columns)
+            each.titleColor = Qt::black;
+        m_columns[column].titleColor = QColor(255, 0, 0);
+        showColumns();
+    });
 }
 
 // Appends a blank row to the grid; it is written when the operator leaves it
@@ -303,13 +314,54 @@ void RecordBrowser::loadFirstPage()
 
 // Reloads the record grid with the statement. Whatever is pending in the
 // grid is posted first; when that fails the page is not reloaded.
+void RecordBrowser::cancellable(const std::function<void()>& load)
+{
+    const BrowseStatement statement = m_statement;
+    const QString text = m_text;
+    const int pageIndex = m_pageIndex;
+    const int recordCount = m_recordCount;
+    const int pageCount = m_pageCount;
+    const QList<grid::Column> columns = m_columns;
+    const bool pageUp = m_controls.PageUp->isEnabled();
+    const bool pageDown = m_controls.PageDown->isEnabled();
+    const QString shownText = m_query.isOpen() ? m_query.openedSql() : QString();
+    try {
+        load();
+    } catch (const db::Cancelled&) {
+        m_statement = statement;
+        m_text = text;
+        m_pageIndex = pageIndex;
+        m_recordCount = recordCount;
+        m_pageCount = pageCount;
+        m_columns = columns;
+        m_controls.PageUp->setEnabled(pageUp);
+        m_controls.PageDown->setEnabled(pageDown);
+        showColumns();
+        showPageLine();
+        // A count stopped after its page came in: the page shown before
+        // comes back.
+        if (m_query.isOpen() && m_query.openedSql() != shownText)
+            m_grid->reopen([this, &shownText] {
+                m_query.setSql(shownText.chopped(2));
+                if (!shownText.isEmpty())
+                    m_query.open();
+            });
+        throw;
+    }
+}
+
 void RecordBrowser::run(const QString& statement)
 {
     const BusyCursor busy;
     showColumns();
     m_grid->setReadOnly(!m_session.canWrite);
+    StepProgress progress(&m_window, QStringLiteral("正在读取记录"), StepProgress::Unit::Rows);
+    m_query.setProgress(std::ref(progress));
+    const QScopeGuard noProgress([this] { m_query.setProgress({}); });
     m_grid->reopen([this, &statement] {
-        m_query.setSql(statement);
+        // The page shown stays until the new one is in, for a cancel.
+        m_query.clearSql();
+        m_query.addSql(statement);
         m_query.open();
     });
 }
@@ -319,7 +371,9 @@ int RecordBrowser::countRecords(const QString& condition)
 {
     const BusyCursor busy;
     FreshConnection work(m_session.connectionString);
+    StepProgress progress(&m_window, QStringLiteral("正在统计记录"), StepProgress::Unit::Rows);
     work.query().setSql(QStringLiteral("select id from  fid_Main ") + condition);
+    work.query().setProgress(std::ref(progress));
     return work.query().countRows();
 }
 

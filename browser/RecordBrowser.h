@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QAction;
 class QComboBox;
@@ -99,6 +100,10 @@ signals:
 private:
     void connectControls();
     void loadFirstPage();
+    // Runs a load of the grid (page and counts) so that "取消" in its
+    // progress leaves the page, the statement, the counts, the paging
+    // buttons and the titles as they were.
+    void cancellable(const std::function<void()>& load);
     void run(const QString& statement);
     int countRecords(const QString& condition);
     void showPageLine();

@@ -46,7 +46,7 @@ void StepProgress::setAnswerForTesting(Answer answer)
 bool StepProgress::operator()(qint64 done, qint64 total)
 {
     if (testAnswer())
-        return testAnswer()(done, total);
+        return testAnswer()(m_what, done, total);
     if (!m_dialog) {
         if (m_running.elapsed() < ShowAfterMs)
             return true;

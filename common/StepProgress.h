@@ -34,9 +34,9 @@ public:
     void finish();
 
     // Tests answer instead of the operator: the function is asked at every
-    // report whether the step goes on, and no dialog is shown. An empty one
-    // puts the dialog back.
-    using Answer = std::function<bool(qint64 done, qint64 total)>;
+    // report whether the step (named by its text) goes on, and no dialog is
+    // shown. An empty one puts the dialog back.
+    using Answer = std::function<bool(const QString& what, qint64 done, qint64 total)>;
     static void setAnswerForTesting(Answer answer);
 
 private:

@@ -324,7 +324,7 @@ private slots:
         const QString target = w.folder->file("out/old.doc");
         WriteFile(target, "an earlier file");
 
-        StepProgress::setAnswerForTesting([&](qint64 done, qint64 total) {
+        StepProgress::setAnswerForTesting([&](const QString&, qint64 done, qint64 total) {
             return !(stopAt == u"before" && done == 0) &&
                    !(stopAt == u"during" && done > 0 && done < total) &&
                    !(stopAt == u"end" && done == total);

@@ -251,7 +251,7 @@ private slots:
         old.close();
         choose(path);
         QList<qint64> reported;
-        StepProgress::setAnswerForTesting([&](qint64 done, qint64 total) {
+        StepProgress::setAnswerForTesting([&](const QString&, qint64 done, qint64 total) {
             reported.append(done);
             return !(stopAt == u"before" && done == 0) &&
                    !(stopAt == u"during" && done > 0 && done < total) &&

@@ -1,6 +1,8 @@
 #include "BrowserTestSupport.h"
 #include "admin/OperatorAdmin.h"
 #include "browser/RecordBrowser.h"
+#include "common/ErrorReport.h"
+#include "common/StepProgress.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -70,6 +72,75 @@ class PagingTest final : public QObject
 
 private slots:
     void init() { m_fixture = std::make_unique<MainWindowFixture>(); }
+
+    void cancelledLoadLeavesThePage_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("stopped"); // the step whose progress is cancelled
+        for (const char* action : {"browse", "search"})
+            for (const char* stopped : {"正在读取记录", "正在统计记录"})
+                QTest::addRow("%s, %s", action, stopped) << action << stopped;
+        QTest::newRow("page down") << "page down"
+                                   << "正在读取记录";
+        QTest::newRow("sort") << "sort"
+                              << "正在读取记录";
+    }
+    // "取消" in the progress of a page load or of its count: the grid, the
+    // status line, the paging buttons and the titles stay as they were, and
+    // the next command goes on from there.
+    void cancelledLoadLeavesThePage()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, stopped);
+        // Pages of 2000, so that a page load and its count report their rows.
+        createRecords(4500);
+        m_fixture->execute({"update fid_set set parameter='2000' where options='pagesize';"});
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        const QString before = status(box);
+        QCOMPARE(before, QStringLiteral("  每页2000条,共4500条记录 当前1页,共3页"));
+        const QString statement = box.browser().statementText();
+
+        QStringList reported;
+        StepProgress::setAnswerForTesting([&](const QString& what, qint64 done, qint64) {
+            reported << what;
+            return !(what == stopped && done > 0);
+        });
+        if (action == u"browse") {
+            Button(box, "SpeedButton3")->click();
+        } else if (action == u"search") {
+            SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("-1"));
+            Button(box, "SpeedButton6")->click();
+        } else if (action == u"page down") {
+            Button(box, "PageDown")->click();
+        } else {
+            // As a click on the title reaches it.
+            Guarded([&] { box.browser().DBGrid1TitleClick(1); });
+        }
+        StepProgress::setAnswerForTesting({});
+
+        QVERIFY(reported.contains(stopped));
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+        QCOMPARE(status(box), before);
+        QCOMPARE(box.browser().statementText(), statement);
+        QCOMPARE(PageIds(box).size(), 2000);
+        QCOMPARE(PageIds(box).constFirst(), 1);
+        QCOMPARE(PageIds(box).constLast(), 2000);
+        QVERIFY(Button(box, "PageUp")->isEnabled());
+        QVERIFY(Button(box, "PageDown")->isEnabled());
+        QCOMPARE(RecordGrid(box)
+                     ->model()
+                     ->headerData(1, Qt::Horizontal, Qt::ForegroundRole)
+                     .value<QBrush>()
+                     .color(),
+                 QColor(Qt::black));
+
+        Button(box, "PageDown")->click();
+        QCOMPARE(status(box), QStringLiteral("  每页2000条,共4500条记录 当前2页,共3页"));
+        QCOMPARE(PageIds(box).constFirst(), 2001);
+        QVERIFY(m_fixture->messages().shown().isEmpty());
+    }
     void cleanup() { m_fixture.reset(); }
 
     void firstPage()
