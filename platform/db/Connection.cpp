@@ -8,8 +8,14 @@
 #include "SqliteEngine.h"
 #include "platform/paths/ProgramPaths.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace db {
 
@@ -107,7 +113,62 @@ bool Connection::databaseFileMissing() const
     }
 }
 
-void Connection::connect()
+namespace {
+
+// A login to the server made beside the caller, who polls for it and may
+// give it up; a given-up login closes its session itself when it ends.
+std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const Progress& progress)
+{
+    struct Attempt
+    {
+        std::mutex mutex;
+        std::unique_ptr<Engine> engine;
+        std::exception_ptr error;
+        bool done = false;
+        bool givenUp = false;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    std::thread([attempt, parts] {
+        std::unique_ptr<Engine> engine;
+        std::exception_ptr error;
+        try {
+            engine = std::make_unique<OdbcEngine>(parts);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        const std::lock_guard lock(attempt->mutex);
+        if (attempt->givenUp)
+            return;
+        attempt->engine = std::move(engine);
+        attempt->error = error;
+        attempt->done = true;
+    }).detach();
+
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        {
+            const std::lock_guard lock(attempt->mutex);
+            if (attempt->done) {
+                if (attempt->error)
+                    std::rethrow_exception(attempt->error);
+                return std::move(attempt->engine);
+            }
+        }
+        try {
+            reportProgress(progress, waited.elapsed(), -1);
+        } catch (...) {
+            const std::lock_guard lock(attempt->mutex);
+            attempt->givenUp = true;
+            throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+} // namespace
+
+void Connection::connect(const Progress& progress)
 {
     if (m_engine)
         return;
@@ -119,6 +180,8 @@ void Connection::connect()
         return;
     if (target.embedded)
         m_engine = std::make_unique<SqliteEngine>(target.parts, m_missing);
+    else if (progress)
+        m_engine = connectBeside(target.parts, progress);
     else
         m_engine = std::make_unique<OdbcEngine>(target.parts);
 }

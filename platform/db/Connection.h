@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Progress.h"
+
 #include <QString>
 #include <memory>
 
@@ -51,7 +53,11 @@ public:
 
     // A session released by an earlier connection with the same string is
     // taken up again where the engine pools them (see SessionPool).
-    void connect();    // at once; throws DbError when the engine refuses
+    // At once; throws DbError when the engine refuses. Logging in to a server
+    // may wait for it up to the login timeout: with a progress, told the
+    // milliseconds waited, the attempt runs beside the caller, who may give
+    // up waiting (Cancelled); the attempt then ends on its own.
+    void connect(const Progress& progress = {});
     void disconnect(); // harmless when not connected
     bool isConnected() const;
 

@@ -8,6 +8,7 @@
 #include "support/Failure.h"
 
 #include <QTest>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -22,6 +23,7 @@ private slots:
     void connectFailureMessage();
     void closedPortFails();
     void silentServerFails();
+    void waitForASilentServerGivenUp();
 };
 
 void OdbcTest::connectFailureMessage_data()
@@ -90,6 +92,42 @@ void OdbcTest::silentServerFails()
     ::close(listener);
     QVERIFY2(error.contains(QStringLiteral("Timeout"), Qt::CaseInsensitive), qPrintable(error));
     QVERIFY(!connection.isConnected());
+}
+
+// Waiting for such a server can be given up: the attempt stops waiting at
+// once and the connection stays unconnected.
+void OdbcTest::waitForASilentServerGivenUp()
+{
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
+    QVERIFY(listen(listener, 4) == 0);
+    QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+
+    db::Connection connection(
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=127.0.0.1,%1;"
+                       "Password=x;Persist Security Info=True;User ID=sa")
+            .arg(ntohs(address.sin_port)));
+    QList<qint64> waited;
+    bool cancelled = false;
+    try {
+        connection.connect([&](qint64 done, qint64 total) {
+            waited.append(done);
+            return !(total < 0 && done >= 300);
+        });
+    } catch (const db::Cancelled&) {
+        cancelled = true;
+    }
+    QVERIFY(cancelled);
+    QVERIFY(!connection.isConnected());
+    QVERIFY(waited.size() >= 2);
+    QVERIFY(std::is_sorted(waited.cbegin(), waited.cend()));
+    // The listener goes while the given-up attempt may still wait on it.
+    ::close(listener);
 }
 
 QTEST_GUILESS_MAIN(OdbcTest)
