@@ -75,6 +75,8 @@ bool StepProgress::operator()(qint64 done, qint64 total)
 QString StepProgress::progressText(qint64 done, qint64 total) const
 {
     const QLocale locale(QLocale::Chinese, QLocale::China);
+    if (m_unit == Unit::Milliseconds)
+        return QStringLiteral("已等待 %1 秒").arg(done / 1000);
     if (m_unit == Unit::Rows) {
         return total > 0 ? QStringLiteral("%1 / %2 条记录")
                                .arg(locale.toString(done), locale.toString(total))

@@ -19,7 +19,8 @@ public:
     enum class Unit
     {
         Bytes,
-        Rows
+        Rows,
+        Milliseconds // time waited, for a step whose end cannot be told
     };
 
     StepProgress(QWidget* parent, const QString& what, Unit unit);

@@ -7,6 +7,7 @@
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
+#include "common/StepProgress.h"
 #include "common/_md5.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DbError.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QTimer>
+#include <functional>
 
 TLoginBox* LoginBox = nullptr;
 
@@ -119,8 +121,11 @@ void TLoginBox::Button3Click()
         // An embedded database that does not exist yet passes: the designer
         // makes its file at the first sign-in.
         db::Connection connection(m_connectionString, db::MissingFile::Refuse);
+        // A cancelled wait leaves the page as it is, with nothing saved.
+        StepProgress progress(this, QStringLiteral("正在连接数据库服务器"),
+                              StepProgress::Unit::Milliseconds);
         try {
-            connection.connect();
+            connection.connect(std::ref(progress));
         } catch (const db::DbError&) {
             if (!connection.databaseFileMissing()) {
                 MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));

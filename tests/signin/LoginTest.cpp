@@ -1,5 +1,6 @@
 #include "signin/Login.h"
 
+#include "common/StepProgress.h"
 #include "common/_md5.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
@@ -16,7 +17,11 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QtTest>
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -234,6 +239,43 @@ private slots:
         control<QPushButton>(box, "Button5")->click();
         QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet1"));
         QVERIFY(box.isVisible());
+    }
+
+    // Waiting for a server that takes the connection and never answers is
+    // given up with "取消": no message, nothing saved, the page as it was.
+    void givenUpConnectionTestWritesNothing()
+    {
+        const int listener = socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(listener >= 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
+        QVERIFY(listen(listener, 4) == 0);
+        QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        const QString host = QStringLiteral("127.0.0.1,%1").arg(ntohs(address.sin_port));
+
+        configure();
+        const QByteArray before = fileBytes(SettingsFilePath());
+        TLoginBox box;
+        box.show();
+        control<QPushButton>(box, "Button6")->click();
+        control<QLineEdit>(box, "Edit1")->setText(host);
+        QStringList waits;
+        StepProgress::setAnswerForTesting([&](const QString& what, qint64 done, qint64) {
+            waits << what;
+            return done < 300;
+        });
+        control<QPushButton>(box, "Button3")->click();
+        StepProgress::setAnswerForTesting({});
+        ::close(listener);
+
+        QVERIFY(waits.contains(QStringLiteral("正在连接数据库服务器")));
+        QCOMPARE(m_messages->texts(), QStringList());
+        QCOMPARE(fileBytes(SettingsFilePath()), before);
+        QCOMPARE(page(box)->objectName(), QStringLiteral("TabSheet2"));
+        QCOMPARE(control<QLineEdit>(box, "Edit1")->text(), host);
     }
 
     // A database that would keep Chinese text as "?" is refused on SQL
