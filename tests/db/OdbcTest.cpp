@@ -6,13 +6,10 @@
 #include "platform/db/OdbcEngine.h"
 #include "platform/db/Query.h"
 #include "support/Failure.h"
+#include "support/SilentServer.h"
 
 #include <QTest>
 #include <algorithm>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 class OdbcTest : public QObject
 {
@@ -74,22 +71,13 @@ void OdbcTest::closedPortFails()
 // timeout must end the attempt instead of leaving the program waiting.
 void OdbcTest::silentServerFails()
 {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
-    QVERIFY(listen(listener, 4) == 0);
-    QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-
+    const SilentServer server;
+    QVERIFY(server.listening());
     db::Connection connection(
-        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=127.0.0.1,%1;"
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=%1;"
                        "Password=x;Persist Security Info=True;User ID=sa")
-            .arg(ntohs(address.sin_port)));
+            .arg(server.dataSource()));
     const QString error = failure([&] { connection.connect(); });
-    ::close(listener);
     QVERIFY2(error.contains(QStringLiteral("Timeout"), Qt::CaseInsensitive), qPrintable(error));
     QVERIFY(!connection.isConnected());
 }
@@ -98,20 +86,12 @@ void OdbcTest::silentServerFails()
 // once and the connection stays unconnected.
 void OdbcTest::waitForASilentServerGivenUp()
 {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
-    QVERIFY(listen(listener, 4) == 0);
-    QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-
+    const SilentServer server;
+    QVERIFY(server.listening());
     db::Connection connection(
-        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=127.0.0.1,%1;"
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=%1;"
                        "Password=x;Persist Security Info=True;User ID=sa")
-            .arg(ntohs(address.sin_port)));
+            .arg(server.dataSource()));
     QList<qint64> waited;
     bool cancelled = false;
     try {
@@ -126,8 +106,6 @@ void OdbcTest::waitForASilentServerGivenUp()
     QVERIFY(!connection.isConnected());
     QVERIFY(waited.size() >= 2);
     QVERIFY(std::is_sorted(waited.cbegin(), waited.cend()));
-    // The listener goes while the given-up attempt may still wait on it.
-    ::close(listener);
 }
 
 QTEST_GUILESS_MAIN(OdbcTest)

@@ -9,6 +9,7 @@
 #include "signin/Settings.h"
 #include "support/MessageRecorder.h"
 #include "support/ModalDriver.h"
+#include "support/SilentServer.h"
 #include "support/TestFolder.h"
 
 #include <QFile>
@@ -17,11 +18,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QtTest>
-#include <arpa/inet.h>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -245,16 +242,9 @@ private slots:
     // given up with "取消": no message, nothing saved, the page as it was.
     void givenUpConnectionTestWritesNothing()
     {
-        const int listener = socket(AF_INET, SOCK_STREAM, 0);
-        QVERIFY(listener >= 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        QVERIFY(bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0);
-        QVERIFY(listen(listener, 4) == 0);
-        QVERIFY(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-        const QString host = QStringLiteral("127.0.0.1,%1").arg(ntohs(address.sin_port));
+        const SilentServer server;
+        QVERIFY(server.listening());
+        const QString host = server.dataSource();
 
         configure();
         const QByteArray before = fileBytes(SettingsFilePath());
@@ -269,7 +259,6 @@ private slots:
         });
         control<QPushButton>(box, "Button3")->click();
         StepProgress::setAnswerForTesting({});
-        ::close(listener);
 
         QVERIFY(waits.contains(QStringLiteral("正在连接数据库服务器")));
         QCOMPARE(m_messages->texts(), QStringList());
