@@ -4,6 +4,7 @@
 #include "browser/RecordBrowser.h"
 #include "common/ErrorReport.h"
 #include "common/StepProgress.h"
+#include "support/StopAt.h"
 #include "support/TestMain.h"
 
 #include <QDir>
@@ -325,9 +326,7 @@ private slots:
         WriteFile(target, "an earlier file");
 
         StepProgress::setAnswerForTesting([&](const QString&, qint64 done, qint64 total) {
-            return !(stopAt == u"before" && done == 0) &&
-                   !(stopAt == u"during" && done > 0 && done < total) &&
-                   !(stopAt == u"end" && done == total);
+            return GoesOnUnlessStoppedAt(stopAt, done, total);
         });
         if (command == u"import") {
             w.answers << inputFile("new.doc", RandomBytes(2 * 1024 * 1024 + 7));

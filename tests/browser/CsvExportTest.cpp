@@ -2,6 +2,7 @@
 #include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/StepProgress.h"
+#include "support/StopAt.h"
 
 #include <QAction>
 #include <QDate>
@@ -253,9 +254,7 @@ private slots:
         QList<qint64> reported;
         StepProgress::setAnswerForTesting([&](const QString&, qint64 done, qint64 total) {
             reported.append(done);
-            return !(stopAt == u"before" && done == 0) &&
-                   !(stopAt == u"during" && done > 0 && done < total) &&
-                   !(stopAt == u"end" && done == total);
+            return GoesOnUnlessStoppedAt(stopAt, done, total);
         });
         exportPage(*box);
         StepProgress::setAnswerForTesting({});

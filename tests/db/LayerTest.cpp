@@ -6,6 +6,7 @@
 #include "platform/db/StatementLog.h"
 #include "platform/paths/ProgramPaths.h"
 #include "support/Failure.h"
+#include "support/StopAt.h"
 
 #include <QDir>
 #include <QFile>
@@ -641,9 +642,7 @@ void LayerTest::blobPiecesReportAndStop()
     QList<std::pair<qint64, qint64>> reports;
     query.setProgress([&](qint64 done, qint64 total) {
         reports.append({done, total});
-        return !(stopAt == u"before" && done == 0) &&
-               !(stopAt == u"during" && done > 0 && done < total) &&
-               !(stopAt == u"end" && done == total);
+        return GoesOnUnlessStoppedAt(stopAt, done, total);
     });
     bool cancelled = false;
     try {

@@ -69,14 +69,22 @@ void OdbcTest::closedPortFails()
 
 // A server that takes the TCP connection and never answers: the login
 // timeout must end the attempt instead of leaving the program waiting.
+namespace {
+
+QString connectionStringTo(const SilentServer& server)
+{
+    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=%1;"
+                          "Password=x;Persist Security Info=True;User ID=sa")
+        .arg(server.dataSource());
+}
+
+} // namespace
+
 void OdbcTest::silentServerFails()
 {
     const SilentServer server;
     QVERIFY(server.listening());
-    db::Connection connection(
-        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=%1;"
-                       "Password=x;Persist Security Info=True;User ID=sa")
-            .arg(server.dataSource()));
+    db::Connection connection(connectionStringTo(server));
     const QString error = failure([&] { connection.connect(); });
     QVERIFY2(error.contains(QStringLiteral("Timeout"), Qt::CaseInsensitive), qPrintable(error));
     QVERIFY(!connection.isConnected());
@@ -88,10 +96,7 @@ void OdbcTest::waitForASilentServerGivenUp()
 {
     const SilentServer server;
     QVERIFY(server.listening());
-    db::Connection connection(
-        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=records;Data Source=%1;"
-                       "Password=x;Persist Security Info=True;User ID=sa")
-            .arg(server.dataSource()));
+    db::Connection connection(connectionStringTo(server));
     QList<qint64> waited;
     bool cancelled = false;
     try {
