@@ -307,16 +307,6 @@ QByteArray Query::bytes(const QString& name) const
     return isNullValue(field) ? QByteArray() : field.toByteArray();
 }
 
-void Query::saveBytesToFile(const QString& name, const QString& path) const
-{
-    const QByteArray content = bytes(name);
-    // Written beside the target and renamed over it, so that a failure
-    // leaves an earlier file of that name whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
-}
-
 bool Query::saveBlobToFile(const QString& path)
 {
     close();

@@ -84,8 +84,7 @@ public:
     bool isNull(int position) const;
     QString text(int position) const; // as for editing; NULL reads ""
     QString text(const QString& name) const;
-    QByteArray bytes(const QString& name) const;                          // NULL gives empty
-    void saveBytesToFile(const QString& name, const QString& path) const; // created or replaced
+    QByteArray bytes(const QString& name) const; // NULL gives empty
     // Runs the statement, whose first column is a blob, and writes the first
     // row's value to the file a piece at a time, creating or replacing it
     // (NULL gives an empty file); false, and no file, when there is no row.
