@@ -1,10 +1,10 @@
 #include "OdbcEngine.h"
 
 #include "DbError.h"
+#include "ParameterFile.h"
 #include "SqlScan.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <sqlext.h>
@@ -391,18 +391,12 @@ int OdbcEngine::countRows(const QString& text, const FileParameter& file, const 
 int OdbcEngine::executeWithFile(const QString& text, const QString& path, const Progress& progress)
 {
     QFile file(path);
-    if (QFileInfo(path).isDir())
-        throw DbError(QStringLiteral("Cannot read the file %1: it is a folder.").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+    openParameterFile(file);
     const QList<qsizetype> positions = sqlscan::parameterPositions(text, FileParameterName);
     if (positions.size() != 1 || sqlscan::statementCount(text) != 1) {
         // A batch, or the file in several places, takes the file whole.
         reportProgress(progress, 0, file.size());
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw DbError(
-                QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+        const QByteArray bytes = readParameterFile(file);
         reportProgress(progress, bytes.size(), bytes.size());
         return execute(text, bytes);
     }

@@ -2,6 +2,7 @@
 
 #include "Binding.h"
 #include "DbError.h"
+#include "ParameterFile.h"
 
 #include <algorithm>
 #include <sqlext.h>
@@ -177,8 +178,7 @@ void Statement::executeFeeding(const QString& text, QFile& source, qint64 size,
                 const qint64 read =
                     source.read(piece.data(), std::min(BlobPieceBytes, size - done));
                 if (read <= 0)
-                    throw DbError(QStringLiteral("Cannot read the file %1: %2")
-                                      .arg(source.fileName(), source.errorString()));
+                    throw unreadableFile(source);
                 check(SQLPutData(m_handle, piece.data(), SQLLEN(read)));
                 done += read;
                 reportProgress(progress, done, size);

@@ -3,11 +3,11 @@
 #include "Connection.h"
 #include "DbError.h"
 #include "Engine.h"
+#include "ParameterFile.h"
 #include "SqlScan.h"
 #include "StatementLog.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
 #ifdef __GLIBC__
@@ -113,11 +113,8 @@ void Query::setFileParameter(const QByteArray& bytes)
 
 void Query::loadFileParameter(const QString& path)
 {
-    if (QFileInfo(path).isDir())
-        throw DbError(QStringLiteral("Cannot read the file %1: it is a folder.").arg(path));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw DbError(QStringLiteral("Cannot read the file %1: %2").arg(path, file.errorString()));
+    openParameterFile(file);
     m_fileParameter.reset();
     m_filePath = path;
 }
@@ -132,14 +129,8 @@ FileParameter Query::fileBytes() const
     if (m_filePath.isEmpty())
         return m_fileParameter;
     QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw DbError(
-            QStringLiteral("Cannot read the file %1: %2").arg(m_filePath, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw DbError(
-            QStringLiteral("Cannot read the file %1: %2").arg(m_filePath, file.errorString()));
-    return bytes;
+    openParameterFile(file);
+    return readParameterFile(file);
 }
 
 void Query::open()

@@ -2,6 +2,7 @@
 
 #include "Binding.h"
 #include "DbError.h"
+#include "ParameterFile.h"
 #include "SqliteBlobStatements.h"
 #include "SqliteCollation.h"
 #include "SqliteDialect.h"
@@ -655,27 +656,6 @@ private:
     sqlite3_blob* m_blob = nullptr;
 };
 
-// A file opened for reading, or DbError in the words the operator's
-// messages know.
-void openForReading(QFile& file)
-{
-    if (QFileInfo(file.fileName()).isDir())
-        throw DbError(
-            QStringLiteral("Cannot read the file %1: it is a folder.").arg(file.fileName()));
-    if (!file.open(QIODevice::ReadOnly))
-        throw DbError(
-            QStringLiteral("Cannot read the file %1: %2").arg(file.fileName(), file.errorString()));
-}
-
-QByteArray readWhole(QFile& file)
-{
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw DbError(
-            QStringLiteral("Cannot read the file %1: %2").arg(file.fileName(), file.errorString()));
-    return bytes;
-}
-
 } // namespace
 
 int SqliteEngine::executeWithFile(const QString& text, const QString& path,
@@ -686,12 +666,12 @@ int SqliteEngine::executeWithFile(const QString& text, const QString& path,
     const std::optional<sqlite::BlobStatement> target =
         statements.size() == 1 ? sqlite::blobUpdate(statements.first()) : std::nullopt;
     QFile file(path);
-    openForReading(file);
+    openParameterFile(file);
     const qint64 size = file.size();
     reportProgress(progress, 0, size);
     if (!target) {
         // Any other statement takes the file whole.
-        const QByteArray bytes = readWhole(file);
+        const QByteArray bytes = readParameterFile(file);
         reportProgress(progress, size, size);
         return execute(text, bytes);
     }
@@ -712,8 +692,7 @@ int SqliteEngine::executeWithFile(const QString& text, const QString& path,
             for (qint64 done = 0; done < size;) {
                 const qint64 read = file.read(piece.data(), std::min(BlobPieceBytes, size - done));
                 if (read <= 0)
-                    throw DbError(QStringLiteral("Cannot read the file %1: %2")
-                                      .arg(path, file.errorString()));
+                    throw unreadableFile(file);
                 blob.write(piece.constData(), read, done);
                 done += read;
                 reportProgress(progress, done, size);
