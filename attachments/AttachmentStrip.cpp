@@ -112,15 +112,17 @@ void AttachmentStrip::SpeedButton1Click()
                  QStringLiteral(";"));
     query.loadFileParameter(path);
     StepProgress progress(&m_window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
-    query.setProgress(std::ref(progress));
-    // The document and its name change together or not at all; a cancel
-    // leaves both as they were.
-    db::Transaction transaction(fresh.connection());
-    Attachments::RequireRecordWritten(query.execute());
-    query.setSql(QStringLiteral("update fid_Main set docname='") + QuoteDoubled(storedName) +
-                 QStringLiteral("' where id=") + key + QStringLiteral(";"));
-    Attachments::RequireRecordWritten(query.execute());
-    transaction.commit();
+    progress.runBeside([&](const db::Progress& reported) {
+        query.setProgress(reported);
+        // The document and its name change together or not at all; a cancel
+        // leaves both as they were.
+        db::Transaction transaction(fresh.connection());
+        Attachments::RequireRecordWritten(query.execute());
+        query.setSql(QStringLiteral("update fid_Main set docname='") + QuoteDoubled(storedName) +
+                     QStringLiteral("' where id=") + key + QStringLiteral(";"));
+        Attachments::RequireRecordWritten(query.execute());
+        transaction.commit();
+    });
     progress.finish();
     MessageBox::Show(QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。"));
 }
@@ -157,20 +159,26 @@ void AttachmentStrip::N2Click()
         return;
 
     db::Query& query = fresh.query();
-    // The picture, its thumbnail and its name change together or not at all.
-    db::Transaction transaction(fresh.connection());
-    query.setSql(QStringLiteral("update fid_Main set pic=:file where id=") + key +
-                 QStringLiteral(";"));
-    query.setFileParameter(picture);
-    Attachments::RequireRecordWritten(query.execute());
-    query.setSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
-                 QStringLiteral(";"));
-    query.setFileParameter(*thumbnail);
-    Attachments::RequireRecordWritten(query.execute());
-    query.setSql(QStringLiteral("update fid_Main set picname='") + QuoteDoubled(storedName) +
-                 QStringLiteral("' where id=") + key + QStringLiteral(";"));
-    Attachments::RequireRecordWritten(query.execute());
-    transaction.commit();
+    StepProgress progress(&m_window, QStringLiteral("正在导入图片"), StepProgress::Unit::Bytes);
+    progress.runBeside([&](const db::Progress& reported) {
+        query.setProgress(reported);
+        // The picture, its thumbnail and its name change together or not at
+        // all; a cancel leaves all three as they were.
+        db::Transaction transaction(fresh.connection());
+        query.setSql(QStringLiteral("update fid_Main set pic=:file where id=") + key +
+                     QStringLiteral(";"));
+        query.setFileParameter(picture);
+        Attachments::RequireRecordWritten(query.execute());
+        query.setSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
+                     QStringLiteral(";"));
+        query.setFileParameter(*thumbnail);
+        Attachments::RequireRecordWritten(query.execute());
+        query.setSql(QStringLiteral("update fid_Main set picname='") + QuoteDoubled(storedName) +
+                     QStringLiteral("' where id=") + key + QStringLiteral(";"));
+        Attachments::RequireRecordWritten(query.execute());
+        transaction.commit();
+    });
+    progress.finish();
     MessageBox::Show(QStringLiteral("图片成功导入到数据库中!点管理/查看刷新后显示。"));
 }
 
@@ -246,9 +254,11 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
         return;
     StepProgress progress(&m_window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
     // A row without the attachment gives an empty file; a cancel, none.
-    Attachments::SaveStored(fresh.query(),
-                            QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
-                            path, std::ref(progress));
+    progress.runBeside([&](const db::Progress& reported) {
+        Attachments::SaveStored(
+            fresh.query(), QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
+            path, reported);
+    });
     progress.finish();
     MessageBox::Show(doneMessage);
 }
@@ -263,9 +273,11 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
     const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
     StepProgress progress(&m_window, QStringLiteral("正在打开"), StepProgress::Unit::Bytes);
-    Attachments::SaveStored(fresh.query(),
-                            QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
-                            target, std::ref(progress));
+    progress.runBeside([&](const db::Progress& reported) {
+        Attachments::SaveStored(
+            fresh.query(), QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
+            target, reported);
+    });
     Attachments::KeepPrivate(target);
     progress.finish();
     // The desktop reports its own failures.

@@ -6,6 +6,11 @@
 #include <QLocale>
 #include <QProgressDialog>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -70,6 +75,60 @@ bool StepProgress::operator()(qint64 done, qint64 total)
     m_dialog->setLabelText(m_what + QStringLiteral("……\n") + progressText(done, total));
     QCoreApplication::processEvents();
     return !m_dialog->wasCanceled();
+}
+
+void StepProgress::runBeside(const std::function<void(const db::Progress&)>& work)
+{
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable ended;
+        qint64 done = 0;
+        qint64 total = -1;
+        bool finished = false;
+        std::exception_ptr error;
+        std::atomic<bool> stop = false;
+    } shared;
+    // A test's answer is asked at the very report it answers, so that its
+    // stop lands where it says.
+    const Answer answer = testAnswer();
+    const db::Progress reported = [&](qint64 done, qint64 total) {
+        if (answer)
+            return answer(m_what, done, total);
+        const std::lock_guard lock(shared.mutex);
+        shared.done = done;
+        shared.total = total;
+        return !shared.stop.load();
+    };
+    std::thread worker([&] {
+        try {
+            work(reported);
+        } catch (...) {
+            shared.error = std::current_exception();
+        }
+        const std::lock_guard lock(shared.mutex);
+        shared.finished = true;
+        shared.ended.notify_all();
+    });
+
+    for (;;) {
+        std::unique_lock lock(shared.mutex);
+        if (shared.ended.wait_for(lock, std::chrono::milliseconds(RefreshMs),
+                                  [&] { return shared.finished; }))
+            break;
+        const qint64 done = shared.done;
+        const qint64 total = shared.total;
+        lock.unlock();
+        if (answer)
+            continue;
+        if (shared.stop)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        else if (!(*this)(done, total))
+            shared.stop = true;
+    }
+    worker.join();
+    if (shared.error)
+        std::rethrow_exception(shared.error);
 }
 
 QString StepProgress::progressText(qint64 done, qint64 total) const

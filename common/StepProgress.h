@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/db/Progress.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
@@ -33,6 +35,14 @@ public:
     bool operator()(qint64 done, qint64 total);
     // The step is over: the dialog goes before the step's message shows.
     void finish();
+
+    // Runs the work on a thread of its own and tells this dialog how far it
+    // got, so that the windows keep painting even while the work waits on a
+    // single call (a big write, a commit, the network). The work's error, or
+    // db::Cancelled after "取消", is thrown here once the work has ended. The
+    // work touches no widget; nothing else runs meanwhile, as the dialog is
+    // modal and input waits once "取消" was pressed.
+    void runBeside(const std::function<void(const db::Progress&)>& work);
 
     // Tests answer instead of the operator: the function is asked at every
     // report whether the step (named by its text) goes on, and no dialog is

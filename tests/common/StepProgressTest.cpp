@@ -1,0 +1,127 @@
+#include "common/StepProgress.h"
+
+#include "platform/db/DbError.h"
+#include "support/ModalDriver.h"
+
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+
+namespace {
+
+// How long a work waits for the test before it gives up: far longer than any
+// step of the test takes, so only a test that went wrong reaches it.
+constexpr int GiveUpMs = 20000;
+
+// A window that lets a waiting work go on once it was painted.
+class PaintedWindow final : public QWidget
+{
+public:
+    QSemaphore painted;
+    std::atomic<bool> watching = false;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (watching.exchange(false))
+            painted.release();
+    }
+};
+
+} // namespace
+
+class StepProgressTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A work that waits inside a single call (no report for a long while)
+    // still lets the windows paint, and its dialog tells how far it got.
+    void windowsPaintWhileTheWorkWaits()
+    {
+        PaintedWindow window;
+        window.resize(200, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QString shown;
+        ModalDriver<QProgressDialog> driver([&](QProgressDialog* dialog) {
+            shown = dialog->findChild<QLabel*>()->text();
+            window.watching = true;
+            window.update();
+        });
+        StepProgress progress(&window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
+        progress.runBeside([&](const db::Progress& reported) {
+            db::reportProgress(reported, 512 * 1024, 1024 * 1024);
+            if (!window.painted.tryAcquire(1, GiveUpMs))
+                throw db::DbError(QStringLiteral("the window was not painted"));
+        });
+        progress.finish();
+        QCOMPARE(driver.handled(), 1);
+        QVERIFY2(shown.startsWith(QStringLiteral("正在导入文件……\n512")), qPrintable(shown));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void cancelStopsTheWork_data()
+    {
+        QTest::addColumn<bool>("waiting"); // inside a single call, or between reports
+        QTest::newRow("between reports") << false;
+        QTest::newRow("inside a single call") << true;
+    }
+    // "取消" stops the work at its next report, wherever it was pressed, and
+    // the work's Cancelled reaches the caller.
+    void cancelStopsTheWork()
+    {
+        QFETCH(bool, waiting);
+        QWidget window;
+        window.show();
+        QSemaphore pressed;
+        ModalDriver<QProgressDialog> driver([&](QProgressDialog* dialog) {
+            dialog->findChild<QPushButton*>()->click();
+            pressed.release();
+        });
+        StepProgress progress(&window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
+        QVERIFY_THROWS_EXCEPTION(db::Cancelled, progress.runBeside([&](const db::Progress& go) {
+            for (qint64 reports = 0;; ++reports) {
+                if (waiting && reports == 1 && !pressed.tryAcquire(1, GiveUpMs))
+                    throw db::DbError(QStringLiteral("取消 was not pressed"));
+                db::reportProgress(go, reports, -1);
+                QThread::msleep(5);
+            }
+        }));
+        QCOMPARE(driver.handled(), 1);
+    }
+
+    void whatTheWorkEndsWith_data()
+    {
+        QTest::addColumn<QString>("error"); // none: the work ends well
+        QTest::newRow("no error") << QString();
+        QTest::newRow("an error of the database") << QStringLiteral("the disk is full");
+    }
+    // The work runs on a thread of its own, and its error is thrown to the caller.
+    void whatTheWorkEndsWith()
+    {
+        QFETCH(QString, error);
+        StepProgress progress(nullptr, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
+        QThread* ranOn = nullptr;
+        QString thrown;
+        try {
+            progress.runBeside([&](const db::Progress&) {
+                ranOn = QThread::currentThread();
+                if (!error.isEmpty())
+                    throw db::DbError(error);
+            });
+        } catch (const db::DbError& e) {
+            thrown = e.message();
+        }
+        QCOMPARE(thrown, error);
+        QVERIFY(ranOn && ranOn != QThread::currentThread());
+    }
+};
+
+QTEST_MAIN(StepProgressTest)
+#include "StepProgressTest.moc"
