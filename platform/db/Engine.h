@@ -10,6 +10,8 @@
 #include <QVariant>
 #include <optional>
 
+class QIODevice;
+
 namespace db {
 
 // The value of the ":file" parameter, when one was given.
@@ -42,13 +44,12 @@ public:
 
     // Blobs that travel in pieces, so that a file of any size is never held
     // whole. executeWithFile() runs one statement whose ":file" is the content
-    // of the file at the path, all or nothing, and returns the rows it
+    // of the opened device (a file, or bytes held), all or nothing, and returns the rows it
     // changed; readBlob() runs a statement whose first column is a blob and
     // hands the first row's value to the sink, and says false when there is
     // no row (a NULL hands nothing). Both report the bytes to the progress and
     // throw Cancelled when it says stop.
-    virtual int executeWithFile(const QString& text, const QString& path,
-                                const Progress& progress) = 0;
+    virtual int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) = 0;
     virtual bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) = 0;
 
     // Writing single rows back for a grid. The statements are built by the

@@ -388,10 +388,8 @@ int OdbcEngine::countRows(const QString& text, const FileParameter& file, const 
     return count;
 }
 
-int OdbcEngine::executeWithFile(const QString& text, const QString& path, const Progress& progress)
+int OdbcEngine::executeWithFile(const QString& text, QIODevice& file, const Progress& progress)
 {
-    QFile file(path);
-    openParameterFile(file);
     const QList<qsizetype> positions = sqlscan::parameterPositions(text, FileParameterName);
     if (positions.size() != 1 || sqlscan::statementCount(text) != 1) {
         // A batch, or the file in several places, takes the file whole.

@@ -161,7 +161,7 @@ void Statement::bindAtExecution(qint64 size)
                            &bound.length));
 }
 
-void Statement::executeFeeding(const QString& text, QFile& source, qint64 size,
+void Statement::executeFeeding(const QString& text, QIODevice& source, qint64 size,
                                const Progress& progress)
 {
     SQLRETURN result = SQLExecDirectW(m_handle, wide(text), SQLINTEGER(text.size()));

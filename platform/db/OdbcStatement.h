@@ -2,7 +2,7 @@
 
 #include "Engine.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -64,7 +64,8 @@ public:
     void bindAtExecution(qint64 size);
     // Runs the text with its value bound at execution read from the source,
     // reporting the bytes handed over; on Cancelled the request is withdrawn.
-    void executeFeeding(const QString& text, QFile& source, qint64 size, const Progress& progress);
+    void executeFeeding(const QString& text, QIODevice& source, qint64 size,
+                        const Progress& progress);
     // Moves to the next row of the current result; false when there is none.
     bool fetch();
     // Hands the current row's binary value of the column to the sink a piece

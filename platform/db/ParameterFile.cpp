@@ -13,18 +13,20 @@ void openParameterFile(QFile& file)
         throw unreadableFile(file);
 }
 
-QByteArray readParameterFile(QFile& file)
+QByteArray readParameterFile(QIODevice& content)
 {
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw unreadableFile(file);
+    const QByteArray bytes = content.readAll();
+    const auto* file = qobject_cast<const QFileDevice*>(&content);
+    if (file && file->error() != QFileDevice::NoError)
+        throw unreadableFile(content);
     return bytes;
 }
 
-DbError unreadableFile(const QFile& file)
+DbError unreadableFile(const QIODevice& content)
 {
-    return DbError(
-        QStringLiteral("Cannot read the file %1: %2").arg(file.fileName(), file.errorString()));
+    const auto* file = qobject_cast<const QFileDevice*>(&content);
+    return DbError(QStringLiteral("Cannot read the file %1: %2")
+                       .arg(file ? file->fileName() : QString(), content.errorString()));
 }
 
 } // namespace db

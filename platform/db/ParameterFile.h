@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QIODevice>
 
 namespace db {
 
@@ -12,9 +13,9 @@ namespace db {
 
 // Opens the file for reading; DbError when it is a folder or unreadable.
 void openParameterFile(QFile& file);
-// The rest of the opened file, whole; DbError when reading fails.
-QByteArray readParameterFile(QFile& file);
+// The rest of the opened content, whole; DbError when reading fails.
+QByteArray readParameterFile(QIODevice& content);
 // "Cannot read the file <path>: <the file's error>".
-DbError unreadableFile(const QFile& file);
+DbError unreadableFile(const QIODevice& content);
 
 } // namespace db

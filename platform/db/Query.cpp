@@ -7,6 +7,7 @@
 #include "SqlScan.h"
 #include "StatementLog.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
@@ -163,8 +164,18 @@ int Query::execute()
 {
     const QString text = sqlText();
     notifyStatement(text);
-    if (!m_filePath.isEmpty())
-        return m_connection.engine().executeWithFile(text, m_filePath, m_progress);
+    if (!m_filePath.isEmpty()) {
+        QFile file(m_filePath);
+        openParameterFile(file);
+        return m_connection.engine().executeWithFile(text, file, m_progress);
+    }
+    if (m_fileParameter && m_progress) {
+        // Bytes held travel in pieces as a file does, so that their progress shows.
+        QBuffer bytes;
+        bytes.setData(*m_fileParameter);
+        bytes.open(QIODevice::ReadOnly);
+        return m_connection.engine().executeWithFile(text, bytes, m_progress);
+    }
     return m_connection.engine().execute(text, m_fileParameter);
 }
 

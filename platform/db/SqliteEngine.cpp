@@ -658,15 +658,12 @@ private:
 
 } // namespace
 
-int SqliteEngine::executeWithFile(const QString& text, const QString& path,
-                                  const Progress& progress)
+int SqliteEngine::executeWithFile(const QString& text, QIODevice& file, const Progress& progress)
 {
     requireFile();
     const QStringList statements = translate(text);
     const std::optional<sqlite::BlobStatement> target =
         statements.size() == 1 ? sqlite::blobUpdate(statements.first()) : std::nullopt;
-    QFile file(path);
-    openParameterFile(file);
     const qint64 size = file.size();
     reportProgress(progress, 0, size);
     if (!target) {

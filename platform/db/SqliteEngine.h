@@ -44,8 +44,7 @@ public:
     int execute(const QString& text, const FileParameter& file) override;
     int countRows(const QString& text, const FileParameter& file,
                   const Progress& progress) override;
-    int executeWithFile(const QString& text, const QString& path,
-                        const Progress& progress) override;
+    int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
 
     QString quoteName(const QString& name) const override;

@@ -1,7 +1,9 @@
 #include "AttachmentWindow.h"
 #include "PictureFiles.h"
 #include "attachments/AttachmentStrip.h"
+#include "common/StepProgress.h"
 #include "platform/pictures/Bitmap.h"
+#include "support/StopAt.h"
 #include "support/TestMain.h"
 
 #include <QAction>
@@ -395,6 +397,35 @@ private slots:
         for (const int id : {2, 3})
             for (const char* column : {"pic", "picmin", "picname"})
                 QVERIFY(w.field(id, column).isNull());
+    }
+
+    void cancelLeavesThePictureAsItWas_data()
+    {
+        QTest::addColumn<QString>("stopAt"); // before the first piece, during, at the end
+        for (const char* stopAt : {"before", "during", "end"})
+            QTest::newRow(stopAt) << stopAt;
+    }
+    // "取消" while a picture of several pieces goes in: the picture, its
+    // thumbnail and its name stay as they were, and nothing is said.
+    void cancelLeavesThePictureAsItWas()
+    {
+        QFETCH(QString, stopAt);
+        w.setUp();
+        storeOldPicture();
+        w.loadPage();
+        const QString path = inputFile("big.bmp", Encoded(Halves({1200, 1000}, Red, Blue), "BMP"));
+        QVERIFY(QFileInfo(path).size() > 3 * 1024 * 1024);
+        w.answers << path;
+        QStringList steps;
+        StepProgress::setAnswerForTesting([&](const QString& what, qint64 done, qint64 total) {
+            steps << what;
+            return GoesOnUnlessStoppedAt(stopAt, done, total);
+        });
+        trigger("N2");
+        StepProgress::setAnswerForTesting({});
+        QCOMPARE(steps.constFirst(), QStringLiteral("正在导入图片"));
+        QCOMPARE(w.messages->shown().size(), 0);
+        verifyOldPicture();
     }
 
     void noCurrentRow()
