@@ -77,7 +77,7 @@ bool StepProgress::operator()(qint64 done, qint64 total)
     return !m_dialog->wasCanceled();
 }
 
-void StepProgress::runBeside(const std::function<void(const db::Progress&)>& work)
+void StepProgress::runBeside(const db::Work& work)
 {
     struct Shared
     {

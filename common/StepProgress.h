@@ -42,7 +42,7 @@ public:
     // db::Cancelled after "取消", is thrown here once the work has ended. The
     // work touches no widget; nothing else runs meanwhile, as the dialog is
     // modal and input waits once "取消" was pressed.
-    void runBeside(const std::function<void(const db::Progress&)>& work);
+    void runBeside(const db::Work& work);
 
     // Tests answer instead of the operator: the function is asked at every
     // report whether the step (named by its text) goes on, and no dialog is

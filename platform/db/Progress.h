@@ -10,6 +10,12 @@ namespace db {
 // total is not known); returns false when the step is to stop.
 using Progress = std::function<bool(qint64 done, qint64 total)>;
 
+// A long step's work, handed the progress it reports to.
+using Work = std::function<void(const Progress& progress)>;
+// Runs a work, perhaps on a thread of its own while the caller's windows go
+// on painting; the work's error comes back from it.
+using Runner = std::function<void(const Work& work)>;
+
 // Thrown when the progress stopped a step. What the step had done is
 // undone: its unit of work is rolled back, a file it wrote is dropped.
 class Cancelled final : public std::runtime_error

@@ -122,7 +122,24 @@ void Query::loadFileParameter(const QString& path)
 
 void Query::setProgress(Progress progress)
 {
-    m_progress = std::move(progress);
+    if (!progress) {
+        m_runner = {};
+        return;
+    }
+    m_runner = [progress = std::move(progress)](const Work& work) { work(progress); };
+}
+
+void Query::setRunner(Runner runner)
+{
+    m_runner = std::move(runner);
+}
+
+void Query::runStep(const Work& work)
+{
+    if (m_runner)
+        m_runner(work);
+    else
+        work({});
 }
 
 FileParameter Query::fileBytes() const
@@ -138,13 +155,16 @@ void Query::open()
 {
     // Without a progress nothing can stop the read, and the rows held go
     // first, so that a big page is never held twice.
-    if (!m_progress)
+    if (!m_runner)
         close();
     const QString text = sqlText();
     notifyStatement(text);
+    const FileParameter file = fileBytes();
     ResultRows rows;
     try {
-        rows = m_connection.engine().select(text, fileBytes(), m_progress);
+        runStep([&](const Progress& progress) {
+            rows = m_connection.engine().select(text, file, progress);
+        });
     } catch (const Cancelled&) {
         throw; // the rows held stay, as if the read had not begun
     } catch (...) {
@@ -164,26 +184,36 @@ int Query::execute()
 {
     const QString text = sqlText();
     notifyStatement(text);
-    if (!m_filePath.isEmpty()) {
+    // Bytes held travel in pieces as a file does when a progress watches them.
+    if (m_filePath.isEmpty() && !(m_fileParameter && m_runner))
+        return m_connection.engine().execute(text, m_fileParameter);
+    int changed = 0;
+    runStep([&](const Progress& progress) {
         QFile file(m_filePath);
-        openParameterFile(file);
-        return m_connection.engine().executeWithFile(text, file, m_progress);
-    }
-    if (m_fileParameter && m_progress) {
-        // Bytes held travel in pieces as a file does, so that their progress shows.
         QBuffer bytes;
-        bytes.setData(*m_fileParameter);
-        bytes.open(QIODevice::ReadOnly);
-        return m_connection.engine().executeWithFile(text, bytes, m_progress);
-    }
-    return m_connection.engine().execute(text, m_fileParameter);
+        QIODevice* content = &bytes;
+        if (!m_filePath.isEmpty()) {
+            openParameterFile(file);
+            content = &file;
+        } else {
+            bytes.setData(*m_fileParameter);
+            bytes.open(QIODevice::ReadOnly);
+        }
+        changed = m_connection.engine().executeWithFile(text, *content, progress);
+    });
+    return changed;
 }
 
 int Query::countRows()
 {
     const QString text = sqlText();
     notifyStatement(text);
-    return m_connection.engine().countRows(text, fileBytes(), m_progress);
+    const FileParameter file = fileBytes();
+    int count = 0;
+    runStep([&](const Progress& progress) {
+        count = m_connection.engine().countRows(text, file, progress);
+    });
+    return count;
 }
 
 void Query::close()
@@ -314,24 +344,28 @@ bool Query::saveBlobToFile(const QString& path)
     close();
     const QString text = sqlText();
     notifyStatement(text);
-    // Written beside the target and renamed over it, so that a failure or a
-    // cancel leaves an earlier file of that name whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
-    const bool found = m_connection.engine().readBlob(
-        text,
-        [&](const char* bytes, qint64 size) {
-            if (file.write(bytes, size) != size)
-                throw DbError(
-                    QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
-        },
-        m_progress);
-    if (!found)
-        return false;
-    if (!file.commit())
-        throw DbError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
-    return true;
+    bool found = false;
+    runStep([&](const Progress& progress) {
+        const auto unwritable = [&](const QSaveFile& file) {
+            return DbError(
+                QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+        };
+        // Written beside the target and renamed over it, so that a failure or
+        // a cancel leaves an earlier file of that name whole.
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw unwritable(file);
+        found = m_connection.engine().readBlob(
+            text,
+            [&](const char* bytes, qint64 size) {
+                if (file.write(bytes, size) != size)
+                    throw unwritable(file);
+            },
+            progress);
+        if (found && !file.commit())
+            throw unwritable(file);
+    });
+    return found;
 }
 
 QVariant Query::rowValue(int row, int position) const

@@ -56,6 +56,11 @@ public:
     // open() keeps the rows held before (which a progress therefore costs:
     // the old rows and the new are held together while the new are read).
     void setProgress(Progress progress);
+    // As setProgress(), but the work of each step is handed to the runner,
+    // which may run it on a thread of its own: the work touches only the
+    // connection and what it reads, and the rows held change after it, on
+    // the caller's thread. None (empty) runs steps without a progress.
+    void setRunner(Runner runner);
 
     void open(); // a statement that returns rows; all rows fetched
     // No rows; a text of several statements runs as one batch. Returns the
@@ -112,6 +117,7 @@ private:
     void requirePosition(int position) const;
     QString baseTable() const;
     // The file parameter's bytes, read whole when it is a file.
+    void runStep(const Work& work);
     FileParameter fileBytes() const;
     // After a post, the row takes the values the table holds: what a column
     // made of the typed text, and the key of a new row.
@@ -138,7 +144,7 @@ private:
     QString m_openedSql; // the text whose rows are held
     std::optional<QByteArray> m_fileParameter;
     QString m_filePath; // a file parameter read while the statement runs
-    Progress m_progress;
+    Runner m_runner;    // none: steps run here, without a progress
     bool m_open = false;
     ResultRows m_rows;                    // as fetched, compact
     QList<RowState> m_states;             // one a row
