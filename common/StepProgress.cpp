@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -72,7 +73,13 @@ bool StepProgress::operator()(qint64 done, qint64 total)
     m_dialog->setRange(0, total > 0 ? 1000 : 0);
     if (total > 0)
         m_dialog->setValue(static_cast<int>(std::min<qint64>(done, total) * 1000 / total));
-    m_dialog->setLabelText(m_what + QStringLiteral("……\n") + progressText(done, total));
+    // Once every byte is through, what is left (a commit, a rename) is not
+    // stopped half-way, so "取消" would not be heeded.
+    const bool finishing = m_unit == Unit::Bytes && total > 0 && done >= total;
+    if (auto* cancel = m_dialog->findChild<QPushButton*>())
+        cancel->setEnabled(!finishing);
+    m_dialog->setLabelText(m_what + QStringLiteral("……\n") + progressText(done, total) +
+                           (finishing ? QStringLiteral("\n正在完成,请稍候……") : QString()));
     QCoreApplication::processEvents();
     return !m_dialog->wasCanceled();
 }
