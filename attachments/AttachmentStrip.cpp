@@ -24,6 +24,13 @@ using Attachments::RequireRowKey;
 
 namespace {
 
+// Runs the work beside the window; "取消" also interrupts what the
+// connection waits for.
+void RunBeside(StepProgress& progress, FreshConnection& fresh, const db::Work& work)
+{
+    progress.runBeside(work, [&fresh] { fresh.connection().interrupt(); });
+}
+
 // Passes a double-click on a watched widget to a handler.
 class DoubleClicks final : public QObject
 {
@@ -112,7 +119,7 @@ void AttachmentStrip::SpeedButton1Click()
                  QStringLiteral(";"));
     query.loadFileParameter(path);
     StepProgress progress(&m_window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
-    progress.runBeside([&](const db::Progress& reported) {
+    RunBeside(progress, fresh, [&](const db::Progress& reported) {
         query.setProgress(reported);
         // The document and its name change together or not at all; a cancel
         // leaves both as they were.
@@ -160,7 +167,7 @@ void AttachmentStrip::N2Click()
 
     db::Query& query = fresh.query();
     StepProgress progress(&m_window, QStringLiteral("正在导入图片"), StepProgress::Unit::Bytes);
-    progress.runBeside([&](const db::Progress& reported) {
+    RunBeside(progress, fresh, [&](const db::Progress& reported) {
         query.setProgress(reported);
         // The picture, its thumbnail and its name change together or not at
         // all; a cancel leaves all three as they were.
@@ -254,7 +261,7 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
         return;
     StepProgress progress(&m_window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
     // A row without the attachment gives an empty file; a cancel, none.
-    progress.runBeside([&](const db::Progress& reported) {
+    RunBeside(progress, fresh, [&](const db::Progress& reported) {
         Attachments::SaveStored(
             fresh.query(), QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
             path, reported);
@@ -273,7 +280,7 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
     const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
     StepProgress progress(&m_window, QStringLiteral("正在打开"), StepProgress::Unit::Bytes);
-    progress.runBeside([&](const db::Progress& reported) {
+    RunBeside(progress, fresh, [&](const db::Progress& reported) {
         Attachments::SaveStored(
             fresh.query(), QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
             target, reported);

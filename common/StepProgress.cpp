@@ -84,7 +84,7 @@ bool StepProgress::operator()(qint64 done, qint64 total)
     return !m_dialog->wasCanceled();
 }
 
-void StepProgress::runBeside(const db::Work& work)
+void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrupt)
 {
     struct Shared
     {
@@ -128,12 +128,19 @@ void StepProgress::runBeside(const db::Work& work)
         lock.unlock();
         if (answer)
             continue;
-        if (shared.stop)
+        if (shared.stop) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        else if (!(*this)(done, total))
+        } else if (!(*this)(done, total)) {
             shared.stop = true;
+            if (interrupt)
+                interrupt();
+        }
     }
     worker.join();
+    // An interrupted call fails in its database's words; the operator asked
+    // for the stop, which is not reported.
+    if (shared.error && shared.stop)
+        throw db::Cancelled();
     if (shared.error)
         std::rethrow_exception(shared.error);
 }

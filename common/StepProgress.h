@@ -38,11 +38,12 @@ public:
 
     // Runs the work on a thread of its own and tells this dialog how far it
     // got, so that the windows keep painting even while the work waits on a
-    // single call (a big write, a commit, the network). The work's error, or
-    // db::Cancelled after "取消", is thrown here once the work has ended. The
-    // work touches no widget; nothing else runs meanwhile, as the dialog is
-    // modal and input waits once "取消" was pressed.
-    void runBeside(const db::Work& work);
+    // single call (a big write, a commit, the network). "取消" stops the work
+    // at its next report and interrupts the call it waits in. The work's
+    // error, or db::Cancelled after "取消", is thrown here once the work has
+    // ended. The work touches no widget; nothing else runs meanwhile, as the
+    // dialog is modal and input waits once "取消" was pressed.
+    void runBeside(const db::Work& work, const db::Interrupt& interrupt = {});
 
     // Tests answer instead of the operator: the function is asked at every
     // report whether the step (named by its text) goes on, and no dialog is

@@ -174,23 +174,38 @@ void Connection::connect(const Progress& progress)
         return;
     const Target target = cachedTargetOf(m_connectionString);
     m_poolKey = target.poolKey;
+    std::unique_ptr<Engine> engine;
     if (!m_poolKey.isEmpty())
-        m_engine = SessionPool::take(m_poolKey);
-    if (m_engine)
-        return;
-    if (target.embedded)
-        m_engine = std::make_unique<SqliteEngine>(target.parts, m_missing);
-    else if (progress)
-        m_engine = connectBeside(target.parts, progress);
-    else
-        m_engine = std::make_unique<OdbcEngine>(target.parts);
+        engine = SessionPool::take(m_poolKey);
+    if (!engine) {
+        if (target.embedded)
+            engine = std::make_unique<SqliteEngine>(target.parts, m_missing);
+        else if (progress)
+            engine = connectBeside(target.parts, progress);
+        else
+            engine = std::make_unique<OdbcEngine>(target.parts);
+    }
+    const std::lock_guard lock(m_engineMutex);
+    m_engine = std::move(engine);
 }
 
 void Connection::disconnect()
 {
-    if (m_engine && !m_poolKey.isEmpty())
+    const std::lock_guard lock(m_engineMutex);
+    // A session interrupted in the middle of a call is not handed on.
+    if (m_engine && !m_poolKey.isEmpty() && !m_interrupted)
         SessionPool::give(m_poolKey, std::move(m_engine));
     m_engine.reset();
+    m_interrupted = false;
+}
+
+void Connection::interrupt()
+{
+    const std::lock_guard lock(m_engineMutex);
+    if (!m_engine)
+        return;
+    m_interrupted = true;
+    m_engine->interrupt();
 }
 
 bool Connection::isConnected() const

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <mutex>
 
 namespace db {
 
@@ -68,11 +69,18 @@ public:
 
     Engine& engine(); // connects first when not yet connected
 
+    // Called from another thread while a call on this connection runs there:
+    // the call ends soon with a DbError (see Engine::interrupt()). The session
+    // is then not pooled again.
+    void interrupt();
+
 private:
     QString m_connectionString;
     MissingFile m_missing = MissingFile::CreateFirstTime;
     std::unique_ptr<Engine> m_engine;
-    QString m_poolKey; // where the session goes when released
+    QString m_poolKey;        // where the session goes when released
+    std::mutex m_engineMutex; // guards m_engine against interrupt() from elsewhere
+    bool m_interrupted = false;
 };
 
 // Rolls back on destruction unless commit() was called, so an exception that

@@ -52,6 +52,10 @@ public:
     virtual int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) = 0;
     virtual bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) = 0;
 
+    // Called from another thread while a call of this engine runs there:
+    // the call ends soon with a DbError. Harmless between calls.
+    virtual void interrupt() = 0;
+
     // Writing single rows back for a grid. The statements are built by the
     // layer from names that come from an earlier result, with a "?" for
     // each value.

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <algorithm>
 #include <sqlext.h>
 
@@ -133,6 +134,12 @@ void OdbcEngine::onStatement(const std::function<void(odbc::Statement&)>& work)
     odbc::Session& live = session();
     try {
         odbc::Statement statement(live);
+        const auto running = [&](odbc::Statement* now) {
+            const std::lock_guard lock(m_runningMutex);
+            m_running = now;
+        };
+        running(&statement);
+        const QScopeGuard done([&] { running(nullptr); });
         work(statement);
         m_verified = true;
     } catch (const DbError& error) {
@@ -412,6 +419,13 @@ int OdbcEngine::executeWithFile(const QString& text, QIODevice& file, const Prog
         } while (statement.nextResult());
     });
     return changed;
+}
+
+void OdbcEngine::interrupt()
+{
+    const std::lock_guard lock(m_runningMutex);
+    if (m_running)
+        m_running->cancelFromElsewhere();
 }
 
 bool OdbcEngine::readBlob(const QString& text, const BlobSink& sink, const Progress& progress)

@@ -5,6 +5,7 @@
 #include "OdbcStatement.h"
 
 #include <functional>
+#include <mutex>
 
 namespace db {
 
@@ -45,6 +46,7 @@ public:
                   const Progress& progress) override;
     int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
+    void interrupt() override;
 
     QString quoteName(const QString& name) const override;
     QString insertStatement(const QString& table, const QStringList& columns,
@@ -89,7 +91,9 @@ private:
     odbc::Session m_session;
     TransactionState m_transaction = TransactionState::None;
     quint64 m_sessionsLost = 0;
-    bool m_verified = true; // a statement has worked since the session was taken
+    bool m_verified = true;    // a statement has worked since the session was taken
+    std::mutex m_runningMutex; // guards m_running against interrupt() from elsewhere
+    odbc::Statement* m_running = nullptr;
 };
 
 } // namespace db

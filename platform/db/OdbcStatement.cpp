@@ -78,6 +78,11 @@ Statement::~Statement()
     SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
 }
 
+void Statement::cancelFromElsewhere()
+{
+    SQLCancel(m_handle);
+}
+
 void Statement::fail()
 {
     const Diagnostics failure = diagnostics(SQL_HANDLE_STMT, m_handle);

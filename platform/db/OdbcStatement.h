@@ -72,6 +72,9 @@ public:
     // at a time; false for a NULL.
     bool readBytesTo(SQLUSMALLINT column, const BlobSink& sink, const Progress& progress);
 
+    // Ends a call running on another thread soon, with an error.
+    void cancelFromElsewhere();
+
     int columnCount();
     int rowsAffected(); // of the current result
     // Appends the field names and every row of the current result, telling

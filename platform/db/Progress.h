@@ -12,9 +12,14 @@ using Progress = std::function<bool(qint64 done, qint64 total)>;
 
 // A long step's work, handed the progress it reports to.
 using Work = std::function<void(const Progress& progress)>;
+// Called from another thread to end a work that waits inside one call of
+// its database (a sort, the server's first row, a big value): the call fails
+// soon after, and the work with it.
+using Interrupt = std::function<void()>;
 // Runs a work, perhaps on a thread of its own while the caller's windows go
-// on painting; the work's error comes back from it.
-using Runner = std::function<void(const Work& work)>;
+// on painting; the work's error comes back from it. A runner that stops the
+// work may interrupt it as well; the work then ends as Cancelled.
+using Runner = std::function<void(const Work& work, const Interrupt& interrupt)>;
 
 // Thrown when the progress stopped a step. What the step had done is
 // undone: its unit of work is rolled back, a file it wrote is dropped.

@@ -126,7 +126,9 @@ void Query::setProgress(Progress progress)
         m_runner = {};
         return;
     }
-    m_runner = [progress = std::move(progress)](const Work& work) { work(progress); };
+    m_runner = [progress = std::move(progress)](const Work& work, const Interrupt&) {
+        work(progress);
+    };
 }
 
 void Query::setRunner(Runner runner)
@@ -137,7 +139,7 @@ void Query::setRunner(Runner runner)
 void Query::runStep(const Work& work)
 {
     if (m_runner)
-        m_runner(work);
+        m_runner(work, [this] { m_connection.interrupt(); });
     else
         work({});
 }

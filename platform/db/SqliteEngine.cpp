@@ -700,6 +700,11 @@ int SqliteEngine::executeWithFile(const QString& text, QIODevice& file, const Pr
     return static_cast<int>(rowids.size());
 }
 
+void SqliteEngine::interrupt()
+{
+    sqlite3_interrupt(m_handle);
+}
+
 bool SqliteEngine::readBlob(const QString& text, const BlobSink& sink, const Progress& progress)
 {
     requireFile();

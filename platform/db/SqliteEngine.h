@@ -46,6 +46,7 @@ public:
                   const Progress& progress) override;
     int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
+    void interrupt() override;
 
     QString quoteName(const QString& name) const override;
     QString insertStatement(const QString& table, const QStringList& columns,

@@ -13,7 +13,10 @@
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <limits>
+#include <thread>
 #include <unistd.h>
 
 using db::DbError;
@@ -111,6 +114,8 @@ private slots:
     void blobPiecesReportAndStop_data();
     void blobPiecesReportAndStop();
     void exportOfARowThatIsGone();
+    void interruptEndsALongCall_data();
+    void interruptEndsALongCall();
     void nullBlobWritesAnEmptyFile();
     void everyValueReadsBackAmongOthers_data();
     void everyValueReadsBackAmongOthers();
@@ -694,6 +699,77 @@ void LayerTest::exportOfARowThatIsGone()
     query.setSql(QStringLiteral("select doc from  fid_Main where id=2"));
     QVERIFY(!query.saveBlobToFile(target));
     QVERIFY(!QFile::exists(target));
+}
+
+void LayerTest::interruptEndsALongCall_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::newRow("open") << "open";
+    QTest::newRow("count") << "count";
+}
+
+// A read that waits inside one call of its database (here a count over
+// 1.6 * 10^9 combinations) is ended by an interrupt from another thread, and
+// the connection works on afterwards. Server difference: the T-SQL server
+// heeds the cancel only once the statement has run to its end, so there
+// the count is over 8 * 10^6 combinations and ends with the cancel's error.
+void LayerTest::interruptEndsALongCall()
+{
+    QFETCH(QString, step);
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    QStringList inserts;
+    for (int k = 0; k < 200; ++k)
+        inserts << QStringLiteral("insert into fid_main(f_1) values ('%1');").arg(k);
+    database.execute(inserts);
+
+    Query& query = database.query;
+    query.setSql(
+        TestDatabase::onBabelfish()
+            ? QStringLiteral("select count(*) from fid_main a, fid_main b, fid_main c where a.id>0")
+            : QStringLiteral("select count(*) from fid_main a, fid_main b, fid_main c, fid_main d "
+                             "where a.id>0"));
+    // The runner interrupts until the work has ended, so that one interrupt
+    // lands while the call runs.
+    query.setRunner([](const db::Work& work, const db::Interrupt& interrupt) {
+        std::atomic<bool> ended = false;
+        std::exception_ptr error;
+        std::thread worker([&] {
+            try {
+                work({});
+            } catch (...) {
+                error = std::current_exception();
+            }
+            ended = true;
+        });
+        while (!ended) {
+            interrupt();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        worker.join();
+        if (error)
+            std::rethrow_exception(error);
+    });
+    const auto longCall = [&] {
+        if (step == u"open")
+            query.open();
+        else
+            query.countRows();
+    };
+    try {
+        longCall();
+        QFAIL("the call was not interrupted");
+    } catch (const DbError& error) {
+        QVERIFY2(error.message().contains(TestDatabase::wording(QStringLiteral("interrupted"),
+                                                                QStringLiteral("cancel"),
+                                                                QStringLiteral("cancel")),
+                                          Qt::CaseInsensitive),
+                 qPrintable(error.message()));
+    }
+    query.setRunner({});
+
+    database.open(QStringLiteral("select count(*) as n from fid_main"));
+    QCOMPARE(query.value(QStringLiteral("n")).toInt(), 200);
 }
 
 void LayerTest::everyValueReadsBackAmongOthers_data()
