@@ -12,6 +12,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <sqlite3.h>
@@ -56,24 +57,46 @@ inline double median(std::vector<double> values)
 }
 
 // Times of program and reference run side by side, and the ratios of the
-// pairs (program / reference).
+// pairs (program / reference); steady when the median of the ratios is known
+// to within 0.05 either way.
 struct Paired
 {
     std::vector<double> programMs;
     std::vector<double> referenceMs;
     std::vector<double> ratios;
+    bool steady = true;
 
     double minRatio() const { return *std::min_element(ratios.begin(), ratios.end()); }
     double medianRatio() const { return median(ratios); }
 };
 
-// Runs program and reference in pairs, pairs times after warm-up runs of
-// both; which side goes first alternates, so that neither always inherits
-// the caches the other leaves. A pair shares the machine's load of its
-// moment, which other processes make uneven, so only the ratios of pairs are
-// compared. between runs after every run, outside the times (Qt's pending
-// events).
-inline Paired runPaired(int pairs, const std::function<void()>& program,
+// The width of a distribution-free 95 % interval of the median of the
+// ratios: between the order statistics n/2 - 0.98 sqrt(n) and its mirror.
+inline double medianSpread(std::vector<double> ratios)
+{
+    std::sort(ratios.begin(), ratios.end());
+    const double n = static_cast<double>(ratios.size());
+    const auto low =
+        static_cast<std::size_t>(std::max(0.0, std::floor(n / 2 - 0.98 * std::sqrt(n))));
+    return ratios[ratios.size() - 1 - low] - ratios[low];
+}
+
+// How many pairs a case runs: at least floor; then on until the median of
+// the ratios is steady, or cap pairs or budgetMs of the case's time are
+// spent, whichever comes first. A fixed count has floor == cap.
+struct Pairs
+{
+    int floor = 15;
+    int cap = 400;
+    double budgetMs = 20000;
+};
+
+// Runs program and reference in pairs after warm-up runs of both; which side
+// goes first alternates, so that neither always inherits the caches the
+// other leaves. A pair shares the machine's load of its moment, which other
+// processes make uneven, so only the ratios of pairs are compared. between
+// runs after every run, outside the times.
+inline Paired runPaired(const Pairs& pairs, const std::function<void()>& program,
                         const std::function<void()>& reference,
                         const std::function<void()>& between = {}, int warmups = 2)
 {
@@ -86,12 +109,18 @@ inline Paired runPaired(int pairs, const std::function<void()>& program,
             between();
         return ms;
     };
+    QElapsedTimer spent;
+    spent.start();
     for (int i = 0; i < warmups; ++i) {
         time(program);
         time(reference);
     }
     Paired paired;
-    for (int i = 0; i < pairs; ++i) {
+    const double steadySpread = 0.1;
+    for (int i = 0; i < pairs.cap; ++i) {
+        if (i >= pairs.floor && (medianSpread(paired.ratios) <= steadySpread ||
+                                 static_cast<double>(spent.elapsed()) >= pairs.budgetMs))
+            break;
         double p = 0;
         double r = 0;
         if (i % 2 == 0) {
@@ -105,16 +134,26 @@ inline Paired runPaired(int pairs, const std::function<void()>& program,
         paired.referenceMs.push_back(r);
         paired.ratios.push_back(p / r);
     }
+    paired.steady = medianSpread(paired.ratios) <= steadySpread;
     return paired;
 }
 
-// One line: the case, the median times of both sides, and the minimum and
-// median of the paired ratios, with the target when there is one.
+inline Paired runPaired(int pairs, const std::function<void()>& program,
+                        const std::function<void()>& reference,
+                        const std::function<void()>& between = {}, int warmups = 2)
+{
+    return runPaired(Pairs{pairs, pairs, 0}, program, reference, between, warmups);
+}
+
+// One line: the case, the pairs it ran, the median times of both sides, and
+// the minimum and median of the paired ratios, with the target when there is
+// one; "unsteady" when the cap or the budget came before a steady median.
 inline void printPaired(const char* name, const Paired& paired, const char* target = "")
 {
-    std::printf("%-44s program %10.3f ms  reference %10.3f ms  ratio min %5.2f median %5.2f%s\n",
-                name, median(paired.programMs), median(paired.referenceMs), paired.minRatio(),
-                paired.medianRatio(), target);
+    std::printf("%-50s pairs %3zu  program %10.3f ms  reference %10.3f ms  ratio min %5.2f "
+                "median %5.2f%s%s\n",
+                name, paired.ratios.size(), median(paired.programMs), median(paired.referenceMs),
+                paired.minRatio(), paired.medianRatio(), paired.steady ? "" : "  unsteady", target);
     std::fflush(stdout);
 }
 
