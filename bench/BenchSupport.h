@@ -17,6 +17,8 @@
 #include <functional>
 #include <sqlite3.h>
 #include <string>
+#include <unicode/ucol.h>
+#include <unicode/uscript.h>
 #include <variant>
 #include <vector>
 
@@ -207,10 +209,47 @@ inline void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
     sqlite3_result_int64(context, negative ? -number : number);
 }
 
+// The engine's tsql_chinese as a careful client of the file registers it:
+// ICU's pinyin order for zh at its second level, digits and Latin letters
+// before Chinese, trailing blanks ignored; opened once, cloned for each
+// connection.
+inline int compareChinese(void* collator, int leftSize, const void* left, int rightSize,
+                          const void* right)
+{
+    const auto trimmed = [](const void* text, int size) {
+        while (size > 0 && static_cast<const char*>(text)[size - 1] == ' ')
+            --size;
+        return size;
+    };
+    UErrorCode status = U_ZERO_ERROR;
+    return ucol_strcollUTF8(static_cast<const UCollator*>(collator), static_cast<const char*>(left),
+                            trimmed(left, leftSize), static_cast<const char*>(right),
+                            trimmed(right, rightSize), &status);
+}
+
+inline void addChineseCollation(sqlite3* handle)
+{
+    static UCollator* const prototype = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* collator = ucol_open("zh", &status);
+        ucol_setStrength(collator, UCOL_SECONDARY);
+        const int32_t scripts[] = {UCOL_REORDER_CODE_DIGIT, USCRIPT_LATIN, USCRIPT_HAN};
+        ucol_setReorderCodes(collator, scripts, 3, &status);
+        if (U_FAILURE(status))
+            qFatal("no Chinese collation in ICU: %s", u_errorName(status));
+        return collator;
+    }();
+    UErrorCode status = U_ZERO_ERROR;
+    sqlite3_create_collation_v2(
+        handle, "tsql_chinese", SQLITE_UTF8, ucol_clone(prototype, &status), compareChinese,
+        [](void* collator) { ucol_close(static_cast<UCollator*>(collator)); });
+}
+
 // A connection to the file opened exactly as Qt's SQLite driver opens it for
 // the program's engine (read-write, private cache, no mutex, a busy timeout
-// of 5 s, extended result codes) with the engine's two functions, so that
-// both sides pay for the same locking and run the same SQL.
+// of 5 s, extended result codes) with the engine's two functions and its
+// collation, so that both sides pay for the same locking and run the same
+// SQL.
 inline sqlite3* openLikeProgram(const QString& path)
 {
     sqlite3* handle = nullptr;
@@ -224,6 +263,7 @@ inline sqlite3* openLikeProgram(const QString& path)
                                gbkLength, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "tsql_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, tsqlNumber, nullptr, nullptr, nullptr);
+    addChineseCollation(handle);
     return handle;
 }
 
