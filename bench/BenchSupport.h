@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sqlite3.h>
 #include <string>
+#include <string_view>
 #include <unicode/ucol.h>
 #include <unicode/uscript.h>
 #include <variant>
@@ -302,6 +304,129 @@ inline Rows takeRows(sqlite3_stmt* statement)
     }
     sqlite3_finalize(statement);
     return rows;
+}
+
+// The rows of a page as a careful client keeps them: one buffer holding
+// every value of every row one after the other (a tag byte, then an integer
+// or a real in 8 bytes, or a text or blob as its length in 4 bytes and its
+// bytes) and where each row starts; a value is read out where it lies.
+class Page
+{
+public:
+    enum class Tag : char
+    {
+        Null,
+        Integer,
+        Real,
+        Bytes
+    };
+    struct Value
+    {
+        Tag tag = Tag::Null;
+        qint64 integer = 0;
+        double real = 0;
+        std::string_view bytes;
+    };
+
+    std::vector<std::string> names;
+
+    std::size_t size() const { return m_starts.size(); }
+
+    // The column of that name, or -1.
+    int column(std::string_view name) const
+    {
+        const auto found = std::find(names.begin(), names.end(), name);
+        return found == names.end() ? -1 : static_cast<int>(found - names.begin());
+    }
+
+    void beginRow() { m_starts.push_back(m_bytes.size()); }
+    void appendNull() { m_bytes.push_back(static_cast<char>(Tag::Null)); }
+    void appendInteger(qint64 value) { appendFixed(Tag::Integer, &value); }
+    void appendReal(double value) { appendFixed(Tag::Real, &value); }
+    void appendBytes(const char* bytes, std::size_t size)
+    {
+        const auto length = static_cast<quint32>(size);
+        m_bytes.push_back(static_cast<char>(Tag::Bytes));
+        m_bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
+        m_bytes.append(bytes, size);
+    }
+
+    Value value(std::size_t row, int column) const
+    {
+        const char* at = m_bytes.data() + m_starts[row];
+        for (int i = 0;; ++i) {
+            Value value;
+            value.tag = static_cast<Tag>(*at++);
+            std::size_t size = 0;
+            switch (value.tag) {
+            case Tag::Null:
+                break;
+            case Tag::Integer:
+                std::memcpy(&value.integer, at, sizeof value.integer);
+                size = sizeof value.integer;
+                break;
+            case Tag::Real:
+                std::memcpy(&value.real, at, sizeof value.real);
+                size = sizeof value.real;
+                break;
+            case Tag::Bytes: {
+                quint32 length = 0;
+                std::memcpy(&length, at, sizeof length);
+                at += sizeof length;
+                value.bytes = std::string_view(at, length);
+                size = length;
+                break;
+            }
+            }
+            if (i == column)
+                return value;
+            at += size;
+        }
+    }
+
+private:
+    template <typename Number> void appendFixed(Tag tag, const Number* value)
+    {
+        m_bytes.push_back(static_cast<char>(tag));
+        m_bytes.append(reinterpret_cast<const char*>(value), sizeof *value);
+    }
+
+    std::string m_bytes;
+    std::vector<std::size_t> m_starts;
+};
+
+// Every value of every remaining row of the statement copied into a page;
+// the statement is finalized.
+inline Page takePage(sqlite3_stmt* statement)
+{
+    Page page;
+    const int columns = sqlite3_column_count(statement);
+    for (int i = 0; i < columns; ++i)
+        page.names.emplace_back(sqlite3_column_name(statement, i));
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        page.beginRow();
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(statement, i)) {
+            case SQLITE_INTEGER:
+                page.appendInteger(sqlite3_column_int64(statement, i));
+                break;
+            case SQLITE_FLOAT:
+                page.appendReal(sqlite3_column_double(statement, i));
+                break;
+            case SQLITE_NULL:
+                page.appendNull();
+                break;
+            default: {
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, i));
+                page.appendBytes(bytes ? bytes : "",
+                                 static_cast<std::size_t>(sqlite3_column_bytes(statement, i)));
+                break;
+            }
+            }
+        }
+    }
+    sqlite3_finalize(statement);
+    return page;
 }
 
 } // namespace bench

@@ -74,11 +74,11 @@ struct RawDatabase
     }
 };
 
-// Every value of every row copied out, as a client keeps a page. Both sides
-// release what they read before their time ends.
-Rows rawRows(RawDatabase& raw, const QByteArray& sql)
+// Every value of every row copied into one buffer, as a careful client keeps
+// a page. Both sides release what they read before their time ends.
+Page rawRows(RawDatabase& raw, const QByteArray& sql)
 {
-    return takeRows(raw.prepare(sql));
+    return takePage(raw.prepare(sql));
 }
 
 void compare(const char* name, const Pairs& pairs, const std::function<void()>& layer,
