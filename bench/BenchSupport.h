@@ -3,7 +3,7 @@
 // What the benchmarks share: figures of the process's memory, paired timing
 // of the program beside its reference, a SQLite connection opened as the
 // program's engine opens its own, and the rows of a statement copied out
-// through the SQLite C API, as a client keeps a page.
+// through the SQLite C API into one buffer, as a careful client keeps a page.
 
 #include "platform/text/Gbk.h"
 
@@ -21,7 +21,6 @@
 #include <string_view>
 #include <unicode/ucol.h>
 #include <unicode/uscript.h>
-#include <variant>
 #include <vector>
 
 namespace bench {
@@ -267,43 +266,6 @@ inline sqlite3* openLikeProgram(const QString& path)
                                nullptr, tsqlNumber, nullptr, nullptr, nullptr);
     addChineseCollation(handle);
     return handle;
-}
-
-using Value = std::variant<std::monostate, qint64, double, std::string>;
-using Rows = std::vector<std::vector<Value>>;
-
-// Every value of every remaining row of the statement copied out; the
-// statement is finalized.
-inline Rows takeRows(sqlite3_stmt* statement)
-{
-    const int columns = sqlite3_column_count(statement);
-    Rows rows;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        std::vector<Value> row;
-        row.reserve(columns);
-        for (int i = 0; i < columns; ++i) {
-            switch (sqlite3_column_type(statement, i)) {
-            case SQLITE_INTEGER:
-                row.emplace_back(static_cast<qint64>(sqlite3_column_int64(statement, i)));
-                break;
-            case SQLITE_FLOAT:
-                row.emplace_back(sqlite3_column_double(statement, i));
-                break;
-            case SQLITE_NULL:
-                row.emplace_back(std::monostate());
-                break;
-            default: {
-                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, i));
-                row.emplace_back(std::string(
-                    bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, i))));
-                break;
-            }
-            }
-        }
-        rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(statement);
-    return rows;
 }
 
 // The rows of a page as a careful client keeps them: one buffer holding
