@@ -7,6 +7,7 @@
 
 #include "platform/text/Gbk.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
@@ -301,21 +302,26 @@ public:
         return found == names.end() ? -1 : static_cast<int>(found - names.begin());
     }
 
-    void beginRow() { m_starts.push_back(m_bytes.size()); }
-    void appendNull() { m_bytes.push_back(static_cast<char>(Tag::Null)); }
+    void beginRow() { m_starts.push_back(static_cast<std::size_t>(m_bytes.size())); }
+    void appendNull()
+    {
+        room(1);
+        m_bytes.push_back(static_cast<char>(Tag::Null));
+    }
     void appendInteger(qint64 value) { appendFixed(Tag::Integer, &value); }
     void appendReal(double value) { appendFixed(Tag::Real, &value); }
     void appendBytes(const char* bytes, std::size_t size)
     {
         const auto length = static_cast<quint32>(size);
+        room(static_cast<qsizetype>(1 + sizeof length + size));
         m_bytes.push_back(static_cast<char>(Tag::Bytes));
         m_bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
-        m_bytes.append(bytes, size);
+        m_bytes.append(bytes, static_cast<qsizetype>(size));
     }
 
     Value value(std::size_t row, int column) const
     {
-        const char* at = m_bytes.data() + m_starts[row];
+        const char* at = m_bytes.constData() + m_starts[row];
         for (int i = 0;; ++i) {
             Value value;
             value.tag = static_cast<Tag>(*at++);
@@ -347,13 +353,23 @@ public:
     }
 
 private:
+    // The buffer doubles by realloc, which moves a large buffer's pages
+    // instead of copying its bytes.
+    void room(qsizetype size)
+    {
+        if (m_bytes.size() + size > m_bytes.capacity())
+            m_bytes.reserve(
+                std::max({2 * m_bytes.capacity(), m_bytes.size() + size, qsizetype(4096)}));
+    }
+
     template <typename Number> void appendFixed(Tag tag, const Number* value)
     {
+        room(static_cast<qsizetype>(1 + sizeof *value));
         m_bytes.push_back(static_cast<char>(tag));
         m_bytes.append(reinterpret_cast<const char*>(value), sizeof *value);
     }
 
-    std::string m_bytes;
+    QByteArray m_bytes;
     std::vector<std::size_t> m_starts;
 };
 
