@@ -73,7 +73,7 @@ const QSet<QString> TextColumns = {QStringLiteral("f_1"), QStringLiteral("f_4"),
 // Most cases run at least 15 pairs and stop when steady, or at 400 pairs or
 // 15 s; the 999,999-row page runs fewer, longer pairs.
 const Pairs Usual{15, 400, 15000};
-const Pairs BigPage{5, 200, 25000};
+const Pairs BigPage{5, 400, 25000};
 
 QString connectionString()
 {
