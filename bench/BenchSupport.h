@@ -3,20 +3,25 @@
 // What the benchmarks share: figures of the process's memory, paired timing
 // of the program beside its reference, a SQLite connection opened as the
 // program's engine opens its own, and the rows of a statement copied out
-// through the SQLite C API, as a client keeps a page.
+// through the SQLite C API into one buffer, as a careful client keeps a page.
 
 #include "platform/text/Gbk.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QtGlobal>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sqlite3.h>
 #include <string>
-#include <variant>
+#include <string_view>
+#include <unicode/ucol.h>
+#include <unicode/uscript.h>
 #include <vector>
 
 namespace bench {
@@ -56,24 +61,46 @@ inline double median(std::vector<double> values)
 }
 
 // Times of program and reference run side by side, and the ratios of the
-// pairs (program / reference).
+// pairs (program / reference); steady when the median of the ratios is known
+// to within 0.05 either way.
 struct Paired
 {
     std::vector<double> programMs;
     std::vector<double> referenceMs;
     std::vector<double> ratios;
+    bool steady = true;
 
     double minRatio() const { return *std::min_element(ratios.begin(), ratios.end()); }
     double medianRatio() const { return median(ratios); }
 };
 
-// Runs program and reference in pairs, pairs times after warm-up runs of
-// both; which side goes first alternates, so that neither always inherits
-// the caches the other leaves. A pair shares the machine's load of its
-// moment, which other processes make uneven, so only the ratios of pairs are
-// compared. between runs after every run, outside the times (Qt's pending
-// events).
-inline Paired runPaired(int pairs, const std::function<void()>& program,
+// The width of a distribution-free 95 % interval of the median of the
+// ratios: between the order statistics n/2 - 0.98 sqrt(n) and its mirror.
+inline double medianSpread(std::vector<double> ratios)
+{
+    std::sort(ratios.begin(), ratios.end());
+    const double n = static_cast<double>(ratios.size());
+    const auto low =
+        static_cast<std::size_t>(std::max(0.0, std::floor(n / 2 - 0.98 * std::sqrt(n))));
+    return ratios[ratios.size() - 1 - low] - ratios[low];
+}
+
+// How many pairs a case runs: at least floor; then on until the median of
+// the ratios is steady, or cap pairs or budgetMs of the case's time are
+// spent, whichever comes first. A fixed count has floor == cap.
+struct Pairs
+{
+    int floor = 15;
+    int cap = 400;
+    double budgetMs = 20000;
+};
+
+// Runs program and reference in pairs after warm-up runs of both; which side
+// goes first alternates, so that neither always inherits the caches the
+// other leaves. A pair shares the machine's load of its moment, which other
+// processes make uneven, so only the ratios of pairs are compared. between
+// runs after every run, outside the times.
+inline Paired runPaired(const Pairs& pairs, const std::function<void()>& program,
                         const std::function<void()>& reference,
                         const std::function<void()>& between = {}, int warmups = 2)
 {
@@ -86,12 +113,18 @@ inline Paired runPaired(int pairs, const std::function<void()>& program,
             between();
         return ms;
     };
+    QElapsedTimer spent;
+    spent.start();
     for (int i = 0; i < warmups; ++i) {
         time(program);
         time(reference);
     }
     Paired paired;
-    for (int i = 0; i < pairs; ++i) {
+    const double steadySpread = 0.1;
+    for (int i = 0; i < pairs.cap; ++i) {
+        if (i >= pairs.floor && (medianSpread(paired.ratios) <= steadySpread ||
+                                 static_cast<double>(spent.elapsed()) >= pairs.budgetMs))
+            break;
         double p = 0;
         double r = 0;
         if (i % 2 == 0) {
@@ -105,16 +138,26 @@ inline Paired runPaired(int pairs, const std::function<void()>& program,
         paired.referenceMs.push_back(r);
         paired.ratios.push_back(p / r);
     }
+    paired.steady = medianSpread(paired.ratios) <= steadySpread;
     return paired;
 }
 
-// One line: the case, the median times of both sides, and the minimum and
-// median of the paired ratios, with the target when there is one.
+inline Paired runPaired(int pairs, const std::function<void()>& program,
+                        const std::function<void()>& reference,
+                        const std::function<void()>& between = {}, int warmups = 2)
+{
+    return runPaired(Pairs{pairs, pairs, 0}, program, reference, between, warmups);
+}
+
+// One line: the case, the pairs it ran, the median times of both sides, and
+// the minimum and median of the paired ratios, with the target when there is
+// one; "unsteady" when the cap or the budget came before a steady median.
 inline void printPaired(const char* name, const Paired& paired, const char* target = "")
 {
-    std::printf("%-44s program %10.3f ms  reference %10.3f ms  ratio min %5.2f median %5.2f%s\n",
-                name, median(paired.programMs), median(paired.referenceMs), paired.minRatio(),
-                paired.medianRatio(), target);
+    std::printf("%-50s pairs %3zu  program %10.3f ms  reference %10.3f ms  ratio min %5.2f "
+                "median %5.2f%s%s\n",
+                name, paired.ratios.size(), median(paired.programMs), median(paired.referenceMs),
+                paired.minRatio(), paired.medianRatio(), paired.steady ? "" : "  unsteady", target);
     std::fflush(stdout);
 }
 
@@ -168,10 +211,47 @@ inline void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
     sqlite3_result_int64(context, negative ? -number : number);
 }
 
+// The engine's tsql_chinese as a careful client of the file registers it:
+// ICU's pinyin order for zh at its second level, digits and Latin letters
+// before Chinese, trailing blanks ignored; opened once, cloned for each
+// connection.
+inline int compareChinese(void* collator, int leftSize, const void* left, int rightSize,
+                          const void* right)
+{
+    const auto trimmed = [](const void* text, int size) {
+        while (size > 0 && static_cast<const char*>(text)[size - 1] == ' ')
+            --size;
+        return size;
+    };
+    UErrorCode status = U_ZERO_ERROR;
+    return ucol_strcollUTF8(static_cast<const UCollator*>(collator), static_cast<const char*>(left),
+                            trimmed(left, leftSize), static_cast<const char*>(right),
+                            trimmed(right, rightSize), &status);
+}
+
+inline void addChineseCollation(sqlite3* handle)
+{
+    static UCollator* const prototype = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* collator = ucol_open("zh", &status);
+        ucol_setStrength(collator, UCOL_SECONDARY);
+        const int32_t scripts[] = {UCOL_REORDER_CODE_DIGIT, USCRIPT_LATIN, USCRIPT_HAN};
+        ucol_setReorderCodes(collator, scripts, 3, &status);
+        if (U_FAILURE(status))
+            qFatal("no Chinese collation in ICU: %s", u_errorName(status));
+        return collator;
+    }();
+    UErrorCode status = U_ZERO_ERROR;
+    sqlite3_create_collation_v2(
+        handle, "tsql_chinese", SQLITE_UTF8, ucol_clone(prototype, &status), compareChinese,
+        [](void* collator) { ucol_close(static_cast<UCollator*>(collator)); });
+}
+
 // A connection to the file opened exactly as Qt's SQLite driver opens it for
 // the program's engine (read-write, private cache, no mutex, a busy timeout
-// of 5 s, extended result codes) with the engine's two functions, so that
-// both sides pay for the same locking and run the same SQL.
+// of 5 s, extended result codes) with the engine's two functions and its
+// collation, so that both sides pay for the same locking and run the same
+// SQL.
 inline sqlite3* openLikeProgram(const QString& path)
 {
     sqlite3* handle = nullptr;
@@ -185,44 +265,146 @@ inline sqlite3* openLikeProgram(const QString& path)
                                gbkLength, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "tsql_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                nullptr, tsqlNumber, nullptr, nullptr, nullptr);
+    addChineseCollation(handle);
     return handle;
 }
 
-using Value = std::variant<std::monostate, qint64, double, std::string>;
-using Rows = std::vector<std::vector<Value>>;
-
-// Every value of every remaining row of the statement copied out; the
-// statement is finalized.
-inline Rows takeRows(sqlite3_stmt* statement)
+// The rows of a page as a careful client keeps them: one buffer holding
+// every value of every row one after the other (a tag byte, then an integer
+// or a real in 8 bytes, or a text or blob as its length in 4 bytes and its
+// bytes) and where each row starts; a value is read out where it lies.
+class Page
 {
+public:
+    enum class Tag : char
+    {
+        Null,
+        Integer,
+        Real,
+        Bytes
+    };
+    struct Value
+    {
+        Tag tag = Tag::Null;
+        qint64 integer = 0;
+        double real = 0;
+        std::string_view bytes;
+    };
+
+    std::vector<std::string> names;
+
+    std::size_t size() const { return m_starts.size(); }
+
+    // The column of that name, or -1.
+    int column(std::string_view name) const
+    {
+        const auto found = std::find(names.begin(), names.end(), name);
+        return found == names.end() ? -1 : static_cast<int>(found - names.begin());
+    }
+
+    void beginRow() { m_starts.push_back(static_cast<std::size_t>(m_bytes.size())); }
+    void appendNull()
+    {
+        room(1);
+        m_bytes.push_back(static_cast<char>(Tag::Null));
+    }
+    void appendInteger(qint64 value) { appendFixed(Tag::Integer, &value); }
+    void appendReal(double value) { appendFixed(Tag::Real, &value); }
+    void appendBytes(const char* bytes, std::size_t size)
+    {
+        const auto length = static_cast<quint32>(size);
+        room(static_cast<qsizetype>(1 + sizeof length + size));
+        m_bytes.push_back(static_cast<char>(Tag::Bytes));
+        m_bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
+        m_bytes.append(bytes, static_cast<qsizetype>(size));
+    }
+
+    Value value(std::size_t row, int column) const
+    {
+        const char* at = m_bytes.constData() + m_starts[row];
+        for (int i = 0;; ++i) {
+            Value value;
+            value.tag = static_cast<Tag>(*at++);
+            std::size_t size = 0;
+            switch (value.tag) {
+            case Tag::Null:
+                break;
+            case Tag::Integer:
+                std::memcpy(&value.integer, at, sizeof value.integer);
+                size = sizeof value.integer;
+                break;
+            case Tag::Real:
+                std::memcpy(&value.real, at, sizeof value.real);
+                size = sizeof value.real;
+                break;
+            case Tag::Bytes: {
+                quint32 length = 0;
+                std::memcpy(&length, at, sizeof length);
+                at += sizeof length;
+                value.bytes = std::string_view(at, length);
+                size = length;
+                break;
+            }
+            }
+            if (i == column)
+                return value;
+            at += size;
+        }
+    }
+
+private:
+    // The buffer doubles by realloc, which moves a large buffer's pages
+    // instead of copying its bytes.
+    void room(qsizetype size)
+    {
+        if (m_bytes.size() + size > m_bytes.capacity())
+            m_bytes.reserve(
+                std::max({2 * m_bytes.capacity(), m_bytes.size() + size, qsizetype(4096)}));
+    }
+
+    template <typename Number> void appendFixed(Tag tag, const Number* value)
+    {
+        room(static_cast<qsizetype>(1 + sizeof *value));
+        m_bytes.push_back(static_cast<char>(tag));
+        m_bytes.append(reinterpret_cast<const char*>(value), sizeof *value);
+    }
+
+    QByteArray m_bytes;
+    std::vector<std::size_t> m_starts;
+};
+
+// Every value of every remaining row of the statement copied into a page;
+// the statement is finalized.
+inline Page takePage(sqlite3_stmt* statement)
+{
+    Page page;
     const int columns = sqlite3_column_count(statement);
-    Rows rows;
+    for (int i = 0; i < columns; ++i)
+        page.names.emplace_back(sqlite3_column_name(statement, i));
     while (sqlite3_step(statement) == SQLITE_ROW) {
-        std::vector<Value> row;
-        row.reserve(columns);
+        page.beginRow();
         for (int i = 0; i < columns; ++i) {
             switch (sqlite3_column_type(statement, i)) {
             case SQLITE_INTEGER:
-                row.emplace_back(static_cast<qint64>(sqlite3_column_int64(statement, i)));
+                page.appendInteger(sqlite3_column_int64(statement, i));
                 break;
             case SQLITE_FLOAT:
-                row.emplace_back(sqlite3_column_double(statement, i));
+                page.appendReal(sqlite3_column_double(statement, i));
                 break;
             case SQLITE_NULL:
-                row.emplace_back(std::monostate());
+                page.appendNull();
                 break;
             default: {
                 const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, i));
-                row.emplace_back(std::string(
-                    bytes ? bytes : "", static_cast<size_t>(sqlite3_column_bytes(statement, i))));
+                page.appendBytes(bytes ? bytes : "",
+                                 static_cast<std::size_t>(sqlite3_column_bytes(statement, i)));
                 break;
             }
             }
         }
-        rows.push_back(std::move(row));
     }
     sqlite3_finalize(statement);
-    return rows;
+    return page;
 }
 
 } // namespace bench

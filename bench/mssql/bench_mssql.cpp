@@ -1,10 +1,13 @@
-// Times the main window's browse, page step, search, row move with thumbnail
-// and a 50 MB document round trip on SQL Server against a bare ODBC client
-// (the unixODBC API directly: SQLExecDirectW, SQLFetch, SQLGetData) running
-// the same statements through the same driver, connection string and session
-// settings on one kept connection. Both sides run interleaved in pairs; each
-// line gives the median times and the minimum and median of the paired
-// ratios (program / bare ODBC).
+// Times the main window's browse, page step, search and row move with
+// thumbnail on SQL Server until the grid and the thumbnail are painted,
+// against a bare ODBC client (the unixODBC API directly: SQLExecDirectW,
+// SQLFetch, SQLGetData) running the same statements through the same driver,
+// connection string and session settings on one kept connection, each page
+// kept in one buffer and shown by a plain Qt table model and view painted
+// the same way (bench/PlainWindow.h); beside each, the engine alone, and a
+// 50 MB document round trip. Both sides run interleaved in pairs until the
+// median is steady; each line gives the pairs, the median times and the
+// minimum and median of the paired ratios (program / bare ODBC).
 //
 //   VARDENIX_MSSQL='<connection string>' bench_mssql [records]   (default 100000)
 //
@@ -14,6 +17,7 @@
 #include "app/Main.h"
 #include "attachments/AttachmentStrip.h"
 #include "bench/BenchSupport.h"
+#include "bench/PlainWindow.h"
 #include "browser/RecordBrowser.h"
 #include "common/FileDialogs.h"
 #include "common/MessageBox.h"
@@ -31,8 +35,10 @@
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <sql.h>
@@ -49,6 +55,8 @@ constexpr qint64 DocumentSize = 50LL * 1024 * 1024;
 const QSize Thumb(124, 73);
 const QString Database = QStringLiteral("vardenix_bench");
 const QString SessionSetup = QStringLiteral("SET TEXTSIZE 2147483647;SET ANSI_WARNINGS ON");
+// Cases run at least 15 pairs and stop when steady, or at 400 pairs or 20 s.
+const Pairs Usual{15, 400, 20000};
 
 void check(bool condition, const char* what)
 {
@@ -103,30 +111,44 @@ public:
     BareOdbc(const BareOdbc&) = delete;
     BareOdbc& operator=(const BareOdbc&) = delete;
 
-    // Every value of every row, texts as UTF-8 and binaries as bytes.
-    std::vector<std::vector<std::string>> rows(const QString& statement)
+    // Every value of every row in one buffer: integers and reals as numbers,
+    // texts as UTF-8 and binaries as bytes.
+    Page page(const QString& statement)
     {
         run(statement);
         SQLSMALLINT columns = 0;
         SQLNumResultCols(m_stmt, &columns);
+        Page result;
         std::vector<SQLSMALLINT> types(static_cast<size_t>(columns));
-        for (SQLSMALLINT i = 0; i < columns; ++i)
-            SQLDescribeColW(m_stmt, static_cast<SQLUSMALLINT>(i + 1), nullptr, 0, nullptr,
+        for (SQLSMALLINT i = 0; i < columns; ++i) {
+            SQLWCHAR name[128] = {};
+            SQLSMALLINT length = 0;
+            SQLDescribeColW(m_stmt, static_cast<SQLUSMALLINT>(i + 1), name, 128, &length,
                             &types[static_cast<size_t>(i)], nullptr, nullptr, nullptr);
-        std::vector<std::vector<std::string>> result;
+            result.names.push_back(
+                QString::fromUtf16(reinterpret_cast<const char16_t*>(name), length).toStdString());
+        }
         while (SQLFetch(m_stmt) == SQL_SUCCESS) {
-            std::vector<std::string> row(static_cast<size_t>(columns));
-            for (SQLSMALLINT i = 0; i < columns; ++i) {
-                const SQLSMALLINT type = types[static_cast<size_t>(i)];
-                const bool binary =
-                    type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
-                row[static_cast<size_t>(i)] =
-                    value(static_cast<SQLUSMALLINT>(i + 1), binary ? SQL_C_BINARY : SQL_C_CHAR);
-            }
-            result.push_back(std::move(row));
+            result.beginRow();
+            for (SQLSMALLINT i = 0; i < columns; ++i)
+                appendValue(result, static_cast<SQLUSMALLINT>(i + 1),
+                            types[static_cast<size_t>(i)]);
         }
         SQLFreeStmt(m_stmt, SQL_CLOSE);
         return result;
+    }
+
+    // The bytes of the first column of the first row.
+    QByteArray firstBytes(const QString& statement)
+    {
+        run(statement);
+        QByteArray bytes;
+        if (SQLFetch(m_stmt) == SQL_SUCCESS) {
+            const std::string value = this->value(1, SQL_C_BINARY);
+            bytes = QByteArray(value.data(), qsizetype(value.size()));
+        }
+        SQLFreeStmt(m_stmt, SQL_CLOSE);
+        return bytes;
     }
 
     // The rows walked without reading their values.
@@ -204,8 +226,48 @@ private:
             fail(SQL_HANDLE_STMT, m_stmt);
     }
 
+    void appendValue(Page& page, SQLUSMALLINT column, SQLSMALLINT type)
+    {
+        SQLLEN indicator = 0;
+        switch (type) {
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT: {
+            SQLBIGINT number = 0;
+            SQLGetData(m_stmt, column, SQL_C_SBIGINT, &number, sizeof number, &indicator);
+            if (indicator == SQL_NULL_DATA)
+                page.appendNull();
+            else
+                page.appendInteger(number);
+            return;
+        }
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE: {
+            double number = 0;
+            SQLGetData(m_stmt, column, SQL_C_DOUBLE, &number, sizeof number, &indicator);
+            if (indicator == SQL_NULL_DATA)
+                page.appendNull();
+            else
+                page.appendReal(number);
+            return;
+        }
+        default: {
+            const bool binary =
+                type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
+            bool null = false;
+            const std::string bytes = value(column, binary ? SQL_C_BINARY : SQL_C_CHAR, &null);
+            if (null)
+                page.appendNull();
+            else
+                page.appendBytes(bytes.data(), bytes.size());
+        }
+        }
+    }
+
     // One column's value, read in parts as long as the driver has more.
-    std::string value(SQLUSMALLINT column, SQLSMALLINT type)
+    std::string value(SQLUSMALLINT column, SQLSMALLINT type, bool* null = nullptr)
     {
         std::string result;
         char buffer[8192];
@@ -214,6 +276,8 @@ private:
             SQLLEN indicator = 0;
             const SQLRETURN got =
                 SQLGetData(m_stmt, column, type, buffer, sizeof buffer, &indicator);
+            if (indicator == SQL_NULL_DATA && null)
+                *null = true;
             if (got == SQL_NO_DATA || !SQL_SUCCEEDED(got) || indicator == SQL_NULL_DATA)
                 break;
             const SQLLEN room = static_cast<SQLLEN>(sizeof buffer) - terminator;
@@ -301,87 +365,122 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
     });
     TMainBox box;
     box.show();
-    QCoreApplication::processEvents();
+    paintPending();
     RecordBrowser& browser = box.browser();
-    const auto events = [] { QCoreApplication::processEvents(); };
     const auto statementOf = [&browser](int pageIndex) {
         return browser.statement().page(PageSize, pageIndex);
     };
     const QString countAll = QStringLiteral("select id from  fid_Main WHERE (1=1)");
     std::printf("SQL Server, %d records\n", records);
 
-    box.browser().SpeedButton3Click();
-    printPaired("browse: page 1 and count",
-                runPaired(
-                    11,
-                    [&] {
-                        box.browser().SpeedButton3Click();
-                        check(browser.recordCount() == records, "count");
-                    },
-                    [&] {
-                        check(bare.rows(statementOf(0)).size() == PageSize, "bare page");
-                        check(bare.count(countAll) == records, "bare count");
-                    },
-                    events));
+    browser.SpeedButton3Click();
+    const QString firstPage = statementOf(0);
+    const auto thumbnailOf = [&bare](qint64 id) {
+        return bare.firstBytes(QStringLiteral("select picmin from  fid_Main where id=") +
+                               QString::number(id));
+    };
+    PlainClient plain(
+        PlainClient::Reader{[&bare](const QString& statement) { return bare.page(statement); },
+                            [&bare](const QString& statement) { return bare.count(statement); },
+                            thumbnailOf},
+        *box.findChild<QTableView*>(QStringLiteral("DBGrid1")),
+        *box.findChild<QLabel*>(QStringLiteral("ImagePic")), browser.DBGrid1Columns());
+    plain.show(firstPage);
+    paintPending();
+    // What a page's load reads: its rows, the first row's thumbnail when it
+    // has a picture, and the count when a count statement is given.
+    const auto bareRead = [&](const QString& statement, const QString& countStatement) {
+        const Page rows = bare.page(statement);
+        const Page::Value name = rows.value(0, rows.column("picname"));
+        if (rows.size() > 0 && !name.bytes.empty())
+            thumbnailOf(rows.value(0, rows.column("id")).integer);
+        if (!countStatement.isEmpty())
+            bare.count(countStatement);
+        return rows.size();
+    };
+
+    const auto browse = [&] {
+        browser.SpeedButton3Click();
+        check(browser.recordCount() == records, "count");
+    };
+    comparePainted("browse: page 1 and count", Usual, browse,
+                   [&] { check(plain.show(firstPage, countAll) == records, "bare count"); });
+    compareEngine(Usual, browse,
+                  [&] { check(bareRead(firstPage, countAll) == PageSize, "bare page"); });
 
     const QString secondPage = statementOf(1);
-    printPaired("step to page 2",
-                runPaired(
-                    41,
-                    [&] {
-                        box.browser().PageDownClick();
-                        check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1,
-                              "page 2");
-                    },
-                    [&] { check(bare.rows(secondPage).size() == PageSize, "bare page 2"); },
-                    [&] {
-                        events();
-                        // Each step starts from page 1, outside the times.
-                        if (browser.pageIndex() != 0)
-                            browser.showPage(0);
-                    }));
+    const auto stepToSecond = [&] {
+        browser.PageDownClick();
+        check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "page 2");
+    };
+    // Each step starts from page 1, outside the times.
+    const auto backToFirst = [&] {
+        if (browser.pageIndex() != 0)
+            browser.showPage(0);
+        plain.showAgain(firstPage);
+    };
+    comparePainted(
+        "step to page 2", Usual, stepToSecond, [&] { plain.show(secondPage); }, "", backToFirst);
+    compareEngine(
+        Usual, stepToSecond,
+        [&] { check(bareRead(secondPage, QString()) == PageSize, "bare page 2"); }, backToFirst);
 
     auto* columns = box.findChild<QComboBox*>(QStringLiteral("Com11"));
     auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
     auto* key = box.findChild<QLineEdit*>(QStringLiteral("EKey"));
     int matches = -1;
-    printPaired("search 包含 and count",
-                runPaired(
-                    11,
-                    [&] {
-                        columns->setCurrentIndex(3);
-                        operators->setCurrentIndex(operators->findText(QStringLiteral("包含")));
-                        key->setText(QStringLiteral("1234"));
-                        box.browser().SpeedButton6Click();
-                        check(matches < 0 || browser.recordCount() == matches, "matches");
-                    },
-                    [&] {
-                        bare.rows(browser.statementText());
-                        matches = bare.count(QStringLiteral("select id from  fid_Main ") +
-                                             browser.statement().condition());
-                    },
-                    events));
+    const auto search = [&] {
+        columns->setCurrentIndex(3);
+        operators->setCurrentIndex(operators->findText(QStringLiteral("包含")));
+        key->setText(QStringLiteral("1234"));
+        browser.SpeedButton6Click();
+        check(matches < 0 || browser.recordCount() == matches, "matches");
+    };
+    const auto countMatches = [&] {
+        return QStringLiteral("select id from  fid_Main ") + browser.statement().condition();
+    };
+    comparePainted("search 包含 and count", Usual, search,
+                   [&] { matches = plain.show(browser.statementText(), countMatches()); });
+    compareEngine(Usual, search, [&] { bareRead(browser.statementText(), countMatches()); });
 
-    box.browser().SpeedButton3Click();
+    // A walk down and up the first page, whose rows have thumbnails, each
+    // move painted before the next.
+    browser.SpeedButton3Click();
+    plain.show(firstPage);
+    paintPending();
     int walk = 0;
-    printPaired(
-        "row move with thumbnail, a walk of 49 moves",
-        runPaired(
-            11,
-            [&] {
-                for (int i = 1; i < PageSize; ++i)
-                    box.browser().DataSourceMain().setCurrentRow(walk % 2 ? PageSize - 1 - i : i);
-                ++walk;
-            },
-            [&] {
-                for (int i = 1; i < PageSize; ++i)
-                    check(bare.rows(QStringLiteral("select picmin from  fid_Main where id=") +
-                                    QString::number(i + 1))
-                                  .size() == 1,
-                          "bare thumbnail");
-            },
-            events),
+    const auto walkRow = [&walk](int i) {
+        const int row = walk % 2 ? PageSize - 2 - i : i + 1;
+        if (i == PageSize - 2)
+            ++walk;
+        return row;
+    };
+    comparePainted(
+        "row move with thumbnail, a walk of 49 moves", Usual,
+        [&] {
+            for (int i = 0; i < PageSize - 1; ++i) {
+                browser.DataSourceMain().setCurrentRow(walkRow(i));
+                paintPending();
+            }
+        },
+        [&] {
+            for (int i = 0; i < PageSize - 1; ++i) {
+                plain.moveTo(walkRow(i));
+                paintPending();
+            }
+        },
         "  (target <= 2)");
+    compareEngine(
+        Usual,
+        [&] {
+            for (int i = 0; i < PageSize - 1; ++i)
+                browser.DataSourceMain().setCurrentRow(walkRow(i));
+        },
+        [&] {
+            for (int i = 0; i < PageSize - 1; ++i)
+                check(!thumbnailOf(walkRow(i) + 1).isEmpty(), "bare thumbnail");
+        },
+        {}, "  unpainted, against picmin's reads alone");
 
     const QString input = folder + QStringLiteral("/large.doc");
     {
@@ -399,7 +498,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
     printPaired(
         "50 MB document import and export",
         runPaired(
-            5,
+            Pairs{5, 15, 60000},
             [&] {
                 FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
                 box.strip().SpeedButton1Click();
@@ -418,7 +517,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
                                       output) == DocumentSize,
                       "bare exported size");
             },
-            events, 1));
+            paintPending, 1));
     FileDialogs::setChooser({});
 }
 

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QPalette>
 #include <QPointer>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
@@ -57,6 +58,10 @@ DataGrid::DataGrid(QTableView& view, db::Query& query, QObject* parent)
     QHeaderView* header = m_view.horizontalHeader();
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
+    // Titles that are not marked are black whatever the desktop's colours.
+    QPalette titles = header->palette();
+    titles.setColor(QPalette::ButtonText, PlainTitleColor);
+    header->setPalette(titles);
     connect(header, &QHeaderView::sectionClicked, this, &DataGrid::titleClicked);
     connect(m_view.selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {

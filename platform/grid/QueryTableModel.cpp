@@ -325,7 +325,7 @@ QVariant QueryTableModel::headerData(int section, Qt::Orientation orientation, i
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.titleAlignment);
     case Qt::ForegroundRole:
-        return QBrush(column.titleColor);
+        return column.titleColor == PlainTitleColor ? QVariant() : QBrush(column.titleColor);
     default:
         return QVariant();
     }

@@ -5,10 +5,13 @@
 #include "common/StepProgress.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QtTest>
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -41,13 +44,30 @@ QList<int> ExpectedPage(const QList<Record>& records, const Match& match, const 
     return ids;
 }
 
+// The colour the header gives a column's title: its own, or the header's.
 QColor TitleColour(TMainBox& box, int column)
 {
-    return RecordGrid(box)
-        ->model()
-        ->headerData(column, Qt::Horizontal, Qt::ForegroundRole)
-        .value<QBrush>()
-        .color();
+    const QVariant own =
+        RecordGrid(box)->model()->headerData(column, Qt::Horizontal, Qt::ForegroundRole);
+    return own.isValid()
+               ? own.value<QBrush>().color()
+               : RecordGrid(box)->horizontalHeader()->palette().color(QPalette::ButtonText);
+}
+
+// Whether a section of the painted header has a pixel of the title's ink:
+// near black, or near red.
+bool HasInk(const QImage& header, const QRect& section, const QColor& ink)
+{
+    for (int y = section.top(); y <= section.bottom(); ++y) {
+        for (int x = section.left(); x <= section.right(); ++x) {
+            const QColor pixel = header.pixelColor(x, y);
+            if (std::abs(pixel.red() - ink.red()) < 60 &&
+                std::abs(pixel.green() - ink.green()) < 60 &&
+                std::abs(pixel.blue() - ink.blue()) < 60)
+                return true;
+        }
+    }
+    return false;
 }
 
 const QString FirstPage =
@@ -436,6 +456,31 @@ private slots:
         QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
         QCOMPARE(box.browser().DBGrid1Columns().at(0).titleColor, QColor(Qt::black));
         QCOMPARE(PageIds(box).constFirst(), 1);
+    }
+
+    // Titles are painted black, the sorted one red, whatever colour the
+    // desktop gives the text of buttons.
+    void titleColoursOnAnyDesktop()
+    {
+        createRecords(20);
+        const QPalette desktop = QApplication::palette();
+        const auto restore = qScopeGuard([&desktop] { QApplication::setPalette(desktop); });
+        QPalette white = desktop;
+        white.setColor(QPalette::ButtonText, Qt::white);
+        QApplication::setPalette(white);
+        TMainBox box;
+        box.show();
+        Button(box, "SpeedButton3")->click();
+        box.browser().DBGrid1TitleClick(1);
+        QHeaderView* header = RecordGrid(box)->horizontalHeader();
+        const QImage painted = header->grab().toImage();
+        const auto section = [header](int column) {
+            return QRect(header->sectionViewportPosition(column), 0, header->sectionSize(column),
+                         header->height());
+        };
+        QVERIFY(HasInk(painted, section(0), Qt::black));
+        QVERIFY(!HasInk(painted, section(0), Qt::red));
+        QVERIFY(HasInk(painted, section(1), Qt::red));
     }
 
     // After a click on page 3 the status still names page 3; the next step
