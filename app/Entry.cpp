@@ -4,6 +4,7 @@
 #include "attachments/PictureHelper.h"
 #include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
+#include "platform/db/ResultRows.h"
 #include "signin/Login.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int RunProgram(int argc, char** argv)
 {
     if (PictureHelper::isHelperCall(argc, argv))
         return PictureHelper::serve(argc, argv);
+    db::keepBigBlocksApart();
     QApplication application(argc, argv);
     // Qt's own windows and menus (the file dialogs, the edit boxes' context
     // menu) speak the program's language too.

@@ -26,6 +26,7 @@
 #include "common/MessageBox.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
+#include "platform/db/ResultRows.h"
 #include "platform/db/SessionPool.h"
 #include "platform/paths/ProgramPaths.h"
 #include "platform/pictures/Bitmap.h"
@@ -329,6 +330,8 @@ void BenchLargeDocument(const QString& folder, qint64 size, int pairs, const Bar
 
 int main(int argc, char** argv)
 {
+    // The process keeps its memory as the program's does, for both sides.
+    db::keepBigBlocksApart();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);

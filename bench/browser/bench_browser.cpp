@@ -26,6 +26,7 @@
 #include "common/MessageBox.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "platform/db/ResultRows.h"
 #include "platform/db/SqliteDialect.h"
 #include "platform/grid/DataGrid.h"
 #include "platform/paths/ProgramPaths.h"
@@ -701,6 +702,8 @@ void ensureDatabase(const QString& folder, int records)
 
 int main(int argc, char** argv)
 {
+    // The process keeps its memory as the program's does, for both sides.
+    db::keepBigBlocksApart();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

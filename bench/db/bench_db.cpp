@@ -8,6 +8,7 @@
 #include "bench/BenchSupport.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "platform/db/ResultRows.h"
 #include "platform/db/SqliteDialect.h"
 #include "platform/paths/ProgramPaths.h"
 
@@ -143,6 +144,8 @@ void measureCountMemory(const QString& folder)
 
 int main(int argc, char** argv)
 {
+    // The process keeps its memory as the program's does, for both sides.
+    db::keepBigBlocksApart();
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     QTemporaryDir temporary;

@@ -24,6 +24,7 @@
 #include "platform/db/Connection.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
+#include "platform/db/ResultRows.h"
 #include "platform/db/SessionPool.h"
 #include "platform/grid/DataGrid.h"
 #include "platform/paths/ProgramPaths.h"
@@ -530,6 +531,8 @@ int main(int argc, char** argv)
         std::printf("bench_mssql: skipped, VARDENIX_MSSQL is not set\n");
         return 0;
     }
+    // The process keeps its memory as the program's does, for both sides.
+    db::keepBigBlocksApart();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace db {
 
@@ -251,6 +254,13 @@ QVariant ResultRows::value(qsizetype row, int column) const
     default:
         return QVariant();
     }
+}
+
+void keepBigBlocksApart()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
 }
 
 } // namespace db

@@ -60,4 +60,12 @@ private:
     QList<QByteArray> m_large;
 };
 
+// For the process: blocks of a megabyte or more are mapped apart from the
+// heap (glibc's mmap threshold fixed, instead of rising to the largest block
+// freed). A page's buffer, which doubles as its rows come, then grows by
+// remapping without being copied or touching the room it leaves, and goes
+// back to the system when freed. A program that keeps big pages calls it once
+// at its start.
+void keepBigBlocksApart();
+
 } // namespace db
