@@ -6,12 +6,12 @@
 #include <QLocale>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -19,6 +19,20 @@ namespace {
 constexpr qint64 ShowAfterMs = 500;
 // The dialog and the windows are brought up to date this often at most.
 constexpr qint64 RefreshMs = 50;
+
+// The thread that runs the works beside the window, kept for the process (and
+// never destroyed: its idle thread ends with it): a thread made for each
+// step would cost more than a page step itself.
+QThreadPool& besideThread()
+{
+    static QThreadPool* pool = [] {
+        auto* kept = new QThreadPool;
+        kept->setMaxThreadCount(1);
+        kept->setExpiryTimeout(-1);
+        return kept;
+    }();
+    return *pool;
+}
 
 StepProgress::Answer& testAnswer()
 {
@@ -107,12 +121,14 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
         shared.total = total;
         return !shared.stop.load();
     };
-    std::thread worker([&] {
+    besideThread().start([&] {
         try {
             work(reported);
         } catch (...) {
             shared.error = std::current_exception();
         }
+        // The last touch of what this call shares: the call ends only once
+        // it holds the lock after this.
         const std::lock_guard lock(shared.mutex);
         shared.finished = true;
         shared.ended.notify_all();
@@ -136,7 +152,6 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
                 interrupt();
         }
     }
-    worker.join();
     // An interrupted call fails in its database's words; the operator asked
     // for the stop, which is not reported.
     if (shared.error && shared.stop)
