@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QString>
 #include <QtGlobal>
 #include <algorithm>
@@ -38,6 +39,20 @@ inline long statusKb(const char* key)
             return line.mid(qstrlen(key)).trimmed().split(' ').first().toLong();
     }
     return -1;
+}
+
+// A file of the size filled with the same random bytes on every run, a
+// document that does not compress.
+inline void writeRandomFile(const QString& path, qint64 size)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator random(11);
+    for (qint64 written = 0; written < size; written += chunk.size()) {
+        random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
+        file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
+    }
 }
 
 inline long peakMemoryKb()

@@ -204,18 +204,6 @@ double PeakMb(const std::function<void()>& work)
     return (peak - before) / 1024.0;
 }
 
-void WriteRandomFile(const QString& path, qint64 size)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    QByteArray chunk(1024 * 1024, Qt::Uninitialized);
-    QRandomGenerator random(11);
-    for (qint64 written = 0; written < size; written += chunk.size()) {
-        random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
-    }
-}
-
 void Check(int result, sqlite3* handle)
 {
     if (result != SQLITE_OK && result != SQLITE_DONE && result != SQLITE_ROW) {
@@ -295,7 +283,7 @@ void BenchLargeDocument(const QString& folder, qint64 size, int pairs, const Bar
 {
     const QString input = folder + QStringLiteral("large.doc");
     const QString output = folder + QStringLiteral("exported.doc");
-    WriteRandomFile(input, size);
+    bench::writeRandomFile(input, size);
     TMainBox box;
     box.browser().SpeedButton3Click();
     const double fileMb = double(size) / 1048576.0;

@@ -38,7 +38,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRandomGenerator>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -484,16 +483,7 @@ void measure(const db::ConnectionStringParts& server, const QString& folder, int
         {}, "  unpainted, against picmin's reads alone");
 
     const QString input = folder + QStringLiteral("/large.doc");
-    {
-        QFile file(input);
-        file.open(QIODevice::WriteOnly);
-        QByteArray chunk(1024 * 1024, Qt::Uninitialized);
-        QRandomGenerator random(11);
-        for (qint64 written = 0; written < DocumentSize; written += chunk.size()) {
-            random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-            file.write(chunk);
-        }
-    }
+    writeRandomFile(input, DocumentSize);
     const QString output = folder + QStringLiteral("/exported.doc");
     box.browser().DataSourceMain().setCurrentRow(0);
     printPaired(
