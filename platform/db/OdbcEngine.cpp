@@ -4,7 +4,7 @@
 #include "ParameterFile.h"
 #include "SqlScan.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <algorithm>
