@@ -7,6 +7,7 @@
 #include "platform/db/Connection.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/OdbcEngine.h"
+#include "platform/db/OdbcStatement.h"
 #include "platform/db/Query.h"
 #include "platform/db/SessionPool.h"
 #include "signin/Settings.h"
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QThread>
 #include <memory>
+#include <sqlext.h>
 
 namespace {
 
@@ -79,6 +81,7 @@ private slots:
     void cleanup();
     void nothingInClearOnTheWire();
     void plainServerRefusedBeforeLogin();
+    void relaySeesAClientInClear();
     void certificateFile_data();
     void certificateFile();
     void anyPassword_data();
@@ -161,6 +164,42 @@ void EncryptionTest::plainServerRefusedBeforeLogin()
     for (const int type : packetTypes(fromClient))
         QCOMPARE(type, 0x12);
     QVERIFY(!fromClient.contains(asLoginCarriesIt(parts.password)));
+}
+
+// The relay reads what a client that runs in clear sends: the checks above
+// would see a login or a record if one crossed.
+void EncryptionTest::relaySeesAClientInClear()
+{
+    const QString plain = qEnvironmentVariable("VARDENIX_MSSQL_PLAIN");
+    if (plain.isEmpty())
+        QSKIP("VARDENIX_MSSQL_PLAIN names no server without encryption");
+    db::ConnectionStringParts parts = serverParts(plain);
+    const db::ServerAddress server = db::serverAddress(parts.dataSource);
+    RecordingRelay relay(server.host, server.port);
+    parts.dataSource = relay.dataSource();
+    const QString record = QStringLiteral("Confidential-7f3a");
+    QString odbc = db::odbcConnectionString(parts);
+    odbc.replace(QStringLiteral("Encryption=require"), QStringLiteral("Encryption=off"));
+
+    SQLHDBC handle = SQL_NULL_HDBC;
+    QVERIFY(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, db::odbc::environment(), &handle)));
+    const auto freeHandle = qScopeGuard([&] {
+        SQLDisconnect(handle);
+        SQLFreeHandle(SQL_HANDLE_DBC, handle);
+    });
+    QVERIFY(SQL_SUCCEEDED(SQLDriverConnectW(handle, nullptr, db::odbc::wide(odbc),
+                                            SQLSMALLINT(odbc.size()), nullptr, 0, nullptr,
+                                            SQL_DRIVER_NOPROMPT)));
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    QVERIFY(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, handle, &statement)));
+    const QString select = QStringLiteral("SELECT N'%1'").arg(record);
+    QVERIFY(SQL_SUCCEEDED(
+        SQLExecDirectW(statement, db::odbc::wide(select), SQLINTEGER(select.size()))));
+    QVERIFY(SQL_SUCCEEDED(SQLFetch(statement)));
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+
+    QVERIFY(relay.fromClient().contains(asLoginCarriesIt(parts.password)));
+    QVERIFY(relay.fromServer().contains(encodings(record).at(1)));
 }
 
 void EncryptionTest::certificateFile_data()
