@@ -859,6 +859,12 @@ void LayerTest::everyValueTypeBindsAlike_data()
     QTest::newRow("qulonglong") << QVariant(qulonglong(largest)) << "t"
                                 << QVariant(QString::number(largest));
     QTest::newRow("bool as text") << QVariant(false) << "t" << QVariant(QString("0"));
+    QTest::newRow("char") << QVariant::fromValue('A') << "i" << QVariant(65);
+    QTest::newRow("char as text") << QVariant::fromValue('7') << "t" << QVariant(QString("55"));
+    QTest::newRow("signed char") << QVariant::fromValue(static_cast<signed char>(-5)) << "i"
+                                 << QVariant(-5);
+    QTest::newRow("unsigned char")
+        << QVariant::fromValue(static_cast<unsigned char>(200)) << "i" << QVariant(200);
     QTest::newRow("double") << QVariant(3.25) << "r" << QVariant(3.25);
     QTest::newRow("float") << QVariant(1.5f) << "r" << QVariant(1.5);
     QTest::newRow("QString") << QVariant(QString("it's")) << "t" << QVariant(QString("it's"));
