@@ -124,6 +124,7 @@ private slots:
     void unsignedBeyondSignedIsRefused_data();
     void unsignedBeyondSignedIsRefused();
     void fileParameterErrors();
+    void textCutShortIsRefused();
     void countRows();
     void textComparesWithoutCase();
     void textColumnComparedWithNumber();
@@ -947,6 +948,29 @@ void LayerTest::nullBlobWritesAnEmptyFile()
     query.setSql(QStringLiteral("select nosuch from  fid_Main where id=1"));
     QVERIFY(!failure([&] { query.saveBlobToFile(replaced); }).isEmpty());
     QCOMPARE(readFile(replaced), QByteArray("old content"));
+}
+
+// SQLite stops reading a text at a NUL: the rest would be dropped without a
+// word, and "delete ... where" would delete every row.
+void LayerTest::textCutShortIsRefused()
+{
+    if (!TestDatabase::embedded())
+        QSKIP("SQL Server reads the whole text it is given.");
+    FreshDatabase database;
+    createBindingTable(database);
+    const QString condition = QStringLiteral(" where id = 1");
+    const QString nul(QChar(0));
+    QVERIFY(failure([&] {
+                database.execute(
+                    {QStringLiteral("delete from fid_main /* ") + nul + " */" + condition});
+            }).contains(u"NUL"));
+    // A write by key is not translated: the engine refuses it itself.
+    QVERIFY(failure([&] {
+                database.connection.engine().writeRow(
+                    QStringLiteral("delete from fid_main") + nul + condition, {});
+            }).contains(u"NUL"));
+    QCOMPARE(database.column(QStringLiteral("select t from fid_main")),
+             QStringList{QStringLiteral("before")});
 }
 
 void LayerTest::fileParameterErrors()
