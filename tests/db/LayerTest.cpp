@@ -1497,6 +1497,10 @@ void LayerTest::scanning_data()
     QTest::newRow("batch") << "update a set x=1;update b set y=2;" << false << 2;
     QTest::newRow("semicolon in a literal") << "update a set x=';'" << false << 1;
     QTest::newRow("empty statements") << " ; ;update a set x=1;;" << false << 1;
+    QTest::newRow("nested comment")
+        << "update a set x=1 /* /* :file; */ ; */; update b set y=2" << false << 2;
+    QTest::newRow("line comment up to the line feed")
+        << "update a set x=1 -- :file;\r; x\n update b set y=2" << false << 1;
     QTest::newRow("twelve lines") << standardFirstRun().join(QStringLiteral("\r\n")) << false << 12;
 }
 
