@@ -8,12 +8,12 @@
 // Where SQLite reads the translation is asked of SQLite itself:
 // sqlite3_complete() knows SQLite's strings, quoted names and comments, so a
 // prefix ends inside a string exactly when "\n';END;" after it completes the
-// text (the line feed ends a line comment, "END;" a trigger's body). One
-// reading of SQLite's own tokenizer is not in sqlite3_complete(): a
-// parameter such as "@a" or ":a" directly followed by "(" runs to the next
-// blank or ")", over any quote; the translation must leave none outside a
-// string. (A blob x'..' ends where sqlite3_complete() ends the string, and
-// one that holds a marker is no blob but an error.)
+// text (the line feed ends a line comment, "END;" a trigger's body), and in
+// code when "\n;END;" does. One reading of SQLite's own tokenizer is not in
+// sqlite3_complete(): a parameter such as "@a" or ":a" directly followed by
+// "(" runs to the next blank or ")", over any quote; the translation must
+// leave none in code. (A blob x'..' ends where sqlite3_complete() ends the
+// string, and one that holds a marker is no blob but an error.)
 
 #include "platform/db/DbError.h"
 #include "platform/db/SqlScan.h"
@@ -109,6 +109,13 @@ bool endsInString(const QByteArray& prefix)
     return sqlite3_complete((prefix + "\n';END;").constData()) == 1;
 }
 
+// Whether SQLite reads the end of the prefix as code: outside strings,
+// quoted names and block comments.
+bool endsInCode(const QByteArray& prefix)
+{
+    return sqlite3_complete((prefix + "\n;END;").constData()) == 1;
+}
+
 // Whether the text before position i ends in a parameter as SQLite's
 // tokenizer reads one: "$", "@", "#" or ":" and name characters.
 bool parameterBefore(const QString& s, qsizetype i)
@@ -133,7 +140,7 @@ void checkLiterals(const QString& input, const QList<Literal>& literals, const Q
             fail("a NUL reaches SQLite", input, output);
         for (qsizetype i = 0; i < statement.size(); ++i) {
             if (statement[i] == u'(' && parameterBefore(statement, i) &&
-                !endsInString(statement.left(i).toUtf8()))
+                endsInCode(statement.left(i).toUtf8()))
                 fail("SQLite reads a parameter over the \"(\" after it", input, output);
         }
     }
