@@ -11,6 +11,7 @@ packages=(
     libjpeg-dev libwmf-dev libemf2svg-dev libemf-dev libsimpleini-dev
     fonts-wqy-zenhei gsfonts qt6-translations-l10n xvfb xauth x11-xserver-utils xdotool imagemagick
     sqlite3 python3
+    dpkg-dev lintian mmdebstrap
 )
 
 missing=()

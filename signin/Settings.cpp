@@ -97,8 +97,7 @@ QString BuildConnectionString(const QString& host, const QString& database, cons
 
 QString SettingsFilePath()
 {
-    const QFileInfo executable(ProgramPaths::executablePath());
-    return executable.path() + QLatin1Char('/') + executable.completeBaseName() +
+    return ProgramPaths::folder() + QFileInfo(ProgramPaths::executablePath()).completeBaseName() +
            QStringLiteral(".ini");
 }
 

@@ -23,7 +23,9 @@ QByteArray UnscrambleText(const QByteArray& text);
 QString BuildConnectionString(const QString& host, const QString& database, const QString& user,
                               const QString& password);
 
-// The executable's path with its extension replaced by ".ini".
+// The executable's name with its extension replaced by ".ini", in the
+// program folder (ProgramPaths::folder): beside the executable, or the
+// user's own folder of an installed program.
 QString SettingsFilePath();
 
 // Reads host, user, database, password and dbuser; missing values are empty.
