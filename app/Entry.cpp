@@ -11,6 +11,7 @@
 #include "signin/Login.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -25,8 +26,13 @@ int RunProgram(int argc, char** argv)
     // settings files of the program's own.
     db::odbc::useClientFiles();
     // An administrator who places the server's certificate beside the
-    // program makes every login verify the server.
-    db::setTrustedCertificatesFile(ProgramPaths::folder() + QStringLiteral("sqlserver-ca.pem"));
+    // program makes every login verify the server. An installed program
+    // looks beside its executable (the office's file, for every user)
+    // before the user's own program folder.
+    const QString certificates = QStringLiteral("sqlserver-ca.pem");
+    db::setTrustedCertificatesFiles(
+        {QFileInfo(ProgramPaths::executablePath()).path() + u'/' + certificates,
+         ProgramPaths::folder() + certificates});
     QApplication application(argc, argv);
     // Qt's own windows and menus (the file dialogs, the edit boxes' context
     // menu) speak the program's language too.

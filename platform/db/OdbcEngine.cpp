@@ -79,14 +79,18 @@ QString connectFailureMessage(const QString& dataSource, const QString& driverTe
 namespace {
 
 std::mutex trustMutex;
-QString trustFile;
+QStringList trustFiles;
 
-// The file of trusted certificates when it exists, looked for at every login
+// The first file of trusted certificates that exists, looked for at every login
 // so that a file placed while the program runs counts from then on.
 QString trustedCertificates()
 {
     const std::lock_guard lock(trustMutex);
-    return !trustFile.isEmpty() && QFileInfo::exists(trustFile) ? trustFile : QString();
+    for (const QString& file : std::as_const(trustFiles)) {
+        if (QFileInfo::exists(file))
+            return file;
+    }
+    return QString();
 }
 
 constexpr int PreloginSeconds = 5;
@@ -117,10 +121,10 @@ QString whyLoginFailed(const QString& dataSource, const odbc::ServerTarget& targ
 
 } // namespace
 
-void setTrustedCertificatesFile(const QString& path)
+void setTrustedCertificatesFiles(const QStringList& paths)
 {
     const std::lock_guard lock(trustMutex);
-    trustFile = path;
+    trustFiles = paths;
 }
 
 OdbcEngine::OdbcEngine(const ConnectionStringParts& parts)

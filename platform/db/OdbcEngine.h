@@ -4,6 +4,7 @@
 #include "Engine.h"
 #include "OdbcStatement.h"
 
+#include <QStringList>
 #include <functional>
 #include <mutex>
 
@@ -15,11 +16,12 @@ namespace db {
 QString connectFailureMessage(const QString& dataSource, const QString& driverText);
 
 // Every session with SQL Server is encrypted from before the login on; a
-// server that cannot encrypt is refused. When the PEM file named here exists
-// (it is looked for at every login), the server's certificate must chain to
-// one of its certificates, or be one of them; without it the session is
-// encrypted but the server is not verified.
-void setTrustedCertificatesFile(const QString& path);
+// server that cannot encrypt is refused. When one of the PEM files named here
+// exists (the first one found counts; they are looked for at every login),
+// the server's certificate must chain to one of its certificates, or be one
+// of them; without one the session is encrypted but the server is not
+// verified.
+void setTrustedCertificatesFiles(const QStringList& paths);
 
 // SQL Server through unixODBC and the FreeTDS driver. Statements go to the
 // server as written, texts in both directions as UTF-16. Every result of a

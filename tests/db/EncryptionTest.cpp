@@ -102,7 +102,7 @@ void EncryptionTest::initTestCase()
 
 void EncryptionTest::cleanup()
 {
-    db::setTrustedCertificatesFile(QString());
+    db::setTrustedCertificatesFiles({});
     db::SessionPool::clear();
 }
 
@@ -228,7 +228,7 @@ void EncryptionTest::certificateFile()
     }
     if (!file.isEmpty() && !QFile::exists(file))
         QSKIP("the certificate file is missing on this machine");
-    db::setTrustedCertificatesFile(file);
+    db::setTrustedCertificatesFiles({file});
 
     db::Connection connection(m_database->connectionString());
     const QString error = failure([&] { connection.connect(); });
