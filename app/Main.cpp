@@ -73,6 +73,8 @@ TMainBox::TMainBox(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<U
     for (std::size_t i = 0; i < m_statusPanels.size(); ++i) {
         m_statusPanels[i] = new QLabel(ui->StatusBar1);
         m_statusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        // The operator's name comes from the database: never markup.
+        m_statusPanels[i]->setTextFormat(Qt::PlainText);
     }
     m_statusPanels[0]->setFixedWidth(300);
     m_statusPanels[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -9,6 +9,7 @@
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
 #include "common/StepProgress.h"
+#include "common/VisibleName.h"
 #include "platform/db/Query.h"
 #include "platform/shell/DesktopOpen.h"
 
@@ -215,7 +216,7 @@ void AttachmentStrip::showDocumentName(const QString& name)
     else if (extension.isEmpty())
         icon = nullptr;
 
-    c.PnlFileName->setText(name.isEmpty() ? QStringLiteral("没有文件数据!") : name);
+    c.PnlFileName->setText(name.isEmpty() ? QStringLiteral("没有文件数据!") : VisibleName(name));
     for (QLabel* each : {c.ImgOther, c.ImgXLS, c.ImgDoc, c.ImgPDF})
         each->setVisible(each == icon);
 }

@@ -2,6 +2,7 @@
 
 #include "attachments/PictureHelper.h"
 #include "common/CurrentRecord.h"
+#include "common/VisibleName.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
 #include "platform/pictures/Picture.h"
@@ -139,11 +140,7 @@ QString PrepareTempFolder(const QString& folder)
 
 QString TempFileName(const QString& bareName)
 {
-    QString name;
-    for (const QChar c : BareName(bareName))
-        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
-            name += c;
-    name = name.trimmed();
+    QString name = VisibleName(BareName(bareName)).trimmed();
     while (name.startsWith(QLatin1Char('.')))
         name.remove(0, 1);
     if (name.isEmpty())

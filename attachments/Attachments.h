@@ -63,7 +63,8 @@ QByteArray ReadWholeFile(const QString& path);
 QString PrepareTempFolder(const QString& folder);
 // A name from the database made safe for a file in the temp folder: no
 // folder part, no leading dots (a hidden file would outlive the clean-up),
-// no control characters, short enough for the file system.
+// characters that draw nothing shown as in VisibleName, short enough for the
+// file system.
 QString TempFileName(const QString& bareName);
 // Runs the select of one stored attachment and writes it to the path a
 // piece at a time, telling the progress; Refusal when the row is gone.

@@ -414,6 +414,31 @@ private slots:
         QVERIFY(!QFile::exists(w.folder->file("outside.doc")));
     }
 
+    // A stored name is drawn as its characters: tags stay text, characters
+    // that draw nothing or turn the text around are shown as code points.
+    void shownNames_data()
+    {
+        QTest::addColumn<QString>("stored"); // an SQL literal's content
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("markup") << "C:\\\\in\\\\<font size=7>合同.pdf"
+                                << "<font size=7>合同.pdf";
+        QTest::newRow("right-to-left override")
+            << QStringLiteral("合同\u202Etxt.exe") << "合同<U+202E>txt.exe";
+        QTest::newRow("zero-width space")
+            << QStringLiteral("合同.pdf\u200B.exe") << "合同.pdf<U+200B>.exe";
+    }
+    void shownNames()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        w.setUp();
+        w.execute({"update fid_main set docname='" + stored + "' where id=1;"});
+        w.loadPage();
+        auto* name = w.control<QLabel>("PnlFileName");
+        QCOMPARE(name->text(), AttachmentWindow::shownAfterStoring(shown));
+        QCOMPARE(name->textFormat(), Qt::PlainText);
+    }
+
     // A second open replaces the copy; closing the window removes the copies
     // and the folder.
     void copiesLiveUntilTheWindowCloses()
