@@ -2,6 +2,7 @@
 
 #include "admin/OperatorAdmin.h"
 #include "attachments/AttachmentStrip.h"
+#include "attachments/TempFolder.h"
 #include "browser/RecordBrowser.h"
 #include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
@@ -10,8 +11,6 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QHeaderView>
 #include <QLinearGradient>
 #include <QPainter>
@@ -177,6 +176,8 @@ void TMainBox::ViewMode(int m)
 void TMainBox::FormCreate()
 {
     m_load.readSettings();
+    // Copies left by a run that ended without closing its window.
+    TempFolder::Clean(m_load.session().tempFolder());
     const QString& connectionString = m_load.session().connectionString;
     m_catalogue = Catalogue();
 
@@ -233,16 +234,12 @@ void TMainBox::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// Empties the temp folder of attachments opened for viewing. A file that
-// cannot be deleted stays, and so does the folder then; nothing is reported.
+// Empties the temp folder of attachments opened for viewing, when it is the
+// operator's own. A file that cannot be deleted stays, and so does the
+// folder then; nothing is reported.
 void TMainBox::FormCloseQuery()
 {
-    const QString folder = m_load.session().tempFolder();
-    const QDir dir(folder);
-    // Ordinary files only: no subfolders, no hidden or system files.
-    for (const QString& name : dir.entryList(QDir::Files))
-        QFile::remove(dir.filePath(name));
-    QDir().rmdir(folder);
+    TempFolder::Clean(m_load.session().tempFolder());
 }
 
 void TMainBox::SpeedButton7Click()

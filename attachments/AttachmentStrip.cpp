@@ -2,6 +2,7 @@
 
 #include "Attachments.h"
 #include "PictureHelper.h"
+#include "TempFolder.h"
 #include "common/CurrentRecord.h"
 #include "common/ErrorReport.h"
 #include "common/FileDialogs.h"
@@ -274,20 +275,18 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
 void AttachmentStrip::viewStored(const QString& field, const QString& name,
                                  const QString& missingMessage)
 {
-    const QString folder = Attachments::PrepareTempFolder(m_session.tempFolder());
     if (name.isEmpty())
         throw Refusal(missingMessage);
-    const QString target = folder + QLatin1Char('/') + Attachments::TempFileName(name);
     const QString key = RequireRowKey(m_record);
+    TempFolder::Copy copy(m_session.tempFolder(), TempFolder::RecordFolder(field, key));
     FreshConnection fresh(m_session.connectionString);
     StepProgress progress(&m_window, QStringLiteral("正在打开"), StepProgress::Unit::Bytes);
     RunBeside(progress, fresh, [&](const db::Progress& reported) {
-        Attachments::SaveStored(
+        Attachments::CopyStored(
             fresh.query(), QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
-            target, reported);
+            copy, reported);
     });
-    Attachments::KeepPrivate(target);
     progress.finish();
     // The desktop reports its own failures.
-    DesktopOpen::open(target);
+    DesktopOpen::open(copy.finish(Attachments::TempFileName(name)));
 }

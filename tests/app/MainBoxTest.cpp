@@ -735,6 +735,9 @@ private slots:
         createStandardDatabase();
         const QString temp = m_folder->file(QStringLiteral("temp"));
         QVERIFY(QDir().mkpath(temp));
+        // The operator's own folder: one open to others is left alone.
+        QVERIFY(
+            QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         for (const QString& name : files) {
             QFile file(temp + '/' + name);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -776,6 +779,9 @@ private slots:
         createStandardDatabase();
         const QString temp = m_folder->file(QStringLiteral("temp"));
         QVERIFY(QDir().mkpath(temp));
+        // The operator's own folder: one open to others is left alone.
+        QVERIFY(
+            QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         TMainBox box;
         box.show();
         if (fromMenu)

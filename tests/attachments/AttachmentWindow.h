@@ -14,6 +14,8 @@
 #include "support/MessageRecorder.h"
 #include "support/TestFolder.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QtTest>
@@ -148,6 +150,18 @@ public:
     }
 
     QString tempFolder() const { return folder->file(QStringLiteral("temp")); }
+    // Every file below the temp folder, hidden ones too, by its path inside
+    // it, sorted.
+    QStringList tempFiles() const
+    {
+        QStringList files;
+        QDirIterator each(tempFolder(), QDir::Files | QDir::Hidden | QDir::System,
+                          QDirIterator::Subdirectories);
+        while (each.hasNext())
+            files << QDir(tempFolder()).relativeFilePath(each.next());
+        files.sort();
+        return files;
+    }
 
     template <typename T> T* control(const QString& name)
     {

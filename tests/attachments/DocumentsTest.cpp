@@ -108,7 +108,7 @@ private slots:
 
         QTest::mouseDClick(w.control<QLabel>("ImgDoc"), Qt::LeftButton);
         QCOMPARE(w.errors(), QStringList());
-        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/plan.doc"});
+        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/doc1/plan.doc"});
         QCOMPARE(ReadFile(w.opened.constFirst()), content);
         QVERIFY(OthersMayNotRead(w.tempFolder()));
         QVERIFY(OthersMayNotRead(w.opened.constFirst()));
@@ -345,7 +345,7 @@ private slots:
         QCOMPARE(ReadFile(target), QByteArray("an earlier file"));
         QCOMPARE(QDir(w.folder->file("out")).entryList(QDir::Files), QStringList{"old.doc"});
         QCOMPARE(w.opened, QStringList());
-        QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files), QStringList());
+        QCOMPARE(w.tempFiles(), QStringList()); // no part of a copy either
     }
 
     void unreadableFileStoresNothing()
@@ -407,11 +407,11 @@ private slots:
         w.execute({"update fid_main set docname='" + stored + "' where id=1;"});
         w.loadPage();
         openDocument();
-        QCOMPARE(w.errors(), QStringList());
-        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/" + copy});
-        QCOMPARE(ReadFile(w.opened.constFirst()), QByteArray("content"));
-        QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{copy});
         QVERIFY(!QFile::exists(w.folder->file("outside.doc")));
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/doc1/" + copy});
+        QCOMPARE(ReadFile(w.opened.constFirst()), QByteArray("content"));
+        QCOMPARE(w.tempFiles(), QStringList{"doc1/" + copy});
     }
 
     // A stored name is drawn as its characters: tags stay text, characters
@@ -439,27 +439,32 @@ private slots:
         QCOMPARE(name->textFormat(), Qt::PlainText);
     }
 
-    // A second open replaces the copy; closing the window removes the copies
+    // Records whose documents share a name get copies of their own; a second
+    // open of one replaces its copy; closing the window removes the copies
     // and the folder.
     void copiesLiveUntilTheWindowCloses()
     {
         w.setUp();
-        // A folder left by an earlier run, open to others, is closed to them.
-        QVERIFY(QDir().mkdir(w.tempFolder()));
-        QFile::setPermissions(w.tempFolder(), QFile::Permissions(0x7755));
         w.setBlob(1, "doc", "first");
         w.setBlob(2, "doc", "second");
         w.execute({"update fid_main set docname='C:\\\\a\\\\same.pdf';"});
         w.loadPage();
         QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
         QVERIFY(OthersMayNotRead(w.tempFolder()));
-        const QString copy = w.tempFolder() + "/same.pdf";
-        QCOMPARE(ReadFile(copy), QByteArray("first"));
+        const QString first = w.tempFolder() + "/doc1/same.pdf";
+        const QString second = w.tempFolder() + "/doc2/same.pdf";
+        QCOMPARE(ReadFile(first), QByteArray("first"));
         w.moveTo(1);
         QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
-        QCOMPARE(w.opened, QStringList({copy, copy}));
-        QCOMPARE(ReadFile(copy), QByteArray("second"));
+        QCOMPARE(ReadFile(second), QByteArray("second"));
+        QCOMPARE(ReadFile(first), QByteArray("first"));
+
+        w.setBlob(2, "doc", "second, changed");
+        QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
+        QCOMPARE(w.opened, QStringList({first, second, second}));
+        QCOMPARE(ReadFile(second), QByteArray("second, changed"));
         QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.tempFiles(), QStringList({"doc1/same.pdf", "doc2/same.pdf"}));
 
         w.box->close();
         QVERIFY(!QFileInfo::exists(w.tempFolder()));
