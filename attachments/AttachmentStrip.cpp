@@ -3,6 +3,7 @@
 #include "Attachments.h"
 #include "PictureHelper.h"
 #include "TempFolder.h"
+#include "Viewable.h"
 #include "common/CurrentRecord.h"
 #include "common/ErrorReport.h"
 #include "common/FileDialogs.h"
@@ -277,6 +278,11 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
 {
     if (name.isEmpty())
         throw Refusal(missingMessage);
+    const bool picture = field == QLatin1String("pic");
+    const QString copyName = Attachments::TempFileName(name);
+    // A picture is named by its bytes below; a document's type is known now.
+    if (!picture)
+        Viewable::RequireDocumentType(copyName, name);
     const QString key = RequireRowKey(m_record);
     TempFolder::Copy copy(m_session.tempFolder(), TempFolder::RecordFolder(field, key));
     FreshConnection fresh(m_session.connectionString);
@@ -287,6 +293,10 @@ void AttachmentStrip::viewStored(const QString& field, const QString& name,
             copy, reported);
     });
     progress.finish();
+    if (!picture)
+        Viewable::RequireNoProgram(copy.head(), name);
+    const QString shownName =
+        picture ? Viewable::PictureCopyName(copyName, copy.head(), name) : copyName;
     // The desktop reports its own failures.
-    DesktopOpen::open(copy.finish(Attachments::TempFileName(name)));
+    DesktopOpen::open(copy.finish(shownName));
 }

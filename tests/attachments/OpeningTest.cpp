@@ -14,17 +14,32 @@ using namespace PictureFiles;
 
 namespace {
 
+// One of the shared picture files written by other programs.
 QByteArray Fixture(const QString& name)
 {
-    return ReadFile(qEnvironmentVariable("VARDENIX_FIXTURES") + QStringLiteral("/pictures/") +
-                    name);
+    const QString path = SharedFixture(name);
+    if (path.isEmpty())
+        qFatal("%s: $VARDENIX_FIXTURES/pictures is not available", qPrintable(name));
+    return ReadFile(path);
+}
+
+// A zip whose first entry is the manifest of a Java archive.
+QByteArray JavaArchive()
+{
+    QByteArray zip = QByteArray::fromHex("504b03040a0000000000000000000000000000000000000000001400"
+                                         "0000");
+    zip += "META-INF/MANIFEST.MF";
+    zip += "Main-Class: Run\r\n";
+    return zip;
 }
 
 constexpr uid_t Nobody = 65534;
 
 } // namespace
 
-// Opening a stored document or picture: the temp folder its copy goes to.
+// Opening a stored document or picture: which ones the desktop is given, the
+// names they are shown and copied under, and the temp folder they go to.
+// Names and bytes are what another client may have written.
 class OpeningTest final : public QObject
 {
     Q_OBJECT
@@ -50,9 +65,151 @@ class OpeningTest final : public QObject
     {
         return inside.isEmpty() ? w.tempFolder() : w.tempFolder() + '/' + inside;
     }
+    // Nothing handed to the desktop, nothing written in the temp folder.
+    void requireNothingOpened()
+    {
+        QCOMPARE(w.opened, QStringList());
+        QCOMPARE(w.tempFiles(), QStringList());
+    }
 
 private slots:
     void cleanup() { w.tearDown(); }
+
+    // Only documents and pictures that a viewer shows go to the desktop; the
+    // operator reads which file was refused and that it can be exported.
+    void documentTypes_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("shown"); // the name in the refusal
+        const QStringList programs{
+            "setup.exe",     "installer.msi", "run.bat",        "run.cmd",      "tool.com",
+            "saver.scr",     "install.sh",    "readme.desktop", "tool.jar",     "link.lnk",
+            "script.py",     "script.pl",     "macro.vbs",      "app.AppImage", "pack.deb",
+            "pack.rpm",      "setup.run",     "page.html",      "drawing.svg",  "bundle.zip",
+            "backup.tar.gz", "sheet.xlsm",    "letter.docm",    "SETUP.EXE",    "README",
+            "合同.pdf.exe",  "setup.exe."};
+        for (const QString& name : programs)
+            QTest::newRow(qPrintable("refused " + name)) << name << false << name;
+        const QStringList documents{"合同.pdf",   "plan.docx",   "plan.doc",  "table.xls",
+                                    "table.xlsx", "notes.txt",   "data.csv",  "text.odt",
+                                    "report.wps", "slides.pptx", "photo.jpg", "scan.png",
+                                    "REPORT.PDF"};
+        for (const QString& name : documents)
+            QTest::newRow(qPrintable("opened " + name)) << name << true << QString();
+        // What the name shows is not what it is: the true type decides.
+        QTest::newRow("direction override")
+            << QStringLiteral("合同\u202Efdp.exe") << false << "合同<U+202E>fdp.exe";
+        QTest::newRow("markup") << "<font size=7>合同.exe" << false << "<font size=7>合同.exe";
+    }
+    void documentTypes()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, opened);
+        QFETCH(QString, shown);
+        shown = AttachmentWindow::shownAfterStoring(shown);
+        w.setUp();
+        store("doc", stored, "plain bytes");
+        openDocument();
+        if (opened) {
+            QCOMPARE(w.errors(), QStringList());
+            QCOMPARE(w.opened, QStringList{temp("doc1/") + stored});
+            QCOMPARE(ReadFile(w.opened.constFirst()), QByteArray("plain bytes"));
+            return;
+        }
+        QCOMPARE(w.errors().size(), 1);
+        const QString error = w.errors().constFirst();
+        QVERIFY2(error.startsWith("不能直接打开文件 " + shown + ":"), qPrintable(error));
+        QVERIFY2(error.contains("导出..."), qPrintable(error));
+        requireNothingOpened();
+    }
+
+    // Bytes of a program under a document's name are refused as well: some
+    // desktops pick the handler by the bytes.
+    void programBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("Linux program") << QByteArray("\x7f"
+                                                     "ELF\x02\x01\x01",
+                                                     7)
+                                       << false;
+        QTest::newRow("Windows program") << QByteArray("MZ\x90\0\x03\0\0\0", 8) << false;
+        QTest::newRow("shell script") << QByteArray("#!/bin/sh\nrm -rf ~\n") << false;
+        QTest::newRow("desktop entry")
+            << QByteArray("# note\n[Desktop Entry]\nType=Application\nExec=sh\n") << false;
+        QTest::newRow("Java archive") << JavaArchive() << false;
+        QTest::newRow("Windows shortcut")
+            << QByteArray::fromHex("4c0000000114020000000000c000000000000046") << false;
+        QTest::newRow("PDF") << QByteArray("%PDF-1.7\n%\xe2\xe3\xcf\xd3\n") << true;
+        QTest::newRow("text") << QByteArray("合同内容\r\n") << true;
+    }
+    void programBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, opened);
+        w.setUp();
+        store("doc", "合同.pdf", bytes);
+        openDocument();
+        if (opened) {
+            QCOMPARE(w.errors(), QStringList());
+            QCOMPARE(w.opened, QStringList{temp("doc1/合同.pdf")});
+            QCOMPARE(ReadFile(w.opened.constFirst()), bytes);
+            return;
+        }
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().startsWith("不能直接打开文件 合同.pdf:"),
+                 qPrintable(w.errors().constFirst()));
+        requireNothingOpened();
+    }
+
+    // A picture's copy takes the type its bytes have, whatever the stored
+    // name says; bytes of no viewable picture type are refused.
+    void pictureTypeFromBytes_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("copy"); // empty: refused
+        QTest::newRow("JPEG named .exe") << "photo.exe" << Fixture("Portrait_6.jpg") << "photo.jpg";
+        QTest::newRow("BMP named .jpg") << "photo.jpg" << Fixture("rgb24.bmp") << "photo.bmp";
+        QTest::newRow("icon named .desktop")
+            << "icon.desktop" << Fixture("python.ico") << "icon.ico";
+        QTest::newRow("WMF named .bmp") << "drawing.bmp" << Fixture("drawing.wmf") << "drawing.wmf";
+        QTest::newRow("EMF without extension")
+            << "drawing" << Fixture("test-000.emf") << "drawing.emf";
+        QTest::newRow("JPEG as its name says")
+            << "scan.jpeg" << Fixture("app13-multiple.jpg") << "scan.jpg";
+        QTest::newRow("direction override") << QStringLiteral("合同\u202Egpj.exe")
+                                            << Fixture("Portrait_6.jpg") << "合同<U+202E>gpj.jpg";
+        QTest::newRow("desktop entry named .jpg")
+            << "photo.jpg" << QByteArray("[Desktop Entry]\nExec=sh\n") << QString();
+        QTest::newRow("PNG, not a stored type")
+            << "photo.png" << Fixture("hopper.png") << QString();
+    }
+    void pictureTypeFromBytes()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, copy);
+        copy = AttachmentWindow::shownAfterStoring(copy);
+        QVERIFY(!bytes.isEmpty());
+        w.setUp();
+        store("pic", stored, bytes);
+        viewPicture();
+        if (copy.isEmpty()) {
+            QCOMPARE(w.errors().size(), 1);
+            QVERIFY2(w.errors().constFirst().startsWith("不能打开图片 " + stored + ":"),
+                     qPrintable(w.errors().constFirst()));
+            QVERIFY2(w.errors().constFirst().contains("导出图片(E)..."),
+                     qPrintable(w.errors().constFirst()));
+            requireNothingOpened();
+            return;
+        }
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.opened, QStringList{temp("pic1/") + copy});
+        QCOMPARE(ReadFile(w.opened.constFirst()), bytes);
+        QCOMPARE(w.tempFiles(), QStringList{"pic1/" + copy});
+    }
 
     // A temp folder that is not the operator's own is refused with a message
     // and nothing is written, in it or where it leads.
