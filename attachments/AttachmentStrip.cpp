@@ -258,8 +258,8 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
 {
     const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
-    const QString path =
-        FileDialogs::Choose(&m_window, {FileDialogs::Kind::Save, presetName, filter, {}});
+    const QString path = FileDialogs::Choose(
+        &m_window, {FileDialogs::Kind::Save, VisibleName(presetName), filter, {}});
     if (path.isEmpty())
         return;
     StepProgress progress(&m_window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);

@@ -444,6 +444,10 @@ private slots:
         auto* name = w.control<QLabel>("PnlFileName");
         QCOMPARE(name->text(), AttachmentWindow::shownAfterStoring(shown));
         QCOMPARE(name->textFormat(), Qt::PlainText);
+        // The export proposes the name as shown: a file saved under it shows
+        // its true type.
+        exportFile();
+        QCOMPARE(w.dialogs.constLast().presetName, AttachmentWindow::shownAfterStoring(shown));
     }
 
     // Records whose documents share a name get copies of their own; a second
