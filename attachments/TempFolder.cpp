@@ -52,7 +52,7 @@ QString Foreign(const struct stat& status)
         return QStringLiteral("不是文件夹");
     if (status.st_uid != ::geteuid())
         return QStringLiteral("属于另一个用户");
-    if ((status.st_mode & 07777) != OperatorOnly)
+    if ((status.st_mode & 0777) != OperatorOnly) // set-group-ID and the like aside
         return QStringLiteral("的权限不是 700(只有自己可以读写)");
     return QString();
 }

@@ -274,6 +274,19 @@ private slots:
             QCOMPARE(ReadFile(temp()), QByteArray("a file"));
     }
 
+    // A folder of the operator's, 0700 with the set-group-ID bit it took from
+    // its parent, is the operator's own.
+    void setGroupIdFolderIsOwn()
+    {
+        w.setUp();
+        store("doc", "合同.pdf", "document");
+        QVERIFY(::mkdir(QFile::encodeName(temp()).constData(), 0700) == 0);
+        QVERIFY(::chmod(QFile::encodeName(temp()).constData(), 02700) == 0);
+        openDocument();
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.opened, QStringList{temp("doc1/合同.pdf")});
+    }
+
     // A link placed at the copy's name is replaced by a new file, never
     // written through; a file there is replaced, not written into.
     void entryAtTheCopysName_data()
