@@ -2,6 +2,7 @@
 
 #include "admin/OperatorAdmin.h"
 #include "attachments/AttachmentStrip.h"
+#include "attachments/TempFolder.h"
 #include "browser/RecordBrowser.h"
 #include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
@@ -10,8 +11,6 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QHeaderView>
 #include <QLinearGradient>
 #include <QPainter>
@@ -73,6 +72,8 @@ TMainBox::TMainBox(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<U
     for (std::size_t i = 0; i < m_statusPanels.size(); ++i) {
         m_statusPanels[i] = new QLabel(ui->StatusBar1);
         m_statusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        // The operator's name comes from the database: never markup.
+        m_statusPanels[i]->setTextFormat(Qt::PlainText);
     }
     m_statusPanels[0]->setFixedWidth(300);
     m_statusPanels[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -175,6 +176,8 @@ void TMainBox::ViewMode(int m)
 void TMainBox::FormCreate()
 {
     m_load.readSettings();
+    // Copies left by a run that ended without closing its window.
+    TempFolder::Clean(m_load.session().tempFolder());
     const QString& connectionString = m_load.session().connectionString;
     m_catalogue = Catalogue();
 
@@ -231,16 +234,12 @@ void TMainBox::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// Empties the temp folder of attachments opened for viewing. A file that
-// cannot be deleted stays, and so does the folder then; nothing is reported.
+// Empties the temp folder of attachments opened for viewing, when it is the
+// operator's own. A file that cannot be deleted stays, and so does the
+// folder then; nothing is reported.
 void TMainBox::FormCloseQuery()
 {
-    const QString folder = m_load.session().tempFolder();
-    const QDir dir(folder);
-    // Ordinary files only: no subfolders, no hidden or system files.
-    for (const QString& name : dir.entryList(QDir::Files))
-        QFile::remove(dir.filePath(name));
-    QDir().rmdir(folder);
+    TempFolder::Clean(m_load.session().tempFolder());
 }
 
 void TMainBox::SpeedButton7Click()

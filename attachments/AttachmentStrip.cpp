@@ -2,6 +2,8 @@
 
 #include "Attachments.h"
 #include "PictureHelper.h"
+#include "TempFolder.h"
+#include "Viewable.h"
 #include "common/CurrentRecord.h"
 #include "common/ErrorReport.h"
 #include "common/FileDialogs.h"
@@ -9,6 +11,7 @@
 #include "common/MessageBox.h"
 #include "common/SqlText.h"
 #include "common/StepProgress.h"
+#include "common/VisibleName.h"
 #include "platform/db/Query.h"
 #include "platform/shell/DesktopOpen.h"
 
@@ -215,7 +218,7 @@ void AttachmentStrip::showDocumentName(const QString& name)
     else if (extension.isEmpty())
         icon = nullptr;
 
-    c.PnlFileName->setText(name.isEmpty() ? QStringLiteral("没有文件数据!") : name);
+    c.PnlFileName->setText(name.isEmpty() ? QStringLiteral("没有文件数据!") : VisibleName(name));
     for (QLabel* each : {c.ImgOther, c.ImgXLS, c.ImgDoc, c.ImgPDF})
         each->setVisible(each == icon);
 }
@@ -255,8 +258,8 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
 {
     const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
-    const QString path =
-        FileDialogs::Choose(&m_window, {FileDialogs::Kind::Save, presetName, filter, {}});
+    const QString path = FileDialogs::Choose(
+        &m_window, {FileDialogs::Kind::Save, VisibleName(presetName), filter, {}});
     if (path.isEmpty())
         return;
     StepProgress progress(&m_window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
@@ -273,20 +276,27 @@ void AttachmentStrip::exportStored(const QString& field, const QString& presetNa
 void AttachmentStrip::viewStored(const QString& field, const QString& name,
                                  const QString& missingMessage)
 {
-    const QString folder = Attachments::PrepareTempFolder(m_session.tempFolder());
     if (name.isEmpty())
         throw Refusal(missingMessage);
-    const QString target = folder + QLatin1Char('/') + Attachments::TempFileName(name);
+    const bool picture = field == QLatin1String("pic");
+    const QString copyName = Attachments::TempFileName(name);
+    // A picture is named by its bytes below; a document's type is known now.
+    if (!picture)
+        Viewable::RequireDocumentType(copyName, name);
     const QString key = RequireRowKey(m_record);
+    TempFolder::Copy copy(m_session.tempFolder(), TempFolder::RecordFolder(field, key));
     FreshConnection fresh(m_session.connectionString);
     StepProgress progress(&m_window, QStringLiteral("正在打开"), StepProgress::Unit::Bytes);
     RunBeside(progress, fresh, [&](const db::Progress& reported) {
-        Attachments::SaveStored(
+        Attachments::CopyStored(
             fresh.query(), QStringLiteral("select %1 from  fid_Main where id=").arg(field) + key,
-            target, reported);
+            copy, reported);
     });
-    Attachments::KeepPrivate(target);
     progress.finish();
+    if (!picture)
+        Viewable::RequireNoProgram(copy.head(), name);
+    const QString shownName =
+        picture ? Viewable::PictureCopyName(copyName, copy.head(), name) : copyName;
     // The desktop reports its own failures.
-    DesktopOpen::open(target);
+    DesktopOpen::open(copy.finish(shownName));
 }

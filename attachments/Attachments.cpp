@@ -1,13 +1,14 @@
 #include "Attachments.h"
 
 #include "attachments/PictureHelper.h"
+#include "attachments/TempFolder.h"
 #include "common/CurrentRecord.h"
+#include "common/VisibleName.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Query.h"
 #include "platform/pictures/Picture.h"
 #include "platform/text/Gbk.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -15,9 +16,6 @@
 namespace Attachments {
 namespace {
 
-constexpr QFile::Permissions OperatorOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
-constexpr QFile::Permissions OperatorOnlyFolder =
-    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr int FileNameLimit = 255; // bytes of a file name on Linux file systems
 
 bool IsSeparator(QChar c)
@@ -125,25 +123,9 @@ QByteArray ReadWholeFile(const QString& path)
     return bytes;
 }
 
-QString PrepareTempFolder(const QString& folder)
-{
-    const QFileInfo info(folder);
-    if (info.isSymLink() || (info.exists() && !info.isDir()))
-        throw Refusal(QStringLiteral("%1 不是文件夹,无法存放临时文件。").arg(folder));
-    if (!info.exists() && !QDir().mkdir(folder, OperatorOnlyFolder))
-        throw Refusal(QStringLiteral("无法创建临时文件夹 %1。").arg(folder));
-    // A folder left by an earlier run is closed to others as well.
-    QFile::setPermissions(folder, OperatorOnlyFolder);
-    return folder;
-}
-
 QString TempFileName(const QString& bareName)
 {
-    QString name;
-    for (const QChar c : BareName(bareName))
-        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
-            name += c;
-    name = name.trimmed();
+    QString name = VisibleName(BareName(bareName)).trimmed();
     while (name.startsWith(QLatin1Char('.')))
         name.remove(0, 1);
     if (name.isEmpty())
@@ -170,9 +152,13 @@ void SaveStored(db::Query& query, const QString& statement, const QString& path,
         throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
 }
 
-void KeepPrivate(const QString& path)
+void CopyStored(db::Query& query, const QString& statement, TempFolder::Copy& copy,
+                db::Progress progress)
 {
-    QFile::setPermissions(path, OperatorOnlyFile);
+    query.setSql(statement);
+    query.setProgress(std::move(progress));
+    if (!query.readBlob([&copy](const char* bytes, qint64 size) { copy.write(bytes, size); }))
+        throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
 }
 
 QString PictureFilter()

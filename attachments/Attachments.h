@@ -18,6 +18,10 @@ namespace db {
 class Query;
 }
 
+namespace TempFolder {
+class Copy;
+}
+
 // What the attachment commands share: the row key, the names stored with an
 // attachment, the temp folder and the operator's messages.
 namespace Attachments {
@@ -58,19 +62,18 @@ pictures::Format RequirePictureFormat(const QString& path);
 // The whole file; Refusal when it cannot be read.
 QByteArray ReadWholeFile(const QString& path);
 
-// Creates the temp folder when it is missing, readable by the operator only,
-// and gives its path.
-QString PrepareTempFolder(const QString& folder);
 // A name from the database made safe for a file in the temp folder: no
 // folder part, no leading dots (a hidden file would outlive the clean-up),
-// no control characters, short enough for the file system.
+// characters that draw nothing shown as in VisibleName, short enough for the
+// file system.
 QString TempFileName(const QString& bareName);
 // Runs the select of one stored attachment and writes it to the path a
 // piece at a time, telling the progress; Refusal when the row is gone.
 void SaveStored(db::Query& query, const QString& statement, const QString& path,
                 db::Progress progress);
-// Makes a file written to the temp folder readable by the operator only.
-void KeepPrivate(const QString& path);
+// The same into a copy in the temp folder.
+void CopyStored(db::Query& query, const QString& statement, TempFolder::Copy& copy,
+                db::Progress progress);
 
 // The picture dialogs' type list: all loadable types together, then each.
 QString PictureFilter();

@@ -18,6 +18,9 @@ int ShowBox(const QString& title, const QString& text, int flags)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
+    // Messages name records, files and columns from the database: their
+    // text is never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon((flags & ErrorIcon) ? QMessageBox::Critical : QMessageBox::NoIcon);
     // The low four bits choose the buttons, as in the desktop's own flags.

@@ -370,6 +370,18 @@ bool Query::saveBlobToFile(const QString& path)
     return found;
 }
 
+bool Query::readBlob(const BlobSink& sink)
+{
+    close();
+    const QString text = sqlText();
+    notifyStatement(text);
+    bool found = false;
+    runStep([&](const Progress& progress) {
+        found = m_connection.engine().readBlob(text, sink, progress);
+    });
+    return found;
+}
+
 QVariant Query::rowValue(int row, int position) const
 {
     requireRowIndex(row);

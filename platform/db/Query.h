@@ -94,6 +94,10 @@ public:
     // row's value to the file a piece at a time, creating or replacing it
     // (NULL gives an empty file); false, and no file, when there is no row.
     bool saveBlobToFile(const QString& path);
+    // Runs the statement, whose first column is a blob, and hands the first
+    // row's value to the sink a piece at a time (NULL gives no piece); false
+    // when there is no row.
+    bool readBlob(const BlobSink& sink);
 
     // Editing, for a data-aware grid. Rows are addressed by index.
     enum class RowState : quint8

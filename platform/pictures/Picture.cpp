@@ -33,6 +33,28 @@ std::optional<Format> formatForFileName(const QString& fileName)
     return std::nullopt;
 }
 
+std::optional<Format> formatOfContent(const QByteArray& bytes)
+{
+    const auto startsWith = [&bytes](const char* hex) {
+        return bytes.startsWith(QByteArray::fromHex(hex));
+    };
+    if (startsWith("424d")) // "BM"
+        return Format::Bitmap;
+    if (startsWith("ffd8ff"))
+        return Format::Jpeg;
+    // Reserved 0, type 1 (icon), at least one image.
+    if (startsWith("00000100") && bytes.size() >= 6 && (bytes.at(4) != 0 || bytes.at(5) != 0))
+        return Format::Icon;
+    // Record 1, the header, with " EMF" at offset 40.
+    if (startsWith("01000000") && bytes.mid(40, 4) == QByteArrayLiteral(" EMF"))
+        return Format::EnhancedMetafile;
+    // The placeable header's key, or a memory or disk metafile's header of
+    // nine words.
+    if (startsWith("d7cdc69a") || startsWith("01000900") || startsWith("02000900"))
+        return Format::Metafile;
+    return std::nullopt;
+}
+
 QStringList extensions(Format format)
 {
     switch (format) {

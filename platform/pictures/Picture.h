@@ -28,6 +28,11 @@ enum class Format
 // nothing for any other extension.
 std::optional<Format> formatForFileName(const QString& fileName);
 
+// The type the bytes' own signature names, whatever the file is called;
+// nothing when they start as none of the types do. Only the first bytes
+// are read: the bytes may still not decode.
+std::optional<Format> formatOfContent(const QByteArray& bytes);
+
 // The extensions of one type, lower case, without the dot.
 QStringList extensions(Format format);
 

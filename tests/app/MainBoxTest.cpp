@@ -437,6 +437,7 @@ private slots:
         QCOMPARE(box.session().operatorName, signedIn);
         QCOMPARE(box.session().canWrite, canWrite);
         QCOMPARE(box.StatusPanel(1)->text(), line);
+        QCOMPARE(box.StatusPanel(1)->textFormat(), Qt::PlainText); // names are never markup
     }
 
     void statementTexts()
@@ -492,6 +493,9 @@ private slots:
                                << "Vardenix";
         QTest::newRow("no row") << false << ""
                                 << "Vardenix";
+        // Written by another client: shown as its characters, never as markup.
+        QTest::newRow("markup") << true << "<font size=7><b>库存"
+                                << "<font size=7><b>库存";
     }
     void title()
     {
@@ -508,6 +512,7 @@ private slots:
         QCOMPARE(box.windowTitle(), title);
         QCOMPARE(ApplicationTitle(), title);
         QCOMPARE(control<QLabel>(box, "LabelTitle")->text(), title);
+        QCOMPARE(control<QLabel>(box, "LabelTitle")->textFormat(), Qt::PlainText);
     }
 
     // The load stops at the failing step; the window opens with what it has.
@@ -730,6 +735,9 @@ private slots:
         createStandardDatabase();
         const QString temp = m_folder->file(QStringLiteral("temp"));
         QVERIFY(QDir().mkpath(temp));
+        // The operator's own folder: one open to others is left alone.
+        QVERIFY(
+            QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         for (const QString& name : files) {
             QFile file(temp + '/' + name);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -771,6 +779,9 @@ private slots:
         createStandardDatabase();
         const QString temp = m_folder->file(QStringLiteral("temp"));
         QVERIFY(QDir().mkpath(temp));
+        // The operator's own folder: one open to others is left alone.
+        QVERIFY(
+            QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         TMainBox box;
         box.show();
         if (fromMenu)

@@ -14,7 +14,10 @@
 #include "support/MessageRecorder.h"
 #include "support/TestFolder.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QtTest>
 #include <memory>
 
@@ -135,7 +138,30 @@ public:
         return texts;
     }
 
+    // A name as the program shows it after the engine kept it: SQL Server
+    // keeps docname and picname in GBK, which has no direction or zero-width
+    // characters; they come back as "?" and the code point shown is gone.
+    static QString shownAfterStoring(QString shown)
+    {
+        if (!TestDatabase::embedded())
+            shown.replace(QRegularExpression(QStringLiteral("<U\\+[0-9A-F]+>")),
+                          QStringLiteral("?"));
+        return shown;
+    }
+
     QString tempFolder() const { return folder->file(QStringLiteral("temp")); }
+    // Every file below the temp folder, hidden ones too, by its path inside
+    // it, sorted.
+    QStringList tempFiles() const
+    {
+        QStringList files;
+        QDirIterator each(tempFolder(), QDir::Files | QDir::Hidden | QDir::System,
+                          QDirIterator::Subdirectories);
+        while (each.hasNext())
+            files << QDir(tempFolder()).relativeFilePath(each.next());
+        files.sort();
+        return files;
+    }
 
     template <typename T> T* control(const QString& name)
     {

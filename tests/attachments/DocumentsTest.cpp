@@ -108,7 +108,7 @@ private slots:
 
         QTest::mouseDClick(w.control<QLabel>("ImgDoc"), Qt::LeftButton);
         QCOMPARE(w.errors(), QStringList());
-        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/plan.doc"});
+        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/doc1/plan.doc"});
         QCOMPARE(ReadFile(w.opened.constFirst()), content);
         QVERIFY(OthersMayNotRead(w.tempFolder()));
         QVERIFY(OthersMayNotRead(w.opened.constFirst()));
@@ -345,7 +345,7 @@ private slots:
         QCOMPARE(ReadFile(target), QByteArray("an earlier file"));
         QCOMPARE(QDir(w.folder->file("out")).entryList(QDir::Files), QStringList{"old.doc"});
         QCOMPARE(w.opened, QStringList());
-        QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files), QStringList());
+        QCOMPARE(w.tempFiles(), QStringList()); // no part of a copy either
     }
 
     void unreadableFileStoresNothing()
@@ -387,12 +387,13 @@ private slots:
                                               << "outside.doc";
         QTest::newRow("absolute path") << "@outside.doc"
                                        << "outside.doc";
-        QTest::newRow("dot dot") << ".."
-                                 << "_";
         QTest::newRow("hidden file") << ".hidden.doc"
                                      << "hidden.doc";
+        // No type of a document: refused before anything is written.
+        QTest::newRow("dot dot") << ".."
+                                 << "";
         QTest::newRow("passwd") << "/etc/passwd"
-                                << "passwd";
+                                << "";
         // 234 bytes in GBK, 349 in UTF-8: more than a Linux file name holds.
         QTest::newRow("long Chinese name")
             << QString(115, QChar(0x6587)) + ".doc" << QString(83, QChar(0x6587)) + ".doc";
@@ -407,34 +408,74 @@ private slots:
         w.execute({"update fid_main set docname='" + stored + "' where id=1;"});
         w.loadPage();
         openDocument();
-        QCOMPARE(w.errors(), QStringList());
-        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/" + copy});
-        QCOMPARE(ReadFile(w.opened.constFirst()), QByteArray("content"));
-        QCOMPARE(QDir(w.tempFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{copy});
         QVERIFY(!QFile::exists(w.folder->file("outside.doc")));
+        if (copy.isEmpty()) {
+            QCOMPARE(w.errors().size(), 1);
+            QCOMPARE(w.opened, QStringList());
+            QCOMPARE(w.tempFiles(), QStringList());
+            return;
+        }
+        QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.opened, QStringList{w.tempFolder() + "/doc1/" + copy});
+        QCOMPARE(ReadFile(w.opened.constFirst()), QByteArray("content"));
+        QCOMPARE(w.tempFiles(), QStringList{"doc1/" + copy});
     }
 
-    // A second open replaces the copy; closing the window removes the copies
+    // A stored name is drawn as its characters: tags stay text, characters
+    // that draw nothing or turn the text around are shown as code points.
+    void shownNames_data()
+    {
+        QTest::addColumn<QString>("stored"); // an SQL literal's content
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("markup") << "C:\\\\in\\\\<font size=7>合同.pdf"
+                                << "<font size=7>合同.pdf";
+        QTest::newRow("right-to-left override")
+            << QStringLiteral("合同\u202Etxt.exe") << "合同<U+202E>txt.exe";
+        QTest::newRow("zero-width space")
+            << QStringLiteral("合同.pdf\u200B.exe") << "合同.pdf<U+200B>.exe";
+    }
+    void shownNames()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        w.setUp();
+        w.execute({"update fid_main set docname='" + stored + "' where id=1;"});
+        w.loadPage();
+        auto* name = w.control<QLabel>("PnlFileName");
+        QCOMPARE(name->text(), AttachmentWindow::shownAfterStoring(shown));
+        QCOMPARE(name->textFormat(), Qt::PlainText);
+        // The export proposes the name as shown: a file saved under it shows
+        // its true type.
+        exportFile();
+        QCOMPARE(w.dialogs.constLast().presetName, AttachmentWindow::shownAfterStoring(shown));
+    }
+
+    // Records whose documents share a name get copies of their own; a second
+    // open of one replaces its copy; closing the window removes the copies
     // and the folder.
     void copiesLiveUntilTheWindowCloses()
     {
         w.setUp();
-        // A folder left by an earlier run, open to others, is closed to them.
-        QVERIFY(QDir().mkdir(w.tempFolder()));
-        QFile::setPermissions(w.tempFolder(), QFile::Permissions(0x7755));
         w.setBlob(1, "doc", "first");
         w.setBlob(2, "doc", "second");
         w.execute({"update fid_main set docname='C:\\\\a\\\\same.pdf';"});
         w.loadPage();
         QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
         QVERIFY(OthersMayNotRead(w.tempFolder()));
-        const QString copy = w.tempFolder() + "/same.pdf";
-        QCOMPARE(ReadFile(copy), QByteArray("first"));
+        const QString first = w.tempFolder() + "/doc1/same.pdf";
+        const QString second = w.tempFolder() + "/doc2/same.pdf";
+        QCOMPARE(ReadFile(first), QByteArray("first"));
         w.moveTo(1);
         QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
-        QCOMPARE(w.opened, QStringList({copy, copy}));
-        QCOMPARE(ReadFile(copy), QByteArray("second"));
+        QCOMPARE(ReadFile(second), QByteArray("second"));
+        QCOMPARE(ReadFile(first), QByteArray("first"));
+
+        w.setBlob(2, "doc", "second, changed");
+        QTest::mouseDClick(w.control<QLabel>("ImgPDF"), Qt::LeftButton);
+        QCOMPARE(w.opened, QStringList({first, second, second}));
+        QCOMPARE(ReadFile(second), QByteArray("second, changed"));
         QCOMPARE(w.errors(), QStringList());
+        QCOMPARE(w.tempFiles(), QStringList({"doc1/same.pdf", "doc2/same.pdf"}));
 
         w.box->close();
         QVERIFY(!QFileInfo::exists(w.tempFolder()));

@@ -355,7 +355,7 @@ private slots:
         trigger("V1");
         QTest::mouseDClick(w.control<QLabel>("ImagePic"), Qt::LeftButton);
         QCOMPARE(w.errors(), QStringList());
-        const QString copy = w.tempFolder() + "/view.jpg";
+        const QString copy = w.tempFolder() + "/pic2/view.jpg"; // in a folder of its record
         QCOMPARE(w.opened, QStringList({copy, copy}));
         QCOMPARE(ReadFile(copy), jpeg);
         const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup |

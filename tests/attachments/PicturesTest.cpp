@@ -83,6 +83,45 @@ private slots:
         QCOMPARE(found ? int(*found) : -1, format);
     }
 
+    // The bytes name their type whatever the file is called: every picture
+    // written by another program is known by its signature, other types are
+    // not, and a few bytes never pass for a picture.
+    void formatOfContent_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("format"); // -1: none
+        const char* const shared[] = {
+            "Portrait_6.jpg",  "app13-multiple.jpg",  "drawing.emf",  "drawing.wmf",
+            "fulltest.wmf",    "hopper.gif",          "hopper.png",   "pal4rle.bmp",
+            "pal8topdown.bmp", "pil_sample_cmyk.jpg", "pillow.ico",   "python.ico",
+            "rgb24.bmp",       "rgba32.bmp",          "test-000.emf", "test-093.emf",
+            "text.wmf"};
+        for (const char* name : shared) {
+            const QString path = SharedFixture(QString::fromLatin1(name));
+            if (path.isEmpty())
+                continue;
+            const std::optional<Format> format = pictures::formatForFileName(path);
+            QTest::newRow(name) << ReadFile(path) << (format ? int(*format) : -1);
+        }
+        QTest::newRow("made BMP") << Encoded(Halves({8, 4}, Red, Blue), "BMP")
+                                  << int(Format::Bitmap);
+        QTest::newRow("made WMF") << HalvesWmf(Red, Blue) << int(Format::Metafile);
+        QTest::newRow("made EMF") << HalvesEmf(Red, Blue) << int(Format::EnhancedMetafile);
+        QTest::newRow("empty") << QByteArray() << -1;
+        QTest::newRow("icon of no images") << QByteArray::fromHex("000001000000") << -1;
+        QTest::newRow("EMF record without its signature")
+            << QByteArray::fromHex("01000000") + QByteArray(60, '\0') << -1;
+        QTest::newRow("PDF") << QByteArray("%PDF-1.7\n") << -1;
+        QTest::newRow("program") << QByteArray("MZ\x90\0", 4) << -1;
+    }
+    void formatOfContent()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, format);
+        const std::optional<Format> found = pictures::formatOfContent(bytes);
+        QCOMPARE(found ? int(*found) : -1, format);
+    }
+
     // The whole picture is squeezed over the thumbnail: the edge bands of a
     // wide photo stay (nothing cropped), no white bars appear (no letter-box).
     void thumbnailStretchesTheWholePicture_data()

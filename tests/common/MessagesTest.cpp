@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +25,7 @@ private slots:
     void responderSeesTheBoxAndAnswers();
     void realBox_data();
     void realBox();
+    void markupIsShownAsWritten();
     void errorReportShowsTheApplicationTitle();
     void guardedReportsWhatTheHandlerThrows_data();
     void guardedReportsWhatTheHandlerThrows();
@@ -120,6 +122,29 @@ void MessagesTest::realBox()
     QCOMPARE(shownButtons, buttons);
     QCOMPARE(shownIcon, icon);
     QCOMPARE(result, answer);
+}
+
+// A name from the database inside a message is drawn as its characters,
+// whatever tags it holds.
+void MessagesTest::markupIsShownAsWritten()
+{
+    QWidget window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    const QString message = QStringLiteral("不能打开 <font size=7>合同.pdf</font><br>");
+    int format = -1;
+    QString drawn;
+    const ModalDriver<QMessageBox> dialog([&](QMessageBox* box) {
+        format = int(box->textFormat());
+        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            drawn = label->textFormat() == Qt::PlainText ? label->text() : QString();
+        box->buttons().constFirst()->click();
+    });
+    MessageBox::Show(message);
+    QCOMPARE(format, int(Qt::PlainText));
+    QCOMPARE(drawn, message);
 }
 
 void MessagesTest::errorReportShowsTheApplicationTitle()

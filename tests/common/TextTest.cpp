@@ -1,3 +1,4 @@
+#include "common/VisibleName.h"
 #include "common/_md5.h"
 #include "platform/text/Gbk.h"
 
@@ -14,6 +15,8 @@ private slots:
     void charactersOutsideGbk();
     void passwordDigest_data();
     void passwordDigest();
+    void visibleName_data();
+    void visibleName();
 };
 
 void TextTest::gbk_data()
@@ -74,6 +77,43 @@ void TextTest::passwordDigest()
     QFETCH(QString, password);
     QFETCH(QString, digest);
     QCOMPARE(PasswordDigest(password), digest);
+}
+
+// Characters that draw nothing or reorder the text are shown as code points;
+// everything a name shows by itself stays as it is.
+void TextTest::visibleName_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain Chinese")
+        << QStringLiteral("合同 2024.pdf") << QStringLiteral("合同 2024.pdf");
+    QTest::newRow("markup stays text")
+        << QStringLiteral("<font size=7>合同.pdf") << QStringLiteral("<font size=7>合同.pdf");
+    QTest::newRow("right-to-left override")
+        << QStringLiteral("合同\u202Etxt.exe") << QStringLiteral("合同<U+202E>txt.exe");
+    QTest::newRow("every direction control")
+        << QStringLiteral("a\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069\u200E\u200Fb")
+        << QStringLiteral("a<U+202A><U+202B><U+202C><U+202D><U+2066><U+2067><U+2068><U+2069>"
+                          "<U+200E><U+200F>b");
+    QTest::newRow("zero-width characters")
+        << QStringLiteral("a\u200B\u200C\u200D\u2060\uFEFF.doc")
+        << QStringLiteral("a<U+200B><U+200C><U+200D><U+2060><U+FEFF>.doc");
+    QTest::newRow("controls and line breaks")
+        << QStringLiteral("a\tb\nc\u0085\u2028\u2029\u007F.txt")
+        << QStringLiteral("a<U+0009>b<U+000A>c<U+0085><U+2028><U+2029><U+007F>.txt");
+    QTest::newRow("soft hyphen and Hangul filler")
+        << QStringLiteral("ex\u00ADe\u3164.pdf") << QStringLiteral("ex<U+00AD>e<U+3164>.pdf");
+    // Outside the first plane: a letter stays, a tag character is shown.
+    QTest::newRow("beyond the first plane")
+        << QString::fromUcs4(U"\U00020000\U000E0041.pdf")
+        << QString::fromUcs4(U"\U00020000") + QStringLiteral("<U+E0041>.pdf");
+}
+
+void TextTest::visibleName()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QCOMPARE(VisibleName(stored), shown);
 }
 
 QTEST_GUILESS_MAIN(TextTest)

@@ -159,17 +159,20 @@ import_document() {
     only_windows "$main"
 }
 
-# The desktop was asked to open a whole copy, in temp/ under its own name, of
-# the given file: as a file:// address with the path percent-encoded.
+# The desktop was asked to open a whole copy of the given file, under its own
+# name in its record's folder of temp/ (temp/doc1/, temp/pic1/): as a
+# file:// address with the path percent-encoded.
 expect_opened() {
-    local original=$1 name=${1##*/} address
+    local original=$1 name=${1##*/} address path
     eventually 5 test -s "$root/opened" || fail "the desktop was not asked to open $name"
     address=$(tail -n 1 "$root/opened")
     ! printf '%s' "$address" | LC_ALL=C grep -q '[^ -~]' ||
         fail "the address is not percent-encoded: $address"
-    [ "$(printf '%b' "${address//%/\\x}")" = "file://$folder/temp/$name" ] ||
+    path=$(printf '%b' "${address//%/\\x}")
+    path=${path#file://}
+    [[ $path =~ ^"$folder/temp/"(doc|pic)[0-9]+/"$name"$ ]] ||
         fail "the desktop was asked to open: $address"
-    cmp -s "$folder/temp/$name" "$original" || fail "no whole copy of $name in temp/"
+    cmp -s "$path" "$original" || fail "no whole copy of $name in temp/"
     rm "$root/opened"
 }
 
