@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ make cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     libsqlite3-dev libicu-dev unixodbc-dev tdsodbc freetds-bin
     clang libclang-rt-14-dev
     libjpeg-dev libwmf-dev libemf2svg-dev libemf-dev libsimpleini-dev

@@ -3,6 +3,7 @@
 #include "platform/db/Engine.h"
 #include "platform/db/SessionPool.h"
 #include "platform/db/SqlScan.h"
+#include "platform/db/SqliteEngine.h"
 #include "platform/db/StatementLog.h"
 #include "platform/paths/ProgramPaths.h"
 #include "support/Failure.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -163,15 +163,14 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QVERIFY(connection.isConnected());
         if (TestDatabase::embedded()) // the file is made on connecting
             QVERIFY(QFile::exists(folder.file(QStringLiteral("records.db"))));
-        // The embedded engine keeps its session as a Qt connection.
-        QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
+        QCOMPARE(db::SqliteEngine::openSessions(), TestDatabase::embedded() ? 1 : 0);
         connection.disconnect();
         QVERIFY(!connection.isConnected());
         // Released, the session waits for the next connection to the same
         // database, and closes with the other idle ones.
-        QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
+        QCOMPARE(db::SqliteEngine::openSessions(), TestDatabase::embedded() ? 1 : 0);
         db::SessionPool::clear();
-        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+        QCOMPARE(db::SqliteEngine::openSessions(), 0);
         connection.disconnect(); // harmless twice
 
         // A query connects its connection on first use.
@@ -182,7 +181,7 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QCOMPARE(query.text(QStringLiteral("one")), QStringLiteral("1"));
     }
     db::SessionPool::clear();
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+    QCOMPARE(db::SqliteEngine::openSessions(), 0);
 }
 
 void LayerTest::connectFailures_data()
@@ -239,7 +238,7 @@ void LayerTest::connectFailures()
     const QString error = failure([&] { connection.connect(); });
     QVERIFY2(error.contains(message), qPrintable(error));
     QVERIFY(!connection.isConnected());
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+    QCOMPARE(db::SqliteEngine::openSessions(), 0);
 
     // A query on it reports the same failure.
     Query query(connection);
