@@ -24,11 +24,11 @@ using Attachments::RequireRowKey;
 
 namespace {
 
-// Runs the work beside the window; "取消" also interrupts what the
-// connection waits for.
+// Runs the work beside the window, with the connection lent to the thread
+// that runs it; "取消" also interrupts what the connection waits for.
 void RunBeside(StepProgress& progress, FreshConnection& fresh, const db::Work& work)
 {
-    progress.runBeside(work, [&fresh] { fresh.connection().interrupt(); });
+    progress.runBeside(fresh.connection().lent(work), [&fresh] { fresh.connection().interrupt(); });
 }
 
 // Passes a double-click on a watched widget to a handler.
@@ -120,7 +120,7 @@ void AttachmentStrip::SpeedButton1Click()
     query.loadFileParameter(path);
     StepProgress progress(&m_window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
     RunBeside(progress, fresh, [&](const db::Progress& reported) {
-        query.setProgress(reported);
+        const db::RunnerScope watched = query.setProgress(reported);
         // The document and its name change together or not at all; a cancel
         // leaves both as they were.
         db::Transaction transaction(fresh.connection());
@@ -168,7 +168,7 @@ void AttachmentStrip::N2Click()
     db::Query& query = fresh.query();
     StepProgress progress(&m_window, QStringLiteral("正在导入图片"), StepProgress::Unit::Bytes);
     RunBeside(progress, fresh, [&](const db::Progress& reported) {
-        query.setProgress(reported);
+        const db::RunnerScope watched = query.setProgress(reported);
         // The picture, its thumbnail and its name change together or not at
         // all; a cancel leaves all three as they were.
         db::Transaction transaction(fresh.connection());

@@ -165,7 +165,7 @@ void SaveStored(db::Query& query, const QString& statement, const QString& path,
                 db::Progress progress)
 {
     query.setSql(statement);
-    query.setProgress(std::move(progress));
+    const db::RunnerScope watched = query.setProgress(std::move(progress));
     if (!query.saveBlobToFile(path))
         throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
 }

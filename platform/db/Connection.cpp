@@ -87,7 +87,46 @@ Connection::Connection(const QString& connectionString, MissingFile missing)
 
 Connection::~Connection()
 {
+    if (m_owner.load() != std::this_thread::get_id())
+        qFatal("A database connection is destroyed by a thread that does not own it.");
     disconnect();
+}
+
+void Connection::requireOwner() const
+{
+    if (m_owner.load() != std::this_thread::get_id())
+        throw DbError(QStringLiteral("The connection is used by a thread that does not own it."));
+}
+
+void Connection::handOver(std::thread::id thread)
+{
+    requireOwner();
+    m_owner = thread;
+}
+
+Work Connection::lent(Work work)
+{
+    requireOwner();
+    const std::thread::id lender = std::this_thread::get_id();
+    return [this, lender, work = std::move(work)](const Progress& progress) {
+        const std::thread::id borrower = std::this_thread::get_id();
+        if (borrower == lender) {
+            work(progress);
+            return;
+        }
+        std::thread::id expected = lender;
+        if (!m_owner.compare_exchange_strong(expected, borrower))
+            throw DbError(
+                QStringLiteral("The connection is used by a thread that does not own it."));
+        // Back to the lender on every path, before the lender goes on.
+        struct GiveBack
+        {
+            std::atomic<std::thread::id>& owner;
+            std::thread::id lender;
+            ~GiveBack() { owner = lender; }
+        } giveBack{m_owner, lender};
+        work(progress);
+    };
 }
 
 void Connection::setConnectionString(const QString& connectionString)
@@ -170,6 +209,7 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
 
 void Connection::connect(const Progress& progress)
 {
+    requireOwner();
     if (m_engine)
         return;
     const Target target = cachedTargetOf(m_connectionString);
@@ -201,6 +241,7 @@ void Connection::disconnect()
 
 void Connection::interrupt()
 {
+    requireOwner();
     const std::lock_guard lock(m_engineMutex);
     if (!m_engine)
         return;
@@ -220,6 +261,7 @@ void Connection::beginTransaction()
 
 void Connection::commit()
 {
+    requireOwner();
     if (!m_engine)
         throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
     m_engine->commit();
@@ -227,6 +269,7 @@ void Connection::commit()
 
 void Connection::rollback()
 {
+    requireOwner();
     if (!m_engine)
         throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
     m_engine->rollback();

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -117,6 +118,8 @@ private slots:
     void interruptEndsALongCall_data();
     void interruptEndsALongCall();
     void nullBlobWritesAnEmptyFile();
+    void connectionServesTheThreadThatOwnsIt();
+    void runnerLastsItsScope();
     void everyValueReadsBackAmongOthers_data();
     void everyValueReadsBackAmongOthers();
     void everyValueTypeBindsAlike_data();
@@ -639,7 +642,7 @@ void LayerTest::blobPiecesReportAndStop()
     writeFile(target, earlier);
 
     QList<std::pair<qint64, qint64>> reports;
-    query.setProgress([&](qint64 done, qint64 total) {
+    std::optional<db::RunnerScope> watched = query.setProgress([&](qint64 done, qint64 total) {
         reports.append({done, total});
         return GoesOnUnlessStoppedAt(stopAt, done, total);
     });
@@ -656,7 +659,7 @@ void LayerTest::blobPiecesReportAndStop()
     } catch (const db::Cancelled&) {
         cancelled = true;
     }
-    query.setProgress({});
+    watched.reset();
     QCOMPARE(cancelled, stopAt != u"never");
 
     const QByteArray stored = [&] {
@@ -730,25 +733,26 @@ void LayerTest::interruptEndsALongCall()
                              "where a.id>0"));
     // The runner interrupts until the work has ended, so that one interrupt
     // lands while the call runs.
-    query.setRunner([](const db::Work& work, const db::Interrupt& interrupt) {
-        std::atomic<bool> ended = false;
-        std::exception_ptr error;
-        std::thread worker([&] {
-            try {
-                work({});
-            } catch (...) {
-                error = std::current_exception();
+    std::optional<db::RunnerScope> beside =
+        query.setRunner([](const db::Work& work, const db::Interrupt& interrupt) {
+            std::atomic<bool> ended = false;
+            std::exception_ptr error;
+            std::thread worker([&] {
+                try {
+                    work({});
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                ended = true;
+            });
+            while (!ended) {
+                interrupt();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            ended = true;
+            worker.join();
+            if (error)
+                std::rethrow_exception(error);
         });
-        while (!ended) {
-            interrupt();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        worker.join();
-        if (error)
-            std::rethrow_exception(error);
-    });
     const auto longCall = [&] {
         if (step == u"open")
             query.open();
@@ -765,10 +769,98 @@ void LayerTest::interruptEndsALongCall()
                                           Qt::CaseInsensitive),
                  qPrintable(error.message()));
     }
-    query.setRunner({});
+    beside.reset();
 
     database.open(QStringLiteral("select count(*) as n from fid_main"));
     QCOMPARE(query.value(QStringLiteral("n")).toInt(), 200);
+}
+
+// A connection is used by the thread that owns it: another thread's call is
+// refused and does nothing, a work lent to another thread has it for its
+// time (and the owner has not), and a hand-over moves it for good.
+void LayerTest::connectionServesTheThreadThatOwnsIt()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    Query& query = database.query;
+    query.setSql(QStringLiteral("select count(*) as n from fid_main"));
+    const auto onAnotherThread = [](const std::function<void()>& call) {
+        QString error;
+        std::thread([&] { error = failure(call); }).join();
+        return error;
+    };
+
+    QVERIFY(onAnotherThread([&] { query.open(); }).contains("does not own"));
+    QVERIFY(onAnotherThread([&] { database.connection.disconnect(); }).contains("does not own"));
+    QVERIFY(!query.isOpen());
+
+    int counted = -1;
+    const db::Work lent =
+        database.connection.lent([&](const db::Progress&) { counted = query.countRows(); });
+    std::thread([&] { lent({}); }).join();
+    QCOMPARE(counted, 1);
+    query.open();
+    QCOMPARE(query.value(QStringLiteral("n")).toInt(), 0);
+
+    // While lent out, the owner's own calls are refused.
+    std::atomic<bool> borrowed = false;
+    std::atomic<bool> release = false;
+    const db::Work held = database.connection.lent([&](const db::Progress&) {
+        borrowed = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    std::thread borrower([&] { held({}); });
+    while (!borrowed)
+        std::this_thread::yield();
+    const QString ownerDuringLoan = failure([&] { query.open(); });
+    release = true;
+    borrower.join();
+    QVERIFY2(ownerDuringLoan.contains("does not own"), qPrintable(ownerDuringLoan));
+
+    // Handed over, the connection serves the other thread until it hands it back.
+    const std::thread::id self = std::this_thread::get_id();
+    std::thread taker;
+    {
+        std::atomic<bool> handed = false;
+        taker = std::thread([&] {
+            while (!handed)
+                std::this_thread::yield();
+            query.open();
+            database.connection.handOver(self);
+        });
+        database.connection.handOver(taker.get_id());
+        QVERIFY(failure([&] { query.open(); }).contains("does not own"));
+        handed = true;
+        taker.join();
+    }
+    query.open();
+    QCOMPARE(query.value(QStringLiteral("n")).toInt(), 0);
+}
+
+// A progress set on a query is taken off when the scope that set it ends.
+void LayerTest::runnerLastsItsScope()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    Query& query = database.query;
+    query.setSql(QStringLiteral("select count(*) as n from fid_main"));
+    int runs = 0;
+    {
+        const db::RunnerScope counted =
+            query.setRunner([&runs](const db::Work& work, const db::Interrupt&) {
+                ++runs;
+                work({});
+            });
+        query.open();
+        {
+            const db::RunnerScope silent = query.setProgress({});
+            query.open();
+        }
+        query.open();
+    }
+    query.open();
+    QCOMPARE(runs, 2);
 }
 
 void LayerTest::everyValueReadsBackAmongOthers_data()
