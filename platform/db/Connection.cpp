@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace db {
 
@@ -154,6 +155,36 @@ bool Connection::databaseFileMissing() const
 
 namespace {
 
+// The threads of logins that their callers gave up waiting for. Each ends
+// by itself within the login timeout and closes the session it made; the
+// process joins them before it ends, so that none outlives the program.
+class GivenUpLogins
+{
+public:
+    static void keep(std::thread login)
+    {
+        GivenUpLogins& all = instance();
+        const std::lock_guard lock(all.m_mutex);
+        all.m_threads.push_back(std::move(login));
+    }
+
+    ~GivenUpLogins()
+    {
+        for (std::thread& login : m_threads)
+            login.join();
+    }
+
+private:
+    static GivenUpLogins& instance()
+    {
+        static GivenUpLogins logins;
+        return logins;
+    }
+
+    std::mutex m_mutex;
+    std::vector<std::thread> m_threads;
+};
+
 // A login to the server made beside the caller, who polls for it and may
 // give it up; a given-up login closes its session itself when it ends.
 std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const Progress& progress)
@@ -167,7 +198,7 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
         bool givenUp = false;
     };
     auto attempt = std::make_shared<Attempt>();
-    std::thread([attempt, parts] {
+    std::thread login([attempt, parts] {
         std::unique_ptr<Engine> engine;
         std::exception_ptr error;
         try {
@@ -177,18 +208,21 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
         }
         const std::lock_guard lock(attempt->mutex);
         if (attempt->givenUp)
-            return;
+            return; // the session closes here, on the thread that made it
         attempt->engine = std::move(engine);
         attempt->error = error;
         attempt->done = true;
-    }).detach();
+    });
 
     QElapsedTimer waited;
     waited.start();
     for (;;) {
         {
-            const std::lock_guard lock(attempt->mutex);
+            std::unique_lock lock(attempt->mutex);
             if (attempt->done) {
+                lock.unlock();
+                login.join();
+                // The session made on the login's thread is handed to the caller's.
                 if (attempt->error)
                     std::rethrow_exception(attempt->error);
                 return std::move(attempt->engine);
@@ -197,8 +231,11 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
         try {
             reportProgress(progress, waited.elapsed(), -1);
         } catch (...) {
-            const std::lock_guard lock(attempt->mutex);
-            attempt->givenUp = true;
+            {
+                const std::lock_guard lock(attempt->mutex);
+                attempt->givenUp = true;
+            }
+            GivenUpLogins::keep(std::move(login));
             throw;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -231,6 +268,7 @@ void Connection::connect(const Progress& progress)
 
 void Connection::disconnect()
 {
+    requireOwner();
     const std::lock_guard lock(m_engineMutex);
     // A session interrupted in the middle of a call is not handed on.
     if (m_engine && !m_poolKey.isEmpty() && !m_interrupted)
@@ -241,7 +279,6 @@ void Connection::disconnect()
 
 void Connection::interrupt()
 {
-    requireOwner();
     const std::lock_guard lock(m_engineMutex);
     if (!m_engine)
         return;
