@@ -28,7 +28,8 @@ namespace {
 // that runs it; "取消" also interrupts what the connection waits for.
 void RunBeside(StepProgress& progress, FreshConnection& fresh, const db::Work& work)
 {
-    progress.runBeside(fresh.connection().lent(work), [&fresh] { fresh.connection().interrupt(); });
+    progress.runBeside(fresh.connection().lent(work),
+                       [&fresh] { return fresh.connection().interrupt(); });
 }
 
 // Passes a double-click on a watched widget to a handler.

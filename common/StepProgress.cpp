@@ -158,6 +158,7 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
         bool finished = false;
         std::exception_ptr error;
         std::atomic<bool> stop = false;
+        bool interrupted = false; // the interrupt reached the work's call
     };
     const auto shared = std::make_shared<Shared>();
     // A test's answer is asked at the very report it answers, so that its
@@ -209,8 +210,7 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
             }
             if (!(*this)(done, total)) {
                 shared->stop = true;
-                if (interrupt)
-                    interrupt();
+                shared->interrupted = interrupt && interrupt();
             }
         });
     } catch (...) {
@@ -219,7 +219,7 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
         shared->stop = true;
         try {
             if (interrupt)
-                interrupt();
+                static_cast<void>(interrupt());
         } catch (...) {
             // The first error is the one to report.
         }
@@ -227,8 +227,9 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
         throw;
     }
     // An interrupted call fails in its database's words; the operator asked
-    // for the stop, which is not reported.
-    if (shared->error && shared->stop)
+    // for the stop, which is not reported. A work that was left alone (its
+    // commit on its way) reports what became of it.
+    if (shared->error && shared->interrupted)
         throw db::Cancelled();
     if (shared->error)
         std::rethrow_exception(shared->error);

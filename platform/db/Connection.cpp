@@ -277,13 +277,14 @@ void Connection::disconnect()
     m_interrupted = false;
 }
 
-void Connection::interrupt()
+bool Connection::interrupt()
 {
     const std::lock_guard lock(m_engineMutex);
-    if (!m_engine)
-        return;
+    if (!m_engine || m_committing)
+        return false;
     m_interrupted = true;
     m_engine->interrupt();
+    return true;
 }
 
 bool Connection::isConnected() const
@@ -301,6 +302,22 @@ void Connection::commit()
     requireOwner();
     if (!m_engine)
         throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
+    // A cancel that raced the commit could leave the operator told "nothing
+    // done" of a write that the server kept: from here on it is not sent.
+    {
+        const std::lock_guard lock(m_engineMutex);
+        m_committing = true;
+    }
+    struct Committed
+    {
+        std::mutex& mutex;
+        bool& committing;
+        ~Committed()
+        {
+            const std::lock_guard lock(mutex);
+            committing = false;
+        }
+    } committed{m_engineMutex, m_committing};
     m_engine->commit();
 }
 

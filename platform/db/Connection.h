@@ -79,8 +79,9 @@ public:
 
     // Called from another thread while a call on this connection runs there:
     // the call ends soon with a DbError (see Engine::interrupt()). The session
-    // is then not pooled again.
-    void interrupt();
+    // is then not pooled again. A commit is never interrupted: once it is on
+    // its way this says false and leaves it to end as it will.
+    bool interrupt();
 
     // The work, run on whichever thread, with the connection lent to that
     // thread for the time it runs: the owner, which calls this, may not use
@@ -100,6 +101,7 @@ private:
     QString m_poolKey;        // where the session goes when released
     std::mutex m_engineMutex; // guards m_engine against interrupt() from elsewhere
     bool m_interrupted = false;
+    bool m_committing = false; // guarded by m_engineMutex too
     // The thread that may use the connection; none while it is lent and not yet borrowed.
     std::atomic<std::thread::id> m_owner = std::this_thread::get_id();
 };

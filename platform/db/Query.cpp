@@ -155,7 +155,7 @@ RunnerScope Query::setRunner(Runner runner)
 void Query::runStep(const Work& work)
 {
     if (m_runner)
-        m_runner(m_connection.lent(work), [this] { m_connection.interrupt(); });
+        m_runner(m_connection.lent(work), [this] { return m_connection.interrupt(); });
     else
         work({});
 }
