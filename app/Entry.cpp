@@ -4,7 +4,10 @@
 #include "attachments/PictureHelper.h"
 #include "common/ApplicationTitle.h"
 #include "common/ErrorReport.h"
+#include "platform/db/OdbcClientFiles.h"
+#include "platform/db/OdbcEngine.h"
 #include "platform/db/ResultRows.h"
+#include "platform/paths/ProgramPaths.h"
 #include "signin/Login.h"
 
 #include <QApplication>
@@ -18,6 +21,12 @@ int RunProgram(int argc, char** argv)
     if (PictureHelper::isHelperCall(argc, argv))
         return PictureHelper::serve(argc, argv);
     db::keepBigBlocksApart();
+    // Set while the program has one thread: it points the ODBC driver at
+    // settings files of the program's own.
+    db::odbc::useClientFiles();
+    // An administrator who places the server's certificate beside the
+    // program makes every login verify the server.
+    db::setTrustedCertificatesFile(ProgramPaths::folder() + QStringLiteral("sqlserver-ca.pem"));
     QApplication application(argc, argv);
     // Qt's own windows and menus (the file dialogs, the edit boxes' context
     // menu) speak the program's language too.

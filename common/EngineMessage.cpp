@@ -15,6 +15,9 @@ struct Pattern
 // unreachable server, whose words FreeTDS adds to it.
 const Pattern Patterns[] = {
     {Failure::DatabaseFileMissing, "^The database file (.+) does not exist\\.$"},
+    {Failure::ServerNotEncrypting, "does not encrypt its sessions"},
+    {Failure::ServerNotTrusted, "does not chain to a certificate of"},
+    {Failure::ServerNotTrusted, "The file of trusted certificates"},
     {Failure::LoginRefused, "Login failed for user"},
     {Failure::LoginRefused, "The login to SQL Server .* failed"},
     {Failure::LoginRefused, "Cannot open database .* requested by the login"},
@@ -88,6 +91,17 @@ QString lead(const Classification& classification)
     case Failure::ServerGone:
         return QStringLiteral("连接不上数据库服务器，这一步没有完成。请检查网络和数据库服务器，"
                               "稍后再试。");
+    case Failure::ServerNotEncrypting:
+        return QStringLiteral(
+            "数据库服务器不支持加密连接，程序没有登录，密码和记录都没有在网络上发送。"
+            "请管理员给SQL Server安装证书，并在SQL Server配置管理器中把“强制加密”"
+            "(Force Encryption)设为“是”，重新启动SQL Server服务后再试。");
+    case Failure::ServerNotTrusted:
+        return QStringLiteral(
+            "数据库服务器出示的证书不是程序旁边的 sqlserver-ca.pem 中的证书签发的，"
+            "可能有别的机器冒充数据库服务器。程序没有登录，密码和记录都没有发送。"
+            "请管理员确认服务器的证书：把服务器的证书(或签发它的证书)以PEM格式导出，"
+            "放到程序旁边的 sqlserver-ca.pem 中。");
     case Failure::LoginRefused:
         return QStringLiteral(
             "数据库服务器拒绝了登录。请在连接设置中检查用户名、密码和数据库名称。");

@@ -14,8 +14,10 @@ enum class Failure
     NotADatabase,        // the file is damaged or no database at all
     ReadOnly,            // the database cannot be written
     DiskFull,
-    CannotOpenDatabase, // the embedded database's file cannot be opened
-    ServerGone,         // the server cannot be reached, or the link broke
+    CannotOpenDatabase,  // the embedded database's file cannot be opened
+    ServerGone,          // the server cannot be reached, or the link broke
+    ServerNotEncrypting, // the server would run the session in clear; nothing was sent
+    ServerNotTrusted,    // its certificate does not chain to the trusted ones
     LoginRefused,
     ValueTooLong,   // a text longer than its column
     NotANumber,     // a text where a number is needed

@@ -3,6 +3,7 @@
 #include "Collation.h"
 #include "Initdb.h"
 #include "Settings.h"
+#include "common/EngineMessage.h"
 #include "common/ErrorReport.h"
 #include "common/FreshConnection.h"
 #include "common/MessageBox.h"
@@ -23,6 +24,18 @@ TLoginBox* LoginBox = nullptr;
 namespace {
 
 const char* const ConnectFailedMessage = "连接数据库错误，请重新设置你的数据库连接!";
+
+// A refusal for want of encryption or of a trusted certificate says why and
+// what the administrator can do; any other failure gives the usual message.
+QString connectFailedText(const db::DbError& error)
+{
+    const QString failed = QString::fromUtf8(ConnectFailedMessage);
+    const auto failure = EngineMessage::classify(error.message()).failure;
+    if (failure != EngineMessage::Failure::ServerNotEncrypting &&
+        failure != EngineMessage::Failure::ServerNotTrusted)
+        return failed;
+    return failed + QStringLiteral("\n\n") + EngineMessage::forOperator(error.message());
+}
 
 bool isEnter(int key)
 {
@@ -126,9 +139,9 @@ void TLoginBox::Button3Click()
                               StepProgress::Unit::Milliseconds);
         try {
             connection.connect(std::ref(progress));
-        } catch (const db::DbError&) {
+        } catch (const db::DbError& error) {
             if (!connection.databaseFileMissing()) {
-                MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+                MessageBox::Show(connectFailedText(error));
                 return;
             }
         }
@@ -165,11 +178,11 @@ void TLoginBox::Button1Click()
         bool missing = false;
         try {
             work.connect();
-        } catch (const db::DbError&) {
+        } catch (const db::DbError& error) {
             missing = work.connection().databaseFileMissing();
             if (!missing) {
                 connected = false;
-                MessageBox::Show(QString::fromUtf8(ConnectFailedMessage));
+                MessageBox::Show(connectFailedText(error));
                 terminateProgram();
             }
         }

@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "platform/db/ConnectionString.h"
 #include "platform/ini/IniFile.h"
 #include "platform/paths/ProgramPaths.h"
 #include "platform/text/Gbk.h"
@@ -87,9 +88,11 @@ QByteArray UnscrambleText(const QByteArray& text)
 QString BuildConnectionString(const QString& host, const QString& database, const QString& user,
                               const QString& password)
 {
-    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=") + database +
-           QStringLiteral(";Data Source=") + host + QStringLiteral(";Password=") + password +
-           QStringLiteral(";Persist Security Info=True;User ID=") + user;
+    using db::quotedValue;
+    return QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=") + quotedValue(database) +
+           QStringLiteral(";Data Source=") + quotedValue(host) + QStringLiteral(";Password=") +
+           quotedValue(password) + QStringLiteral(";Persist Security Info=True;User ID=") +
+           quotedValue(user);
 }
 
 QString SettingsFilePath()

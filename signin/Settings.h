@@ -17,7 +17,9 @@ struct ConnectionSettings
 QByteArray ScrambleText(const QByteArray& text);
 QByteArray UnscrambleText(const QByteArray& text);
 
-// The one connection-string format of the program.
+// The one connection-string format of the program. A value that holds a ";"
+// or starts with a quote is quoted, so that it cannot end early or add a key;
+// every other value goes in as it is.
 QString BuildConnectionString(const QString& host, const QString& database, const QString& user,
                               const QString& password);
 

@@ -19,6 +19,9 @@ Binding bindingOf(const QVariant& value)
                     .arg(value.toULongLong()));
         return Binding::Integer;
     case QMetaType::Bool:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Short:

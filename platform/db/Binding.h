@@ -16,7 +16,8 @@ enum class Binding
 };
 
 // The one rule per type: invalid and null values are NULL; bool and the
-// integer types are integers; double and float are reals; QByteArray is a
+// integer types, char, signed char and unsigned char among them, are
+// integers; double and float are reals; QByteArray is a
 // blob; anything else binds as its text. An unsigned value beyond the
 // largest signed 64-bit integer fits neither engine's integers and throws
 // DbError rather than being stored wrapped or rounded.

@@ -42,16 +42,57 @@ QString hostName(const QString& host)
 
 } // namespace
 
+QString quotedValue(const QString& value)
+{
+    const bool plain = !value.contains(u';') && !value.startsWith(u'"') && !value.startsWith(u'\'');
+    if (plain)
+        return value;
+    QString quoted = value;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
 ConnectionStringParts parseConnectionString(const QString& connectionString)
 {
     ConnectionStringParts parts;
-    const QStringList items = connectionString.split(u';');
-    for (const QString& item : items) {
-        const qsizetype equals = item.indexOf(u'=');
+    const QString& text = connectionString;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype equals = text.indexOf(u'=', i);
+        const qsizetype semicolon = text.indexOf(u';', i);
         if (equals < 0)
+            break;
+        if (semicolon >= 0 && semicolon < equals) {
+            i = semicolon + 1; // an item without "=" is ignored
             continue;
-        const QString key = item.left(equals).simplified().toLower();
-        const QString value = item.mid(equals + 1);
+        }
+        const QString key = text.mid(i, equals - i).simplified().toLower();
+        QString value;
+        i = equals + 1;
+        const QChar quote = i < text.size() ? text[i] : QChar();
+        if (quote == u'"' || quote == u'\'') {
+            // A quoted value runs to the quote that is not doubled; what
+            // follows it up to the next ";" is ignored.
+            ++i;
+            while (i < text.size()) {
+                if (text[i] == quote) {
+                    if (i + 1 < text.size() && text[i + 1] == quote) {
+                        value += quote;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += text[i++];
+            }
+            const qsizetype end = text.indexOf(u';', i);
+            i = end < 0 ? text.size() : end + 1;
+        } else {
+            const qsizetype end = text.indexOf(u';', i);
+            value = text.mid(i, end < 0 ? -1 : end - i);
+            i = end < 0 ? text.size() : end + 1;
+        }
         if (key == u"provider")
             parts.provider = value;
         else if (key == u"initial catalog" || key == u"database")
@@ -71,10 +112,10 @@ bool isEmbeddedDataSource(const QString& dataSource)
     return dataSource.trimmed().compare(u"(localdb)", Qt::CaseInsensitive) == 0;
 }
 
-QString odbcConnectionString(const ConnectionStringParts& parts)
+ServerAddress serverAddress(const QString& dataSource)
 {
-    QString server = parts.dataSource.trimmed();
-    QString port;
+    ServerAddress address;
+    QString server = dataSource.trimmed();
     const qsizetype comma = server.indexOf(u',');
     if (comma >= 0) {
         bool isNumber = false;
@@ -82,31 +123,39 @@ QString odbcConnectionString(const ConnectionStringParts& parts)
         // A malformed port stays in the server name, so that the connection
         // fails instead of reaching the default port.
         if (isNumber && number > 0 && number <= 65535) {
-            port = QString::number(number);
+            address.port = number;
             server = server.left(comma).trimmed();
         }
     }
     const qsizetype backslash = server.indexOf(u'\\');
     if (backslash >= 0) {
-        const QString host = hostName(server.left(backslash).trimmed());
-        const QString instance = server.mid(backslash + 1).trimmed();
+        address.host = hostName(server.left(backslash).trimmed());
         // A port fixes the address; FreeTDS asks the server's browser service
         // for an instance's port only when no port is given.
-        server = port.isEmpty() ? host + u'\\' + instance : host;
+        if (address.port == 0)
+            address.instance = server.mid(backslash + 1).trimmed();
     } else {
-        server = hostName(server);
-        if (port.isEmpty())
-            port = QString::number(DefaultPort);
+        address.host = hostName(server);
+        if (address.port == 0)
+            address.port = DefaultPort;
     }
+    return address;
+}
 
+QString odbcConnectionString(const ConnectionStringParts& parts)
+{
+    const ServerAddress address = serverAddress(parts.dataSource);
+    const QString server =
+        address.instance.isEmpty() ? address.host : address.host + u'\\' + address.instance;
     QStringList attributes{QStringLiteral("DRIVER={FreeTDS}"),
                            attribute(QStringLiteral("SERVER"), server)};
-    if (!port.isEmpty())
-        attributes << attribute(QStringLiteral("PORT"), port);
+    if (address.port != 0)
+        attributes << attribute(QStringLiteral("PORT"), QString::number(address.port));
     attributes << attribute(QStringLiteral("DATABASE"), parts.initialCatalog)
                << attribute(QStringLiteral("UID"), parts.userId)
                << attribute(QStringLiteral("PWD"), parts.password)
-               << QStringLiteral("TDS_Version=7.4") << QStringLiteral("ClientCharset=UTF-8");
+               << QStringLiteral("TDS_Version=7.4") << QStringLiteral("ClientCharset=UTF-8")
+               << QStringLiteral("Encryption=require");
     return attributes.join(u';');
 }
 

@@ -1,9 +1,12 @@
 #include "OdbcEngine.h"
 
 #include "DbError.h"
+#include "OdbcClientFiles.h"
 #include "ParameterFile.h"
 #include "SqlScan.h"
+#include "TdsPrelogin.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -73,8 +76,56 @@ QString connectFailureMessage(const QString& dataSource, const QString& driverTe
     return QStringLiteral("Cannot connect to SQL Server %1: %2").arg(dataSource, reason);
 }
 
+namespace {
+
+std::mutex trustMutex;
+QString trustFile;
+
+// The file of trusted certificates when it exists, looked for at every login
+// so that a file placed while the program runs counts from then on.
+QString trustedCertificates()
+{
+    const std::lock_guard lock(trustMutex);
+    return !trustFile.isEmpty() && QFileInfo::exists(trustFile) ? trustFile : QString();
+}
+
+constexpr int PreloginSeconds = 5;
+
+// The driver reports a server that cannot encrypt, and one whose certificate
+// it does not trust, as any unreachable server; the first message of the
+// protocol, which carries no login, tells them apart.
+QString whyLoginFailed(const QString& dataSource, const odbc::ServerTarget& target,
+                       const QString& driverText)
+{
+    const QString failure = connectFailureMessage(dataSource, driverText);
+    if (target.address.port == 0 || driverText.contains(QLatin1String("Login failed")))
+        return failure;
+    const tds::Encryption encryption =
+        tds::askEncryption(target.address.host, target.address.port, PreloginSeconds * 1000);
+    if (encryption == tds::Encryption::NotOffered)
+        return QStringLiteral("SQL Server %1 does not encrypt its sessions. The program signs in "
+                              "only on an encrypted session: neither the password nor any record "
+                              "was sent.")
+            .arg(dataSource);
+    if (encryption == tds::Encryption::Offered && !target.trustedCertificates.isEmpty())
+        return QStringLiteral("The certificate of SQL Server %1 does not chain to a certificate of "
+                              "%2; another machine may be answering in its place. Nothing was "
+                              "sent. (%3)")
+            .arg(dataSource, target.trustedCertificates, failure);
+    return failure;
+}
+
+} // namespace
+
+void setTrustedCertificatesFile(const QString& path)
+{
+    const std::lock_guard lock(trustMutex);
+    trustFile = path;
+}
+
 OdbcEngine::OdbcEngine(const ConnectionStringParts& parts)
-    : m_dataSource(parts.dataSource), m_odbcString(odbcConnectionString(parts))
+    : m_dataSource(parts.dataSource), m_database(parts.initialCatalog), m_user(parts.userId),
+      m_password(parts.password)
 {
     open();
 }
@@ -86,6 +137,8 @@ OdbcEngine::~OdbcEngine()
 
 void OdbcEngine::open()
 {
+    const odbc::ServerTarget target{serverAddress(m_dataSource), m_database, trustedCertificates()};
+    const QString dataSource = odbc::dataSourceName(target);
     SQLHDBC handle = SQL_NULL_HDBC;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, odbc::environment(), &handle)))
         throw DbError(QStringLiteral("The ODBC driver manager could not make a connection."));
@@ -93,13 +146,16 @@ void OdbcEngine::open()
                       0);
     SQLSetConnectAttr(handle, SQL_ATTR_CONNECTION_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(ConnectSeconds), 0);
-    const SQLRETURN result = SQLDriverConnectW(handle, nullptr, odbc::wide(m_odbcString),
-                                               SQLSMALLINT(m_odbcString.size()), nullptr, 0,
-                                               nullptr, SQL_DRIVER_NOPROMPT);
+    // Login and password go apart from the data source, so that any
+    // characters in them arrive as typed.
+    const auto reading = odbc::readingClientFiles();
+    const SQLRETURN result = SQLConnectW(
+        handle, odbc::wide(dataSource), SQLSMALLINT(dataSource.size()), odbc::wide(m_user),
+        SQLSMALLINT(m_user.size()), odbc::wide(m_password), SQLSMALLINT(m_password.size()));
     if (!SQL_SUCCEEDED(result)) {
         const QString reason = odbc::diagnostics(SQL_HANDLE_DBC, handle).text;
         SQLFreeHandle(SQL_HANDLE_DBC, handle);
-        throw DbError(connectFailureMessage(m_dataSource, reason));
+        throw DbError(whyLoginFailed(m_dataSource, target, reason));
     }
     m_session = odbc::Session{handle, false};
     try {

@@ -14,6 +14,13 @@ namespace db {
 // reason still says that the login failed.
 QString connectFailureMessage(const QString& dataSource, const QString& driverText);
 
+// Every session with SQL Server is encrypted from before the login on; a
+// server that cannot encrypt is refused. When the PEM file named here exists
+// (it is looked for at every login), the server's certificate must chain to
+// one of its certificates, or be one of them; without it the session is
+// encrypted but the server is not verified.
+void setTrustedCertificatesFile(const QString& path);
+
 // SQL Server through unixODBC and the FreeTDS driver. Statements go to the
 // server as written, texts in both directions as UTF-16. Every result of a
 // batch is walked, so that a failing later statement is reported, and a
@@ -87,7 +94,9 @@ private:
     void verifySession();
 
     QString m_dataSource;
-    QString m_odbcString;
+    QString m_database;
+    QString m_user;
+    QString m_password;
     odbc::Session m_session;
     TransactionState m_transaction = TransactionState::None;
     quint64 m_sessionsLost = 0;

@@ -1,5 +1,7 @@
 #include "SqlScan.h"
 
+#include "TsqlLexer.h"
+
 namespace db::sqlscan {
 
 namespace {
@@ -13,33 +15,7 @@ bool isNameChar(QChar c)
 // or i itself when code starts there.
 qsizetype skipNonCode(const QString& sql, qsizetype i)
 {
-    const qsizetype n = sql.size();
-    const QChar c = sql.at(i);
-    const QChar next = i + 1 < n ? sql.at(i + 1) : QChar();
-    if (c == u'\'' || c == u'"' || c == u'[') {
-        const QChar close = c == u'[' ? QChar(u']') : c;
-        qsizetype j = i + 1;
-        while (j < n) {
-            if (sql.at(j) == close) {
-                if (j + 1 < n && sql.at(j + 1) == close) { // doubled: stands for itself
-                    j += 2;
-                    continue;
-                }
-                return j + 1;
-            }
-            ++j;
-        }
-        return n;
-    }
-    if (c == u'-' && next == u'-') {
-        const qsizetype end = sql.indexOf(u'\n', i);
-        return end < 0 ? n : end + 1;
-    }
-    if (c == u'/' && next == u'*') {
-        const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
-        return end < 0 ? n : end + 2;
-    }
-    return i;
+    return tsql::reachAt(sql, i).end;
 }
 
 // Calls visit(index, depth) for every code character; visit returns false to stop.

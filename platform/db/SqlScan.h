@@ -4,7 +4,8 @@
 #include <QString>
 
 // Reading just enough of a T-SQL text to find things in its code: string
-// literals, quoted names ("..." and [...]) and comments are passed over whole.
+// literals, quoted names ("..." and [...]) and comments are passed over whole,
+// where SQL Server ends them (TsqlLexer).
 namespace db::sqlscan {
 
 // The positions of the parameter ":name" in the code, in order.

@@ -1,6 +1,7 @@
 #include "SqliteDialect.h"
 
 #include "SqliteCreateTable.h"
+#include "SqliteReading.h"
 #include "SqliteTokens.h"
 
 #include <QList>
@@ -46,7 +47,7 @@ bool rewriteTop(Statement& s)
         if (top < 0 || !isWord(s.token(top), "TOP"))
             continue;
         const qsizetype count = s.nextSignificant(top);
-        if (count < 0 || !isInteger(s.token(count)))
+        if (count < 0 || !isInteger(s.token(count), std::numeric_limits<qint64>::max()))
             return false;
         const qsizetype first = s.nextSignificant(count);
         const qsizetype open = s.enclosing(select);
@@ -271,7 +272,8 @@ QStringList translateStatement(const Tokens& tokens, const QSet<QString>& textCo
 
 QStringList translateBatch(const QString& text, const QSet<QString>& textColumns)
 {
-    const Tokens tokens = tokenize(text);
+    const QString plain = readAsSqlServer(text);
+    const Tokens tokens = tokenize(plain);
     QStringList translated;
     Tokens statement;
     statement.reserve(tokens.size() + 8);
@@ -280,8 +282,10 @@ QStringList translateBatch(const QString& text, const QSet<QString>& textColumns
             statement.removeFirst();
         while (!statement.isEmpty() && statement.constLast().kind == Kind::Space)
             statement.removeLast();
-        if (std::any_of(statement.cbegin(), statement.cend(), isSignificant))
-            translated += translateStatement(statement, textColumns);
+        if (std::any_of(statement.cbegin(), statement.cend(), isSignificant)) {
+            for (const QString& sqlite : translateStatement(statement, textColumns))
+                translated += sealed(sqlite);
+        }
         statement.clear();
     };
     for (const Token& token : tokens) {

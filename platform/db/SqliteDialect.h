@@ -10,10 +10,15 @@ namespace db::sqlite {
 inline constexpr const char* ChineseCollation = "tsql_chinese";
 
 // Rewrites SQL Server statements so that SQLite runs them with SQL Server's
-// meaning. A text is split into its statements at the semicolons that stand
-// outside string literals, quoted names and comments; each statement comes
-// back without its semicolon and without the blanks and line breaks around
-// it, and empty statements are dropped. Nothing inside a literal changes.
+// meaning. The text is first read as SQL Server reads it (readAsSqlServer):
+// comments, nested ones included, become blanks, and a text that SQL Server
+// would refuse before running anything, or that SQLite would read otherwise
+// (an unclosed literal or comment, a backtick, a NUL), throws DbError. It is
+// then split into its statements at the semicolons that stand outside string
+// literals and quoted names; each statement comes back without its semicolon
+// and without the blanks and line breaks around it, and empty statements are
+// dropped. Nothing inside a literal changes, and SQLite reads every literal
+// and name of the result where T-SQL reads it (sealed).
 //
 // - "SELECT TOP n ..." becomes "SELECT ... LIMIT n", the LIMIT at the end of
 //   that select (before the parenthesis that closes a sub-select);
@@ -42,6 +47,7 @@ inline constexpr const char* ChineseCollation = "tsql_chinese";
 //   collation, still read and write the file. LIKE is left as it is.
 // - SQL Server ends a number where a word begins ("100order by"); a blank is
 //   put between them.
+// - "!<" and "!>" become ">=" and "<=".
 // - Every other statement passes unchanged, and so does a statement that the
 //   translation does not understand: SQLite then reports its own error.
 QStringList translateBatch(const QString& text, const QSet<QString>& textColumns = {});

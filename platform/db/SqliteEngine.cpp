@@ -137,16 +137,22 @@ public:
     Statement(sqlite3* handle, const QString& sql) : m_handle(handle)
     {
         const QByteArray text = sql.toUtf8();
+        // SQLite stops reading at a NUL: the statement would run cut short.
+        if (text.contains('\0'))
+            throw DbError(QStringLiteral("The statement text holds a NUL character, at which "
+                                         "SQLite would stop reading it."));
         const char* rest = nullptr;
         if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()),
                                &m_statement, &rest) != SQLITE_OK)
             fail();
         if (!m_statement)
             throw DbError(QStringLiteral("The statement text is empty."));
-        // SQLite compiles only the first statement of a text; the rest must not be lost.
-        while (rest && *rest && isspace(static_cast<unsigned char>(*rest)))
+        // SQLite compiles only the first statement of a text; the rest, up to
+        // the text's end, must not be lost.
+        const char* end = text.constData() + text.size();
+        while (rest && rest < end && isspace(static_cast<unsigned char>(*rest)))
             ++rest;
-        if (rest && *rest) {
+        if (rest != end) {
             sqlite3_finalize(m_statement);
             throw DbError(QStringLiteral("More than one statement in: %1").arg(sql));
         }

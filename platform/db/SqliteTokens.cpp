@@ -1,5 +1,7 @@
 #include "SqliteTokens.h"
 
+#include "TsqlLexer.h"
+
 #include <algorithm>
 
 namespace db::sqlite {
@@ -26,25 +28,6 @@ bool isHexDigit(QChar c)
     return isAsciiDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-// Ends after the closing quote; a doubled quote stands for itself.
-qsizetype quotedEnd(const QString& text, qsizetype start, QChar close, bool& closed)
-{
-    qsizetype i = start + 1;
-    while (i < text.size()) {
-        if (text[i] == close) {
-            if (i + 1 < text.size() && text[i + 1] == close) {
-                i += 2;
-                continue;
-            }
-            closed = true;
-            return i + 1;
-        }
-        ++i;
-    }
-    closed = false;
-    return text.size();
-}
-
 } // namespace
 
 Tokens tokenize(const QString& text)
@@ -63,24 +46,13 @@ Tokens tokenize(const QString& text)
             kind = Kind::Space;
             while (i < n && text[i].isSpace())
                 ++i;
-        } else if (c == u'-' && next == u'-') {
-            kind = Kind::Comment;
-            while (i < n && text[i] != u'\n' && text[i] != u'\r')
-                ++i;
-        } else if (c == u'/' && next == u'*') {
-            kind = Kind::Comment;
-            const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
-            closed = end >= 0;
-            i = closed ? end + 2 : n;
-        } else if (c == u'\'') {
-            kind = Kind::Literal;
-            i = quotedEnd(text, i, u'\'', closed);
-        } else if (c == u'[') {
-            kind = Kind::QuotedName;
-            i = quotedEnd(text, i, u']', closed);
-        } else if (c == u'"') {
-            kind = Kind::QuotedName;
-            i = quotedEnd(text, i, u'"', closed);
+        } else if (const tsql::Reach reach = tsql::reachAt(text, i);
+                   reach.span != tsql::Span::Code) {
+            kind = reach.span == tsql::Span::Literal      ? Kind::Literal
+                   : reach.span == tsql::Span::QuotedName ? Kind::QuotedName
+                                                          : Kind::Comment;
+            closed = reach.closed;
+            i = reach.end;
         } else if (c == u'0' && (next == u'x' || next == u'X')) {
             kind = Kind::Number; // a binary constant, 0x and hexadecimal digits
             i += 2;
@@ -131,10 +103,17 @@ bool isSymbol(const Token& token, char16_t symbol)
     return token.kind == Kind::Symbol && token.text.size() == 1 && token.text[0] == symbol;
 }
 
-bool isInteger(const Token& token)
+bool isInteger(const Token& token, qint64 largest)
 {
-    return token.kind == Kind::Number &&
-           std::all_of(token.text.cbegin(), token.text.cend(), isAsciiDigit);
+    if (token.kind != Kind::Number ||
+        !std::all_of(token.text.cbegin(), token.text.cend(), isAsciiDigit))
+        return false;
+    QStringView digits = token.text;
+    while (digits.size() > 1 && digits.front() == u'0')
+        digits = digits.mid(1);
+    bool fits = false;
+    const qulonglong value = digits.toULongLong(&fits);
+    return fits && value <= qulonglong(largest);
 }
 
 QString joined(const Tokens& tokens)
@@ -147,9 +126,13 @@ QString joined(const Tokens& tokens)
 
 QString nameOf(const Token& token)
 {
-    if (token.kind == Kind::QuotedName)
-        return token.text.mid(1, token.text.size() - 2).toString().toLower();
-    return token.text.toString().toLower();
+    if (token.kind != Kind::QuotedName)
+        return token.text.toString().toLower();
+    const QString close = token.text.front() == u'[' ? QStringLiteral("]") : QStringLiteral("\"");
+    return token.text.mid(1, token.text.size() - 2)
+        .toString()
+        .replace(close + close, close)
+        .toLower();
 }
 
 } // namespace db::sqlite

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <limits>
 #include <optional>
 
 // A T-SQL text as tokens for the SQLite dialect, and one statement of it with
@@ -36,9 +37,12 @@ Tokens tokenize(const QString& text);
 bool isSignificant(const Token& token);            // neither a blank nor a comment
 bool isWord(const Token& token, const char* word); // in any letter case
 bool isSymbol(const Token& token, char16_t symbol);
-bool isInteger(const Token& token);
+// Digits whose value is at most `largest`: by default an int constant, which
+// SQL Server types a larger one is not (2147483648 is a decimal).
+bool isInteger(const Token& token, qint64 largest = std::numeric_limits<qint32>::max());
 QString joined(const Tokens& tokens);
-// A name as columns are looked up: lower case, without its brackets or quotes.
+// A name as columns are looked up: lower case, without its brackets or
+// quotes, a doubled closing one read as one.
 QString nameOf(const Token& token);
 
 // One statement as tokens, with the positions of its significant tokens and

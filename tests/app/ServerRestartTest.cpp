@@ -25,6 +25,8 @@ QString serverScript(const QString& script)
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TSQL_PORT"), Port);
+    // The program signs in only on encrypted sessions.
+    environment.insert(QStringLiteral("TSQL_TLS"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(qEnvironmentVariable("VARDENIX_TSQL_SERVER") + u'/' + script, {});

@@ -131,5 +131,6 @@ void FreshConnectionTest::failingConnectionThrowsFromTheConstructor()
     QVERIFY(!prepared.connection().isConnected());
 }
 
-QTEST_GUILESS_MAIN(FreshConnectionTest)
+// A connection that takes longer than half a second shows its progress box.
+QTEST_MAIN(FreshConnectionTest)
 #include "FreshConnectionTest.moc"

@@ -127,6 +127,7 @@ private slots:
     void unsignedBeyondSignedIsRefused_data();
     void unsignedBeyondSignedIsRefused();
     void fileParameterErrors();
+    void textCutShortIsRefused();
     void countRows();
     void textComparesWithoutCase();
     void textColumnComparedWithNumber();
@@ -950,6 +951,12 @@ void LayerTest::everyValueTypeBindsAlike_data()
     QTest::newRow("qulonglong") << QVariant(qulonglong(largest)) << "t"
                                 << QVariant(QString::number(largest));
     QTest::newRow("bool as text") << QVariant(false) << "t" << QVariant(QString("0"));
+    QTest::newRow("char") << QVariant::fromValue('A') << "i" << QVariant(65);
+    QTest::newRow("char as text") << QVariant::fromValue('7') << "t" << QVariant(QString("55"));
+    QTest::newRow("signed char") << QVariant::fromValue(static_cast<signed char>(-5)) << "i"
+                                 << QVariant(-5);
+    QTest::newRow("unsigned char")
+        << QVariant::fromValue(static_cast<unsigned char>(200)) << "i" << QVariant(200);
     QTest::newRow("double") << QVariant(3.25) << "r" << QVariant(3.25);
     QTest::newRow("float") << QVariant(1.5f) << "r" << QVariant(1.5);
     QTest::newRow("QString") << QVariant(QString("it's")) << "t" << QVariant(QString("it's"));
@@ -1032,6 +1039,29 @@ void LayerTest::nullBlobWritesAnEmptyFile()
     query.setSql(QStringLiteral("select nosuch from  fid_Main where id=1"));
     QVERIFY(!failure([&] { query.saveBlobToFile(replaced); }).isEmpty());
     QCOMPARE(readFile(replaced), QByteArray("old content"));
+}
+
+// SQLite stops reading a text at a NUL: the rest would be dropped without a
+// word, and "delete ... where" would delete every row.
+void LayerTest::textCutShortIsRefused()
+{
+    if (!TestDatabase::embedded())
+        QSKIP("SQL Server reads the whole text it is given.");
+    FreshDatabase database;
+    createBindingTable(database);
+    const QString condition = QStringLiteral(" where id = 1");
+    const QString nul(QChar(0));
+    QVERIFY(failure([&] {
+                database.execute(
+                    {QStringLiteral("delete from fid_main /* ") + nul + " */" + condition});
+            }).contains(u"NUL"));
+    // A write by key is not translated: the engine refuses it itself.
+    QVERIFY(failure([&] {
+                database.connection.engine().writeRow(
+                    QStringLiteral("delete from fid_main") + nul + condition, {});
+            }).contains(u"NUL"));
+    QCOMPARE(database.column(QStringLiteral("select t from fid_main")),
+             QStringList{QStringLiteral("before")});
 }
 
 void LayerTest::fileParameterErrors()
@@ -1558,6 +1588,10 @@ void LayerTest::scanning_data()
     QTest::newRow("batch") << "update a set x=1;update b set y=2;" << false << 2;
     QTest::newRow("semicolon in a literal") << "update a set x=';'" << false << 1;
     QTest::newRow("empty statements") << " ; ;update a set x=1;;" << false << 1;
+    QTest::newRow("nested comment")
+        << "update a set x=1 /* /* :file; */ ; */; update b set y=2" << false << 2;
+    QTest::newRow("line comment up to the line feed")
+        << "update a set x=1 -- :file;\r; x\n update b set y=2" << false << 1;
     QTest::newRow("twelve lines") << standardFirstRun().join(QStringLiteral("\r\n")) << false << 12;
 }
 

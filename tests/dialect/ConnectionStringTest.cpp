@@ -79,6 +79,8 @@ private slots:
     void odbcValuesReadBackUnchanged_data();
     void odbcValuesReadBackUnchanged();
     void programStringReachesSameServer();
+    void quotedValuesReadBack_data();
+    void quotedValuesReadBack();
 };
 
 void ConnectionStringTest::parsesParts_data()
@@ -185,7 +187,7 @@ void ConnectionStringTest::buildsOdbcString_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("odbc");
 
-    const QString tail = QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
+    const QString tail = QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require");
     QTest::newRow("host, default port, empty password")
         << "127.0.0.1"
         << "stock"
@@ -292,7 +294,8 @@ void ConnectionStringTest::odbcValuesReadBackUnchanged()
     QCOMPARE(read.value(QStringLiteral("SERVER")), QStringLiteral("host"));
     QCOMPARE(read.value(QStringLiteral("PORT")), QStringLiteral("1433"));
     QCOMPARE(read.value(QStringLiteral("CLIENTCHARSET")), QStringLiteral("UTF-8"));
-    QCOMPARE(read.size(), 8);
+    QCOMPARE(read.value(QStringLiteral("ENCRYPTION")), QStringLiteral("require"));
+    QCOMPARE(read.size(), 9);
 }
 
 void ConnectionStringTest::programStringReachesSameServer()
@@ -301,7 +304,44 @@ void ConnectionStringTest::programStringReachesSameServer()
     QVERIFY(!db::isEmbeddedDataSource(parsed.dataSource));
     QCOMPARE(db::odbcConnectionString(parsed),
              QStringLiteral("DRIVER={FreeTDS};SERVER=127.0.0.1;PORT=1433;DATABASE=stock;UID=sa;"
-                            "PWD=;TDS_Version=7.4;ClientCharset=UTF-8"));
+                            "PWD=;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require"));
+}
+
+void ConnectionStringTest::quotedValuesReadBack_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("quoted");
+
+    QTest::newRow("ordinary") << "pw" << false;
+    QTest::newRow("equals sign alone") << "a=b" << false;
+    QTest::newRow("blanks and Chinese") << " 密 码 " << false;
+    QTest::newRow("semicolon") << "a;b" << true;
+    QTest::newRow("a key of its own") << "x;Data Source=203.0.113.9" << true;
+    QTest::newRow("starts with a double quote") << "\"x" << true;
+    QTest::newRow("starts with a single quote") << "'x" << true;
+    QTest::newRow("quotes inside") << "a\"b'c;" << true;
+    QTest::newRow("braces") << "{a};}" << true;
+    QTest::newRow("quote then semicolon") << "\";User ID=root" << true;
+    QTest::newRow("empty") << "" << false;
+}
+
+// Every part of a program string built from quoted values reads back as
+// given, and no value adds or replaces a key.
+void ConnectionStringTest::quotedValuesReadBack()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, quoted);
+    QCOMPARE(db::quotedValue(value) != value, quoted);
+    const QString text =
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=") + db::quotedValue(value) +
+        QStringLiteral(";Data Source=host;Password=") + db::quotedValue(value) +
+        QStringLiteral(";Persist Security Info=True;User ID=") + db::quotedValue(value);
+    const ConnectionStringParts read = db::parseConnectionString(text);
+    QCOMPARE(read.initialCatalog, value);
+    QCOMPARE(read.password, value);
+    QCOMPARE(read.userId, value);
+    QCOMPARE(read.dataSource, QStringLiteral("host"));
+    QCOMPARE(read.provider, QStringLiteral("SQLOLEDB.1"));
 }
 
 QTEST_GUILESS_MAIN(ConnectionStringTest)

@@ -1,3 +1,5 @@
+#include "platform/db/DbError.h"
+#include "platform/db/SqlScan.h"
 #include "platform/db/SqliteDialect.h"
 
 #include <QRegularExpression>
@@ -124,6 +126,26 @@ QStringList withoutTriggers(QStringList statements)
     return statements;
 }
 
+// A text given as the hexadecimal of its UTF-8.
+QString fromHex(const char* hex)
+{
+    return QString::fromUtf8(QByteArray::fromHex(hex));
+}
+
+// Texts on which SQLite once read a comment or a quote otherwise than T-SQL.
+const char* const CommentBeforeIdentity =
+    "435245415445205441424c4520742028696420696e74202d2d206b65790a4944454e544954592028312c2031292c2"
+    "0665f3220696e740a2c20665f31207661726368617228392929";
+const char* const CarriageReturnInComment =
+    "73656c656374202761272061732078202d2d20630d2c2027620a756e696f6e2073656c656374203432202d2d2720"
+    "61732079";
+const char* const Backtick =
+    "73656c65637420312061732060612c2027786020756e696f6e2073656c656374203432202d2d27";
+const char* const NestedComment = "73656c6563742031202f2a202f2a202a2f2027202a2f202c202720756e696f6e"
+                                  "2073656c656374203432202d2d27";
+const char* const NulInComment =
+    "64656c6574652066726f6d2074202f2a2000202a2f207768657265206964203d2031";
+
 QStringList numbers(int from, int to, int step = 1)
 {
     QStringList list;
@@ -150,6 +172,13 @@ private slots:
     void leavesWhatItCannotTranslate_data();
     void leavesWhatItCannotTranslate();
     void firstRunBatchBecomesItsStatements();
+    void readsCommentsAndQuotesAsSqlServer_data();
+    void readsCommentsAndQuotesAsSqlServer();
+    void refusesWhatSqlServerRefuses_data();
+    void refusesWhatSqlServerRefuses();
+    void statementCounterAgreesWithTheTranslation_data();
+    void statementCounterAgreesWithTheTranslation();
+    void doubledBracketNameIsSeenAsText();
 
     void firstRunBatchRuns();
     void pagesSkipEarlierRows();
@@ -160,6 +189,7 @@ private slots:
     void typedColumnsRefuseWrongValues_data();
     void typedColumnsRefuseWrongValues();
     void identityValuesAreNotReused();
+    void sqliteRunsWhatTsqlMeans();
 };
 
 void SqliteTest::translates_data()
@@ -212,9 +242,13 @@ void SqliteTest::translates_data()
         << "select distinct top 5 f_1 from fid_main;select top 1* from fid_main"
         << QStringList{"select distinct f_1 from fid_main LIMIT 5",
                        "select * from fid_main LIMIT 1"};
-    QTest::newRow("LIMIT before a closing comment")
-        << "SELECT TOP 5 * FROM t -- the last five"
-        << QStringList{"SELECT * FROM t LIMIT 5 -- the last five"};
+    QTest::newRow("LIMIT where a closing comment was")
+        << "SELECT TOP 5 * FROM t -- the last five" << QStringList{"SELECT * FROM t LIMIT 5"};
+    QTest::newRow("not less and not greater")
+        << "select * from t where a!<1 or b !> 2 or c!=3 or d='!<'"
+        << QStringList{"select * from t where a>=1 or b <= 2 or c!=3 or d='!<'"};
+    QTest::newRow("TOP beyond an int")
+        << "select top 3000000000 a from t" << QStringList{"select a from t LIMIT 3000000000"};
 
     QTest::newRow("catalogue") << "SELECT * FROM fid_title where clength>0\r\n"
                                << QStringList{"SELECT * FROM fid_title where clength>0"};
@@ -284,7 +318,7 @@ void SqliteTest::translates_data()
                        "NULL) STRICT"};
     QTest::newRow("separators, brackets and comments")
         << ";;\r\n ; select [a;b] from t /* ; */;\r\n-- only a comment; still\r\n;select 'x'"
-        << QStringList{"select [a;b] from t /* ; */", "select 'x'"};
+        << QStringList{"select [a;b] from t", "select 'x'"};
     QTest::newRow("nothing") << "" << QStringList();
     QTest::newRow("blanks and semicolons only") << " ;\r\n; " << QStringList();
 }
@@ -348,6 +382,10 @@ void SqliteTest::comparesTextColumnsWithNumbersAsNumbers_data()
         << "select * from fid_main where f_1='100' or f_1>1.5 or f_2>100 or f_1 like '%5%'"
         << "select * from fid_main where f_1 COLLATE tsql_chinese='100' or f_1 COLLATE "
            "tsql_chinese>1.5 or f_2>100 or f_1 like '%5%'";
+    QTest::newRow("beyond an int, a decimal as for SQL Server")
+        << "select id from  fid_Main where f_1>2147483648 or f_1=-2147483648 or f_1<2147483647"
+        << "select id from  fid_Main where f_1 COLLATE tsql_chinese>2147483648 or f_1 COLLATE "
+           "tsql_chinese=-2147483648 or tsql_number(f_1)<2147483647";
     QTest::newRow("assignments of an update")
         << "update fid_main set f_1=5,f_2=6 where f_1=5"
         << "update fid_main set f_1=5,f_2=6 where tsql_number(f_1)=5";
@@ -385,7 +423,7 @@ void SqliteTest::comparesAndSortsTextColumnsByTheChineseCollation_data()
         << "select * from fid_main t where 'a'<=t.f_1 and [F_1]!='b' and f_1!<'c' and "
            "'d'>=f_1 and 'e'<f_1 and f_1<>'f'"
         << "select * from fid_main t where 'a'<=t.f_1 COLLATE tsql_chinese and [F_1] COLLATE "
-           "tsql_chinese!='b' and f_1 COLLATE tsql_chinese!<'c' and 'd'>=f_1 COLLATE "
+           "tsql_chinese!='b' and f_1 COLLATE tsql_chinese>='c' and 'd'>=f_1 COLLATE "
            "tsql_chinese and 'e'<f_1 COLLATE tsql_chinese and f_1 COLLATE tsql_chinese<>'f'";
     QTest::newRow("terms of an ORDER BY")
         << "select * from fid_main t order by t.f_1, [F_1] asc, f_2, lower(f_1), f_1 + 'x', f_1"
@@ -416,7 +454,6 @@ void SqliteTest::leavesWhatItCannotTranslate_data()
     QTest::newRow("TOP PERCENT") << "SELECT TOP 10 PERCENT * FROM t";
     QTest::newRow("TOP with an expression") << "SELECT TOP (5) * FROM t";
     QTest::newRow("TOP without a select list") << "SELECT TOP 5";
-    QTest::newRow("literal without its end") << "select TOP 5 * from t where a='x";
     QTest::newRow("unbalanced parentheses") << "select TOP 5 * from (select a from t";
     QTest::newRow("identity with another seed")
         << "create table t(id int NOT NULL IDENTITY (100, 1),a int)";
@@ -430,6 +467,120 @@ void SqliteTest::leavesWhatItCannotTranslate()
 {
     QFETCH(QString, tsql);
     QCOMPARE(translateBatch(tsql), QStringList{tsql});
+}
+
+void SqliteTest::readsCommentsAndQuotesAsSqlServer_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<QStringList>("sqlite");
+
+    QTest::newRow("line comment before the identity")
+        << fromHex(CommentBeforeIdentity)
+        << QStringList{"CREATE TABLE t (id INTEGER PRIMARY KEY AUTOINCREMENT, f_2 INTEGER\n, f_1 "
+                       "TEXT COLLATE NOCASE) STRICT"};
+    QTest::newRow("line comment ends at the line feed")
+        << "select 1 -- ; select 2\nunion select 3" << QStringList{"select 1  \nunion select 3"};
+    QTest::newRow("CR LF ends a line comment") << "select 1 -- a\r\n;select 2 -- b\r\n"
+                                               << QStringList{"select 1", "select 2"};
+    QTest::newRow("nested block comment")
+        << fromHex(NestedComment) << QStringList{"select 1   , ' union select 42 --'"};
+    QTest::newRow("comment marks inside literals and names")
+        << "select '/*', [--], \"*/\" from t" << QStringList{"select '/*', [--], \"*/\" from t"};
+    QTest::newRow("comment between a number and a word")
+        << "select 1/*x*/from t" << QStringList{"select 1 from t"};
+    QTest::newRow("comment between minus signs")
+        << "select 1-/**/-1" << QStringList{"select 1- -1"};
+    QTest::newRow("minus signs the translation brings together")
+        << "create table t(id int identity -not null-1)"
+        << QStringList{"create table t(id INTEGER PRIMARY KEY AUTOINCREMENT - -1) STRICT"};
+    QTest::newRow("doubled bracket in a name")
+        << "select [a]]b], [c\"d] from [t]" << QStringList{"select \"a]b\", [c\"d] from [t]"};
+    QTest::newRow("x before a literal")
+        << "select x'41', X'42', ax'43'" << QStringList{"select x '41', X '42', ax'43'"};
+    QTest::newRow("parameter before a parenthesis")
+        << "select @a('x)'), :b::c('y') from #t(z)"
+        << QStringList{"select @a ('x)'), :b::c ('y') from #t (z)"};
+}
+
+// Comments become blanks, and SQLite reads every literal and name of the
+// result where T-SQL reads it.
+void SqliteTest::readsCommentsAndQuotesAsSqlServer()
+{
+    QFETCH(QString, tsql);
+    QTEST(withoutTriggers(translateBatch(tsql)), "sqlite");
+}
+
+void SqliteTest::refusesWhatSqlServerRefuses_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<QString>("message");
+
+    const QString unclosed =
+        QStringLiteral("Unclosed quotation mark after the character string '%1'.");
+    const QString noEnd = QStringLiteral("Missing end comment mark '*/'.");
+    const QString nul = QStringLiteral(
+        "The statement text holds a NUL character, at which SQLite would stop reading it.");
+    const QString carriageReturn =
+        QStringLiteral("A line comment holds a carriage return without a line feed after it, "
+                       "where servers differ on the comment's end.");
+    QTest::newRow("literal without its end")
+        << "select TOP 5 * from t where a='x" << unclosed.arg(QStringLiteral("x"));
+    QTest::newRow("bracketed name without its end")
+        << "select [a]]b from t" << unclosed.arg(QStringLiteral("a]]b from t"));
+    QTest::newRow("quoted name without its end")
+        << "select \"a" << unclosed.arg(QStringLiteral("a"));
+    QTest::newRow("comment without its end") << "select 1 /* x" << noEnd;
+    QTest::newRow("nested comment closed once") << "select 1 /* /* */ select 2" << noEnd;
+    QTest::newRow("backtick") << fromHex(Backtick) << QStringLiteral("Incorrect syntax near '`'.");
+    QTest::newRow("NUL in a comment") << fromHex(NulInComment) << nul;
+    QTest::newRow("NUL in a literal") << QStringLiteral("select 'a") + QChar(0) + "b'" << nul;
+    QTest::newRow("carriage return alone in a line comment")
+        << fromHex(CarriageReturnInComment) << carriageReturn;
+    QTest::newRow("carriage return alone before a semicolon")
+        << "select 1 -- x\r; select 2" << carriageReturn;
+}
+
+void SqliteTest::refusesWhatSqlServerRefuses()
+{
+    QFETCH(QString, tsql);
+    QFETCH(QString, message);
+    try {
+        const QStringList statements = translateBatch(tsql);
+        QFAIL(qPrintable(QStringLiteral("translated: ") + statements.join(u'|')));
+    } catch (const db::DbError& error) {
+        QCOMPARE(error.message(), message);
+    }
+}
+
+void SqliteTest::statementCounterAgreesWithTheTranslation_data()
+{
+    QTest::addColumn<QString>("tsql");
+    QTest::addColumn<int>("statements");
+
+    QTest::newRow("nested comments hold semicolons") << "select 1 /* /* ; */ ; */; select 2" << 2;
+    QTest::newRow("line comment holds a semicolon") << "select 1 -- ;\n; select 2" << 2;
+    QTest::newRow("CR LF ends line comments") << "select 1 -- ;\r\n; select 2 -- ;\r\n" << 2;
+    QTest::newRow("literals and names hold semicolons")
+        << "select ';' ; select \"a;b\"; select [c;]];d]" << 3;
+    QTest::newRow("doubled quotes") << "select 'it''s;'; select 1" << 2;
+    QTest::newRow("comment ends the text") << "select 1; -- select 2;" << 1;
+}
+
+void SqliteTest::statementCounterAgreesWithTheTranslation()
+{
+    QFETCH(QString, tsql);
+    QFETCH(int, statements);
+    QCOMPARE(db::sqlscan::statementCount(tsql), statements);
+    QCOMPARE(withoutTriggers(translateBatch(tsql)).size(), statements);
+}
+
+// A column whose name holds "]" compares and sorts by the Chinese collation too.
+void SqliteTest::doubledBracketNameIsSeenAsText()
+{
+    QCOMPARE(translateBatch(QStringLiteral("select * from t where [a]]b]>'x' order by [A]]B]"),
+                            {QStringLiteral("a]b")}),
+             QStringList{"select * from t where \"a]b\" COLLATE tsql_chinese>'x' order by \"A]B\" "
+                         "COLLATE tsql_chinese"});
 }
 
 void SqliteTest::firstRunBatchBecomesItsStatements()
@@ -607,6 +758,28 @@ void SqliteTest::typedColumnsRefuseWrongValues()
     const QString error =
         db.run(QStringLiteral("insert into t(%1) values (%2)").arg(column, value));
     QCOMPARE(error.isEmpty(), accepted);
+}
+
+// The texts on which SQLite once ran something else than T-SQL means.
+void SqliteTest::sqliteRunsWhatTsqlMeans()
+{
+    Database db;
+    // The column after a line comment is made.
+    QCOMPARE(db.run(fromHex(CommentBeforeIdentity)), QString());
+    QCOMPARE(db.run(QStringLiteral("insert into t(f_2, f_1) values (2, 'x')")), QString());
+    QCOMPARE(db.column(QStringLiteral("select f_2 from t")), QStringList{"2"});
+    // The nested comment hides a quote: one row, whose second value is a literal.
+    QCOMPARE(db.column(fromHex(NestedComment)), QStringList{"1"});
+    QCOMPARE(db.column(QStringLiteral("select 1 where 2 !< 2 and 1 !> 1 and not 1 !< 2")),
+             QStringList{"1"});
+    // A name that holds "]", with the length its trigger keeps.
+    QCOMPARE(db.run(QStringLiteral("create table [a]]b](id int IDENTITY, [c]]d] varchar(3))")),
+             QString());
+    QCOMPARE(db.run(QStringLiteral("insert into [a]]b]([c]]d]) values ('abc')")), QString());
+    QCOMPARE(db.column(QStringLiteral("select [c]]d] from [a]]b]")), QStringList{"abc"});
+    QCOMPARE(db.run(QStringLiteral("insert into [a]]b]([c]]d]) values ('abcd')")),
+             QStringLiteral("String or binary data would be truncated in table 'a]b', column "
+                            "'c]d'."));
 }
 
 void SqliteTest::identityValuesAreNotReused()

@@ -146,11 +146,18 @@ void FileTest::connectionString_data()
                                 "Password=;Persist Security Info=True;User ID=sa";
     QTest::newRow("values verbatim")
         << " db1,1500 "
-        << "a;b=c"
+        << "a=b c"
         << "用户"
-        << "p;w"
-        << "Provider=SQLOLEDB.1;Initial Catalog=a;b=c;Data Source= db1,1500 ;Password=p;w;"
+        << "p=w"
+        << "Provider=SQLOLEDB.1;Initial Catalog=a=b c;Data Source= db1,1500 ;Password=p=w;"
            "Persist Security Info=True;User ID=用户";
+    QTest::newRow("a semicolon quotes its value, so that it adds no key")
+        << "h"
+        << "a;b"
+        << "sa"
+        << "p;Data Source=evil"
+        << "Provider=SQLOLEDB.1;Initial Catalog=\"a;b\";Data Source=h;"
+           "Password=\"p;Data Source=evil\";Persist Security Info=True;User ID=sa";
     QTest::newRow("all empty") << QString() << QString() << QString() << QString()
                                << "Provider=SQLOLEDB.1;Initial Catalog=;Data Source=;Password=;"
                                   "Persist Security Info=True;User ID=";

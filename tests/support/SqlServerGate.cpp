@@ -1,7 +1,10 @@
 // Linked into every test that also runs on SQL Server. Before the test's
 // main(): a SQL Server run without a server to run on ends at once with exit
-// code 77, which CTest reports as a skipped test.
+// code 77, which CTest reports as a skipped test; the ODBC driver is pointed
+// at the engine's own settings while the test has one thread, as the
+// program does at its start.
 
+#include "platform/db/OdbcClientFiles.h"
 #include "support/TestDatabase.h"
 
 #include <QtGlobal>
@@ -16,6 +19,8 @@ namespace {
                    stderr);
         std::exit(77);
     }
+    if (TestDatabase::onSqlServer())
+        db::odbc::useClientFiles();
     return true;
 }();
 

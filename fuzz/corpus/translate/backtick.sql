@@ -1,0 +1,1 @@
+select 1 as `a, 'x` union select 42 --'

@@ -1,0 +1,1 @@
+select 1 -- x; select 2

@@ -1,0 +1,2 @@
+select 'a' as x -- c, 'b
+union select 42 --' as y

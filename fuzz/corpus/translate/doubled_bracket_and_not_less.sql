@@ -1,0 +1,1 @@
+select [a]]b] from t where [a]]b]!<'x' and f_1!>'y' and f_1>2147483648 and f_1<2147483647

@@ -1,0 +1,2 @@
+create table t(id int identity -not null-'x'
+, f int)

@@ -1,0 +1,1 @@
+select @a('x),1 union select 42 --'), x'41' from #t(z)
