@@ -1,6 +1,7 @@
 #include "AttachmentStrip.h"
 
 #include "Attachments.h"
+#include "ImportReadBack.h"
 #include "PictureHelper.h"
 #include "TempFolder.h"
 #include "Viewable.h"
@@ -12,11 +13,14 @@
 #include "common/SqlText.h"
 #include "common/StepProgress.h"
 #include "common/VisibleName.h"
+#include "platform/db/DbError.h"
 #include "platform/db/Query.h"
 #include "platform/shell/DesktopOpen.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QEvent>
+#include <QFile>
 #include <QLabel>
 #include <QPixmap>
 #include <QToolButton>
@@ -27,11 +31,12 @@ using Attachments::RequireRowKey;
 
 namespace {
 
-// Runs the work beside the window; "取消" also interrupts what the
-// connection waits for.
+// Runs the work beside the window, with the connection lent to the thread
+// that runs it; "取消" also interrupts what the connection waits for.
 void RunBeside(StepProgress& progress, FreshConnection& fresh, const db::Work& work)
 {
-    progress.runBeside(work, [&fresh] { fresh.connection().interrupt(); });
+    progress.runBeside(fresh.connection().lent(work),
+                       [&fresh] { return fresh.connection().interrupt(); });
 }
 
 // Passes a double-click on a watched widget to a handler.
@@ -121,20 +126,38 @@ void AttachmentStrip::SpeedButton1Click()
     query.setSql(QStringLiteral("update fid_Main set doc=:file where id=") + key +
                  QStringLiteral(";"));
     query.loadFileParameter(path);
+    const QString imported = QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。");
     StepProgress progress(&m_window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
-    RunBeside(progress, fresh, [&](const db::Progress& reported) {
-        query.setProgress(reported);
-        // The document and its name change together or not at all; a cancel
-        // leaves both as they were.
-        db::Transaction transaction(fresh.connection());
-        Attachments::RequireRecordWritten(query.execute());
-        query.setSql(QStringLiteral("update fid_Main set docname='") + QuoteDoubled(storedName) +
-                     QStringLiteral("' where id=") + key + QStringLiteral(";"));
-        Attachments::RequireRecordWritten(query.execute());
-        transaction.commit();
-    });
+    bool committing = false;
+    try {
+        RunBeside(progress, fresh, [&](const db::Progress& reported) {
+            const db::RunnerScope watched = query.setProgress(reported);
+            // The document and its name change together or not at all; a
+            // cancel leaves both as they were.
+            db::Transaction transaction(fresh.connection());
+            Attachments::RequireRecordWritten(query.execute());
+            query.setSql(QStringLiteral("update fid_Main set docname='") +
+                         QuoteDoubled(storedName) + QStringLiteral("' where id=") + key +
+                         QStringLiteral(";"));
+            Attachments::RequireRecordWritten(query.execute());
+            committing = true;
+            transaction.commit();
+        });
+    } catch (const db::DbError& error) {
+        if (!committing)
+            throw;
+        progress.finish();
+        QFile content(path);
+        if (!content.open(QIODevice::ReadOnly))
+            throw;
+        Attachments::ReportImportAfterFailedCommit(
+            m_session.connectionString,
+            {key, QStringLiteral("doc"), QStringLiteral("docname"), storedName}, content,
+            QStringLiteral("文件"), error.message(), imported);
+        return;
+    }
     progress.finish();
-    MessageBox::Show(QStringLiteral("文件成功导入到数据库中!点管理/查看刷新后显示。"));
+    MessageBox::Show(imported);
 }
 
 void AttachmentStrip::SpeedButton2Click()
@@ -169,27 +192,45 @@ void AttachmentStrip::N2Click()
         return;
 
     db::Query& query = fresh.query();
+    const QString imported = QStringLiteral("图片成功导入到数据库中!点管理/查看刷新后显示。");
     StepProgress progress(&m_window, QStringLiteral("正在导入图片"), StepProgress::Unit::Bytes);
-    RunBeside(progress, fresh, [&](const db::Progress& reported) {
-        query.setProgress(reported);
-        // The picture, its thumbnail and its name change together or not at
-        // all; a cancel leaves all three as they were.
-        db::Transaction transaction(fresh.connection());
-        query.setSql(QStringLiteral("update fid_Main set pic=:file where id=") + key +
-                     QStringLiteral(";"));
-        query.setFileParameter(picture);
-        Attachments::RequireRecordWritten(query.execute());
-        query.setSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
-                     QStringLiteral(";"));
-        query.setFileParameter(*thumbnail);
-        Attachments::RequireRecordWritten(query.execute());
-        query.setSql(QStringLiteral("update fid_Main set picname='") + QuoteDoubled(storedName) +
-                     QStringLiteral("' where id=") + key + QStringLiteral(";"));
-        Attachments::RequireRecordWritten(query.execute());
-        transaction.commit();
-    });
+    bool committing = false;
+    try {
+        RunBeside(progress, fresh, [&](const db::Progress& reported) {
+            const db::RunnerScope watched = query.setProgress(reported);
+            // The picture, its thumbnail and its name change together or not
+            // at all; a cancel leaves all three as they were.
+            db::Transaction transaction(fresh.connection());
+            query.setSql(QStringLiteral("update fid_Main set pic=:file where id=") + key +
+                         QStringLiteral(";"));
+            query.setFileParameter(picture);
+            Attachments::RequireRecordWritten(query.execute());
+            query.setSql(QStringLiteral("update fid_Main set picmin=:file where id=") + key +
+                         QStringLiteral(";"));
+            query.setFileParameter(*thumbnail);
+            Attachments::RequireRecordWritten(query.execute());
+            query.setSql(QStringLiteral("update fid_Main set picname='") +
+                         QuoteDoubled(storedName) + QStringLiteral("' where id=") + key +
+                         QStringLiteral(";"));
+            Attachments::RequireRecordWritten(query.execute());
+            committing = true;
+            transaction.commit();
+        });
+    } catch (const db::DbError& error) {
+        if (!committing)
+            throw;
+        progress.finish();
+        QBuffer content;
+        content.setData(picture);
+        content.open(QIODevice::ReadOnly);
+        Attachments::ReportImportAfterFailedCommit(
+            m_session.connectionString,
+            {key, QStringLiteral("pic"), QStringLiteral("picname"), storedName}, content,
+            QStringLiteral("图片"), error.message(), imported);
+        return;
+    }
     progress.finish();
-    MessageBox::Show(QStringLiteral("图片成功导入到数据库中!点管理/查看刷新后显示。"));
+    MessageBox::Show(imported);
 }
 
 void AttachmentStrip::E1Click()

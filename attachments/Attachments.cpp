@@ -147,7 +147,7 @@ void SaveStored(db::Query& query, const QString& statement, const QString& path,
                 db::Progress progress)
 {
     query.setSql(statement);
-    query.setProgress(std::move(progress));
+    const db::RunnerScope watched = query.setProgress(std::move(progress));
     if (!query.saveBlobToFile(path))
         throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
 }
@@ -156,7 +156,7 @@ void CopyStored(db::Query& query, const QString& statement, TempFolder::Copy& co
                 db::Progress progress)
 {
     query.setSql(statement);
-    query.setProgress(std::move(progress));
+    const db::RunnerScope watched = query.setProgress(std::move(progress));
     if (!query.readBlob([&copy](const char* bytes, qint64 size) { copy.write(bytes, size); }))
         throw Refusal(QStringLiteral("这条记录已不存在,请点管理/查看刷新后再试。"));
 }

@@ -18,7 +18,6 @@
 #include <QDate>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QToolButton>
@@ -356,10 +355,10 @@ void RecordBrowser::run(const QString& statement)
     showColumns();
     m_grid->setReadOnly(!m_session.canWrite);
     StepProgress progress(&m_window, QStringLiteral("正在读取记录"), StepProgress::Unit::Rows);
-    m_query.setRunner([&progress](const db::Work& work, const db::Interrupt& interrupt) {
-        progress.runBeside(work, interrupt);
-    });
-    const QScopeGuard noProgress([this] { m_query.setRunner({}); });
+    const db::RunnerScope beside =
+        m_query.setRunner([&progress](const db::Work& work, const db::Interrupt& interrupt) {
+            progress.runBeside(work, interrupt);
+        });
     m_grid->reopen([this, &statement] {
         // The page shown stays until the new one is in, for a cancel.
         m_query.clearSql();
@@ -375,9 +374,10 @@ int RecordBrowser::countRecords(const QString& condition)
     FreshConnection work(m_session.connectionString);
     StepProgress progress(&m_window, QStringLiteral("正在统计记录"), StepProgress::Unit::Rows);
     work.query().setSql(QStringLiteral("select id from  fid_Main ") + condition);
-    work.query().setRunner([&progress](const db::Work& step, const db::Interrupt& interrupt) {
-        progress.runBeside(step, interrupt);
-    });
+    const db::RunnerScope beside =
+        work.query().setRunner([&progress](const db::Work& step, const db::Interrupt& interrupt) {
+            progress.runBeside(step, interrupt);
+        });
     return work.query().countRows();
 }
 

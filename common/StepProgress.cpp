@@ -6,12 +6,15 @@
 #include <QLocale>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -20,19 +23,64 @@ constexpr qint64 ShowAfterMs = 500;
 // The dialog and the windows are brought up to date this often at most.
 constexpr qint64 RefreshMs = 50;
 
-// The thread that runs the works beside the window, kept for the process (and
-// never destroyed: its idle thread ends with it): a thread made for each
-// step would cost more than a page step itself.
-QThreadPool& besideThread()
+// The thread that runs the works beside the window, one at a time. It is
+// kept for the process, as a thread made for each step would cost more than
+// a page step itself, and joined when the process ends, so that it never
+// outlives the program.
+class BesideThread
 {
-    static QThreadPool* pool = [] {
-        auto* kept = new QThreadPool;
-        kept->setMaxThreadCount(1);
-        kept->setExpiryTimeout(-1);
+public:
+    static BesideThread& instance()
+    {
+        static BesideThread kept;
         return kept;
-    }();
-    return *pool;
-}
+    }
+
+    void start(std::function<void()> task)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { loop(); });
+        m_changed.notify_one();
+    }
+
+    ~BesideThread()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+            m_changed.notify_one();
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    BesideThread() = default;
+
+    void loop()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_quit || !m_tasks.empty(); });
+            if (m_tasks.empty())
+                return;
+            std::function<void()> task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+            task = nullptr; // what it holds goes before the next task begins
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_quit = false;
+    std::thread m_thread;
+};
 
 StepProgress::Answer& testAnswer()
 {
@@ -100,6 +148,7 @@ bool StepProgress::operator()(qint64 done, qint64 total)
 
 void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrupt)
 {
+    // Owned by this call and by the task alike: whichever ends last frees it.
     struct Shared
     {
         std::mutex mutex;
@@ -109,55 +158,81 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
         bool finished = false;
         std::exception_ptr error;
         std::atomic<bool> stop = false;
-    } shared;
+        bool interrupted = false; // the interrupt reached the work's call
+    };
+    const auto shared = std::make_shared<Shared>();
     // A test's answer is asked at the very report it answers, so that its
     // stop lands where it says.
     const Answer answer = testAnswer();
-    const db::Progress reported = [&](qint64 done, qint64 total) {
-        if (answer)
-            return answer(m_what, done, total);
-        const std::lock_guard lock(shared.mutex);
-        shared.done = done;
-        shared.total = total;
-        return !shared.stop.load();
-    };
-    besideThread().start([&] {
+    BesideThread::instance().start([shared, work, answer, what = m_what] {
+        const db::Progress reported = [&](qint64 done, qint64 total) {
+            if (answer)
+                return answer(what, done, total);
+            const std::lock_guard lock(shared->mutex);
+            shared->done = done;
+            shared->total = total;
+            return !shared->stop.load();
+        };
         try {
             work(reported);
         } catch (...) {
-            shared.error = std::current_exception();
+            shared->error = std::current_exception();
         }
-        // The last touch of what this call shares: the call ends only once
-        // it holds the lock after this.
-        const std::lock_guard lock(shared.mutex);
-        shared.finished = true;
-        shared.ended.notify_all();
+        const std::lock_guard lock(shared->mutex);
+        shared->finished = true;
+        shared->ended.notify_all();
     });
 
-    for (;;) {
-        std::unique_lock lock(shared.mutex);
-        if (shared.ended.wait_for(lock, std::chrono::milliseconds(RefreshMs),
-                                  [&] { return shared.finished; }))
-            break;
-        const qint64 done = shared.done;
-        const qint64 total = shared.total;
-        lock.unlock();
-        if (answer)
-            continue;
-        if (shared.stop) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        } else if (!(*this)(done, total)) {
-            shared.stop = true;
-            if (interrupt)
-                interrupt();
+    const auto waitForEnd = [&](const std::function<void()>& meanwhile) {
+        for (;;) {
+            std::unique_lock lock(shared->mutex);
+            if (shared->ended.wait_for(lock, std::chrono::milliseconds(RefreshMs),
+                                       [&] { return shared->finished; }))
+                return;
+            lock.unlock();
+            meanwhile();
         }
+    };
+    try {
+        waitForEnd([&] {
+            if (answer)
+                return;
+            if (shared->stop) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                return;
+            }
+            qint64 done = 0;
+            qint64 total = -1;
+            {
+                const std::lock_guard lock(shared->mutex);
+                done = shared->done;
+                total = shared->total;
+            }
+            if (!(*this)(done, total)) {
+                shared->stop = true;
+                shared->interrupted = interrupt && interrupt();
+            }
+        });
+    } catch (...) {
+        // The work reads and writes what the caller holds: it is stopped and
+        // has ended before the caller goes on.
+        shared->stop = true;
+        try {
+            if (interrupt)
+                static_cast<void>(interrupt());
+        } catch (...) {
+            // The first error is the one to report.
+        }
+        waitForEnd([] {});
+        throw;
     }
     // An interrupted call fails in its database's words; the operator asked
-    // for the stop, which is not reported.
-    if (shared.error && shared.stop)
+    // for the stop, which is not reported. A work that was left alone (its
+    // commit on its way) reports what became of it.
+    if (shared->error && shared->interrupted)
         throw db::Cancelled();
-    if (shared.error)
-        std::rethrow_exception(shared.error);
+    if (shared->error)
+        std::rethrow_exception(shared->error);
 }
 
 QString StepProgress::progressText(qint64 done, qint64 total) const

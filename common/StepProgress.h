@@ -40,9 +40,13 @@ public:
     // got, so that the windows keep painting even while the work waits on a
     // single call (a big write, a commit, the network). "取消" stops the work
     // at its next report and interrupts the call it waits in. The work's
-    // error, or db::Cancelled after "取消", is thrown here once the work has
-    // ended. The work touches no widget; nothing else runs meanwhile, as the
-    // dialog is modal and input waits once "取消" was pressed.
+    // error, or db::Cancelled once "取消" reached it, is thrown here once the
+    // work has ended; a work whose commit was on its way when "取消" came is
+    // not interrupted and ends with its true outcome. The work touches no
+    // widget; nothing else runs meanwhile, as the dialog is modal and input
+    // waits once "取消" was pressed. What the work and this call share is
+    // owned by both, and this call never returns, nor throws, before the
+    // work has ended.
     void runBeside(const db::Work& work, const db::Interrupt& interrupt = {});
 
     // Tests answer instead of the operator: the function is asked at every

@@ -20,7 +20,9 @@ ConfinedProcess::ConfinedProcess(QString program, QStringList arguments, Limits 
     const Limits set = m_limits;
     // Runs in the child between fork and exec: only async-signal-safe calls.
     m_process.setChildProcessModifier([set] {
+#ifndef VARDENIX_SANITIZED
         Limit(RLIMIT_AS, set.addressSpaceBytes);
+#endif
         Limit(RLIMIT_CPU, rlim_t(set.cpuSeconds));
         Limit(RLIMIT_CORE, 0);
     });

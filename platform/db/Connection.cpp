@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace db {
 
@@ -87,7 +88,46 @@ Connection::Connection(const QString& connectionString, MissingFile missing)
 
 Connection::~Connection()
 {
+    if (m_owner.load() != std::this_thread::get_id())
+        qFatal("A database connection is destroyed by a thread that does not own it.");
     disconnect();
+}
+
+void Connection::requireOwner() const
+{
+    if (m_owner.load() != std::this_thread::get_id())
+        throw DbError(QStringLiteral("The connection is used by a thread that does not own it."));
+}
+
+void Connection::handOver(std::thread::id thread)
+{
+    requireOwner();
+    m_owner = thread;
+}
+
+Work Connection::lent(Work work)
+{
+    requireOwner();
+    const std::thread::id lender = std::this_thread::get_id();
+    return [this, lender, work = std::move(work)](const Progress& progress) {
+        const std::thread::id borrower = std::this_thread::get_id();
+        if (borrower == lender) {
+            work(progress);
+            return;
+        }
+        std::thread::id expected = lender;
+        if (!m_owner.compare_exchange_strong(expected, borrower))
+            throw DbError(
+                QStringLiteral("The connection is used by a thread that does not own it."));
+        // Back to the lender on every path, before the lender goes on.
+        struct GiveBack
+        {
+            std::atomic<std::thread::id>& owner;
+            std::thread::id lender;
+            ~GiveBack() { owner = lender; }
+        } giveBack{m_owner, lender};
+        work(progress);
+    };
 }
 
 void Connection::setConnectionString(const QString& connectionString)
@@ -115,6 +155,36 @@ bool Connection::databaseFileMissing() const
 
 namespace {
 
+// The threads of logins that their callers gave up waiting for. Each ends
+// by itself within the login timeout and closes the session it made; the
+// process joins them before it ends, so that none outlives the program.
+class GivenUpLogins
+{
+public:
+    static void keep(std::thread login)
+    {
+        GivenUpLogins& all = instance();
+        const std::lock_guard lock(all.m_mutex);
+        all.m_threads.push_back(std::move(login));
+    }
+
+    ~GivenUpLogins()
+    {
+        for (std::thread& login : m_threads)
+            login.join();
+    }
+
+private:
+    static GivenUpLogins& instance()
+    {
+        static GivenUpLogins logins;
+        return logins;
+    }
+
+    std::mutex m_mutex;
+    std::vector<std::thread> m_threads;
+};
+
 // A login to the server made beside the caller, who polls for it and may
 // give it up; a given-up login closes its session itself when it ends.
 std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const Progress& progress)
@@ -128,7 +198,7 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
         bool givenUp = false;
     };
     auto attempt = std::make_shared<Attempt>();
-    std::thread([attempt, parts] {
+    std::thread login([attempt, parts] {
         std::unique_ptr<Engine> engine;
         std::exception_ptr error;
         try {
@@ -138,18 +208,21 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
         }
         const std::lock_guard lock(attempt->mutex);
         if (attempt->givenUp)
-            return;
+            return; // the session closes here, on the thread that made it
         attempt->engine = std::move(engine);
         attempt->error = error;
         attempt->done = true;
-    }).detach();
+    });
 
     QElapsedTimer waited;
     waited.start();
     for (;;) {
         {
-            const std::lock_guard lock(attempt->mutex);
+            std::unique_lock lock(attempt->mutex);
             if (attempt->done) {
+                lock.unlock();
+                login.join();
+                // The session made on the login's thread is handed to the caller's.
                 if (attempt->error)
                     std::rethrow_exception(attempt->error);
                 return std::move(attempt->engine);
@@ -158,8 +231,11 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
         try {
             reportProgress(progress, waited.elapsed(), -1);
         } catch (...) {
-            const std::lock_guard lock(attempt->mutex);
-            attempt->givenUp = true;
+            {
+                const std::lock_guard lock(attempt->mutex);
+                attempt->givenUp = true;
+            }
+            GivenUpLogins::keep(std::move(login));
             throw;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -170,6 +246,7 @@ std::unique_ptr<Engine> connectBeside(const ConnectionStringParts& parts, const 
 
 void Connection::connect(const Progress& progress)
 {
+    requireOwner();
     if (m_engine)
         return;
     const Target target = cachedTargetOf(m_connectionString);
@@ -191,6 +268,7 @@ void Connection::connect(const Progress& progress)
 
 void Connection::disconnect()
 {
+    requireOwner();
     const std::lock_guard lock(m_engineMutex);
     // A session interrupted in the middle of a call is not handed on.
     if (m_engine && !m_poolKey.isEmpty() && !m_interrupted)
@@ -199,13 +277,14 @@ void Connection::disconnect()
     m_interrupted = false;
 }
 
-void Connection::interrupt()
+bool Connection::interrupt()
 {
     const std::lock_guard lock(m_engineMutex);
-    if (!m_engine)
-        return;
+    if (!m_engine || m_committing)
+        return false;
     m_interrupted = true;
     m_engine->interrupt();
+    return true;
 }
 
 bool Connection::isConnected() const
@@ -220,13 +299,31 @@ void Connection::beginTransaction()
 
 void Connection::commit()
 {
+    requireOwner();
     if (!m_engine)
         throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
+    // A cancel that raced the commit could leave the operator told "nothing
+    // done" of a write that the server kept: from here on it is not sent.
+    {
+        const std::lock_guard lock(m_engineMutex);
+        m_committing = true;
+    }
+    struct Committed
+    {
+        std::mutex& mutex;
+        bool& committing;
+        ~Committed()
+        {
+            const std::lock_guard lock(mutex);
+            committing = false;
+        }
+    } committed{m_engineMutex, m_committing};
     m_engine->commit();
 }
 
 void Connection::rollback()
 {
+    requireOwner();
     if (!m_engine)
         throw DbError(QStringLiteral("No transaction is open: the connection is closed."));
     m_engine->rollback();

@@ -3,8 +3,10 @@
 #include "Progress.h"
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace db {
 
@@ -30,6 +32,12 @@ enum class MissingFile
 // again: when it has gone (deleted or moved), connecting and every later
 // statement on an open connection fail with "The database file ... does not
 // exist." instead of working on an empty new file or on the vanished one.
+//
+// A connection, its session and the queries on it are used by one thread at
+// a time: the one that owns the connection, which is the thread that made
+// it until the connection is lent (lent()) or handed over (handOver()). A
+// call from any other thread throws DbError and does nothing; only
+// interrupt() comes from elsewhere.
 class Connection final
 {
 public:
@@ -71,8 +79,20 @@ public:
 
     // Called from another thread while a call on this connection runs there:
     // the call ends soon with a DbError (see Engine::interrupt()). The session
-    // is then not pooled again.
-    void interrupt();
+    // is then not pooled again. A commit is never interrupted: once it is on
+    // its way this says false and leaves it to end as it will.
+    bool interrupt();
+
+    // The work, run on whichever thread, with the connection lent to that
+    // thread for the time it runs: the owner, which calls this, may not use
+    // the connection meanwhile, and has it back when the work ends. Run on
+    // the owner's own thread it is simply the work.
+    Work lent(Work work);
+    // Makes the thread the connection's owner from now on; called by the
+    // owner, for a connection handed to a thread for good.
+    void handOver(std::thread::id thread);
+    // DbError unless the calling thread owns the connection.
+    void requireOwner() const;
 
 private:
     QString m_connectionString;
@@ -81,6 +101,9 @@ private:
     QString m_poolKey;        // where the session goes when released
     std::mutex m_engineMutex; // guards m_engine against interrupt() from elsewhere
     bool m_interrupted = false;
+    bool m_committing = false; // guarded by m_engineMutex too
+    // The thread that may use the connection; none while it is lent and not yet borrowed.
+    std::atomic<std::thread::id> m_owner = std::this_thread::get_id();
 };
 
 // Rolls back on destruction unless commit() was called, so an exception that

@@ -14,11 +14,14 @@ using Progress = std::function<bool(qint64 done, qint64 total)>;
 using Work = std::function<void(const Progress& progress)>;
 // Called from another thread to end a work that waits inside one call of
 // its database (a sort, the server's first row, a big value): the call fails
-// soon after, and the work with it.
-using Interrupt = std::function<void()>;
+// soon after, and the work with it. Says false when it left the work alone,
+// because the work's commit is on its way: the work then ends with its true
+// outcome.
+using Interrupt = std::function<bool()>;
 // Runs a work, perhaps on a thread of its own while the caller's windows go
 // on painting; the work's error comes back from it. A runner that stops the
-// work may interrupt it as well; the work then ends as Cancelled.
+// work may interrupt it as well; the work then ends as Cancelled when the
+// interrupt reached it.
 using Runner = std::function<void(const Work& work, const Interrupt& interrupt)>;
 
 // Thrown when the progress stopped a step. What the step had done is

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
+#include <utility>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -120,26 +121,41 @@ void Query::loadFileParameter(const QString& path)
     m_filePath = path;
 }
 
-void Query::setProgress(Progress progress)
+RunnerScope::RunnerScope(Query& query, Runner previous)
+    : m_query(&query), m_previous(std::move(previous))
 {
-    if (!progress) {
-        m_runner = {};
-        return;
-    }
-    m_runner = [progress = std::move(progress)](const Work& work, const Interrupt&) {
-        work(progress);
-    };
 }
 
-void Query::setRunner(Runner runner)
+RunnerScope::RunnerScope(RunnerScope&& other) noexcept
+    : m_query(std::exchange(other.m_query, nullptr)), m_previous(std::move(other.m_previous))
 {
+}
+
+RunnerScope::~RunnerScope()
+{
+    if (m_query)
+        m_query->m_runner = std::move(m_previous);
+}
+
+RunnerScope Query::setProgress(Progress progress)
+{
+    if (!progress)
+        return setRunner({});
+    return setRunner(
+        [progress = std::move(progress)](const Work& work, const Interrupt&) { work(progress); });
+}
+
+RunnerScope Query::setRunner(Runner runner)
+{
+    RunnerScope scope(*this, std::move(m_runner));
     m_runner = std::move(runner);
+    return scope;
 }
 
 void Query::runStep(const Work& work)
 {
     if (m_runner)
-        m_runner(work, [this] { m_connection.interrupt(); });
+        m_runner(m_connection.lent(work), [this] { return m_connection.interrupt(); });
     else
         work({});
 }

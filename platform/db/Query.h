@@ -14,6 +14,28 @@
 namespace db {
 
 class Connection;
+class Query;
+
+// A progress or a runner set on a query for a scope: when the scope ends the
+// query takes it off and has the one it had before, so that it never keeps
+// a closure over what the scope held.
+class [[nodiscard]] RunnerScope final
+{
+public:
+    RunnerScope(RunnerScope&& other) noexcept;
+    ~RunnerScope();
+
+    RunnerScope(const RunnerScope&) = delete;
+    RunnerScope& operator=(const RunnerScope&) = delete;
+    RunnerScope& operator=(RunnerScope&&) = delete;
+
+private:
+    friend class Query;
+    RunnerScope(Query& query, Runner previous);
+
+    Query* m_query;
+    Runner m_previous;
+};
 
 // A statement on one connection, with its result held on the client.
 //
@@ -55,12 +77,14 @@ public:
     // which then throws Cancelled and leaves nothing done: a cancelled
     // open() keeps the rows held before (which a progress therefore costs:
     // the old rows and the new are held together while the new are read).
-    void setProgress(Progress progress);
+    // It holds until the scope returned ends.
+    RunnerScope setProgress(Progress progress);
     // As setProgress(), but the work of each step is handed to the runner,
     // which may run it on a thread of its own: the work touches only the
-    // connection and what it reads, and the rows held change after it, on
-    // the caller's thread. None (empty) runs steps without a progress.
-    void setRunner(Runner runner);
+    // connection, lent to that thread for the time (Connection::lent()),
+    // and what it reads, and the rows held change after it, on the caller's
+    // thread. None (empty) runs steps without a progress.
+    RunnerScope setRunner(Runner runner);
 
     void open(); // a statement that returns rows; all rows fetched
     // No rows; a text of several statements runs as one batch. Returns the
@@ -115,6 +139,8 @@ public:
     void deleteCurrentRow(); // DELETE of the current row as read, then drops it
 
 private:
+    friend class RunnerScope;
+
     void requireOpen() const;
     void requireRow() const;
     void requireRowIndex(int row) const;

@@ -13,10 +13,8 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -32,6 +30,11 @@ const QString BatchSavepoint = QStringLiteral("vardenix_batch");
 // use, small enough that a full store is simply emptied.
 constexpr qsizetype KeptTranslations = 64;
 constexpr qsizetype KeptSchemas = 16;
+// How long a statement waits for another program's lock on the file before
+// it fails with "database is locked".
+constexpr int BusyTimeoutMs = 5000;
+
+std::atomic<int> openSessionCount = 0;
 
 // gbk_length(text): the text's length in bytes of the GBK code page, which is
 // how SQL Server with a Chinese collation measures varchar(n). Files made
@@ -126,16 +129,6 @@ private:
         return instance;
     }
 };
-
-QString sqlError(const QSqlError& error)
-{
-    const QString engine = error.databaseText().trimmed();
-    const QString step = error.driverText().trimmed();
-    // Qt's driver reports its own refusals with SQLite's "not an error".
-    if (engine.isEmpty() || engine == u"not an error")
-        return step;
-    return step.isEmpty() ? engine : engine + QStringLiteral(" (") + step + u')';
-}
 
 // One prepared statement on the connection, finalized when it goes.
 class Statement
@@ -358,37 +351,26 @@ QString embeddedDatabasePath(const ConnectionStringParts& parts)
 
 SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missing)
 {
-    static quint64 serial = 0;
-    m_connectionName = QStringLiteral("vardenix-sqlite-%1").arg(++serial);
     try {
         m_path = embeddedDatabasePath(parts);
         m_nativePath = QFile::encodeName(m_path);
         const bool mayCreate =
             missing == MissingFile::Create ||
             (missing == MissingFile::CreateFirstTime && !OpenedFiles::contains(m_path));
-        m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        if (!m_database.isValid())
-            throw DbError(QStringLiteral("Qt's SQLite driver (QSQLITE) is not installed."));
-        if (mayCreate) {
-            m_database.setDatabaseName(m_path);
-        } else {
-            // SQLite's "rw" mode opens an existing file only, with no moment
-            // between a look and the open in which the file could go.
-            m_database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-            m_database.setDatabaseName(QUrl::fromLocalFile(m_path).toString(QUrl::FullyEncoded) +
-                                       QStringLiteral("?mode=rw"));
-        }
-        if (!m_database.open()) {
+        // Without SQLITE_OPEN_CREATE SQLite opens an existing file only, with
+        // no moment between a look and the open in which the file could go.
+        const int flags = SQLITE_OPEN_READWRITE | (mayCreate ? SQLITE_OPEN_CREATE : 0);
+        const int opened = sqlite3_open_v2(m_nativePath.constData(), &m_handle, flags, nullptr);
+        if (m_handle)
+            ++openSessionCount;
+        if (opened != SQLITE_OK) {
             if (!mayCreate && !QFileInfo::exists(m_path))
                 throw DbError(missingFileMessage(m_path));
             throw DbError(QStringLiteral("Cannot open the database file %1: %2")
-                              .arg(m_path, sqlError(m_database.lastError())));
+                              .arg(m_path, m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle))
+                                                    : QString::fromUtf8(sqlite3_errstr(opened))));
         }
-        const QVariant handle = m_database.driver()->handle();
-        if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            m_handle = *static_cast<sqlite3* const*>(handle.constData());
-        if (!m_handle)
-            throw DbError(QStringLiteral("Qt's SQLite driver gives no access to its connection."));
+        sqlite3_busy_timeout(m_handle, BusyTimeoutMs);
         if (sqlite3_create_function_v2(m_handle, "gbk_length", 1,
                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, gbkLength,
                                        nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -409,6 +391,11 @@ SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missi
         close();
         throw;
     }
+}
+
+int SqliteEngine::openSessions()
+{
+    return openSessionCount.load();
 }
 
 // A file that keeps a map of its pages (incremental auto-vacuum) lets SQLite
@@ -463,31 +450,29 @@ SqliteEngine::~SqliteEngine()
 
 void SqliteEngine::close()
 {
+    if (!m_handle)
+        return;
+    // Every statement is finalized by then; SQLite rolls back a transaction left open.
+    sqlite3_close_v2(m_handle);
     m_handle = nullptr;
-    if (m_database.isValid())
-        m_database.close(); // SQLite rolls back a transaction left open
-    m_database = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connectionName);
+    --openSessionCount;
 }
 
 void SqliteEngine::beginTransaction()
 {
     requireFile();
-    if (!m_database.transaction())
-        throw DbError(sqlError(m_database.lastError()));
+    command(QStringLiteral("BEGIN"));
 }
 
 void SqliteEngine::commit()
 {
     requireFile();
-    if (!m_database.commit())
-        throw DbError(sqlError(m_database.lastError()));
+    command(QStringLiteral("COMMIT"));
 }
 
 void SqliteEngine::rollback()
 {
-    if (!m_database.rollback())
-        throw DbError(sqlError(m_database.lastError()));
+    command(QStringLiteral("ROLLBACK"));
 }
 
 // The columns declared as text in every table that has them, read again

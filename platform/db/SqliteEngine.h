@@ -6,7 +6,6 @@
 
 #include <QHash>
 #include <QSet>
-#include <QSqlDatabase>
 #include <functional>
 
 struct sqlite3;
@@ -18,9 +17,9 @@ namespace db {
 QString embeddedDatabasePath(const ConnectionStringParts& parts);
 
 // The embedded engine: the SQLite file embeddedDatabasePath(), made when
-// missing as `missing` says. Qt's SQLite driver opens and closes it and
-// keeps its transactions; statements run on the driver's connection through
-// SQLite's own interface, which fetches rows at the speed of SQLite itself.
+// missing as `missing` says, through SQLite's own interface, which fetches
+// rows at the speed of SQLite itself. The engine is used by one thread at a
+// time (see Connection); only interrupt() comes from another.
 // SQL Server statements are translated to SQLite's dialect first; a text of
 // several statements runs in one transaction, all or nothing. Every
 // connection has the SQL functions and the collation that the translation
@@ -31,6 +30,9 @@ public:
     // Opens; DbError when it cannot.
     SqliteEngine(const ConnectionStringParts& parts, MissingFile missing);
     ~SqliteEngine() override;
+
+    // How many sessions of this engine the process has open, pooled ones included.
+    static int openSessions();
 
     SqliteEngine(const SqliteEngine&) = delete;
     SqliteEngine& operator=(const SqliteEngine&) = delete;
@@ -92,8 +94,6 @@ private:
     QString m_path;
     QByteArray m_nativePath;
     FileIdentity m_file; // the file opened
-    QString m_connectionName;
-    QSqlDatabase m_database;
     sqlite3* m_handle = nullptr;
     mutable QSet<QString> m_textColumns;
     mutable qint64 m_schemaVersion = -1;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QToolButton>
+#include <sqlite3.h>
 
 using namespace PictureFiles;
 
@@ -299,6 +300,41 @@ private slots:
             QVERIFY(w.field(id, "doc").isNull());
             QVERIFY(w.field(id, "docname").isNull());
         }
+    }
+
+    // A commit that fails (here another program reads the file and keeps
+    // the writer from it past its wait) is followed by a read-back of the
+    // record, which tells the operator that the document was not imported;
+    // the record is as it was.
+    void failedCommitIsReadBack()
+    {
+        if (!TestDatabase::embedded())
+            QSKIP("a file lock of the embedded engine");
+        w.setUp();
+        w.setBlob(1, "doc", "old bytes");
+        w.execute({"update fid_main set docname='old.doc' where id=1;"});
+        w.loadPage();
+        w.answers << inputFile("new.doc", "new bytes");
+
+        sqlite3* reader = nullptr;
+        const QByteArray file =
+            QFile::encodeName(w.folder->file(w.folder->database().name() + ".db"));
+        QCOMPARE(sqlite3_open_v2(file.constData(), &reader, SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM fid_main;", nullptr, nullptr,
+                              nullptr),
+                 SQLITE_OK);
+        importFile();
+        sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(reader);
+
+        QCOMPARE(w.notices(), QStringList());
+        QCOMPARE(w.errors().size(), 1);
+        QVERIFY2(w.errors().constFirst().startsWith(
+                     "提交导入时出错。读回这条记录后确认：文件没有导入，记录保持原样。"),
+                 qPrintable(w.errors().constFirst()));
+        QCOMPARE(w.bytes(1, "doc"), QByteArray("old bytes"));
+        QCOMPARE(w.field(1, "docname").toString(), QStringLiteral("old.doc"));
     }
 
     void cancelLeavesEverythingAsItWas_data()

@@ -4,19 +4,19 @@
 #include "platform/db/DbError.h"
 #include "platform/db/Query.h"
 #include "platform/db/SessionPool.h"
+#include "platform/db/SqliteEngine.h"
 #include "support/TestFolder.h"
 
-#include <QSqlDatabase>
 #include <QTest>
 
 namespace {
 
-// The sessions open on the folder's database, none of the test's own: the embedded engine keeps
-// each as a Qt connection, a server lists them.
+// The sessions open on the folder's database, none of the test's own: the embedded engine counts
+// them, a server lists them.
 int openConnections(TestFolder& folder)
 {
     if (TestDatabase::embedded())
-        return static_cast<int>(QSqlDatabase::connectionNames().size());
+        return db::SqliteEngine::openSessions();
     db::Connection master(TestDatabase::connectionStringTo(QStringLiteral("master")));
     db::Query query(master);
     query.addSql(

@@ -112,8 +112,47 @@ private slots:
             }
         };
         StepProgress progress(&window, QStringLiteral("正在导出"), StepProgress::Unit::Bytes);
-        QVERIFY_THROWS_EXCEPTION(db::Cancelled,
-                                 progress.runBeside(work, [&] { interrupted.release(); }));
+        QVERIFY_THROWS_EXCEPTION(db::Cancelled, progress.runBeside(work, [&] {
+            interrupted.release();
+            return true;
+        }));
+        QCOMPARE(driver.handled(), 1);
+    }
+
+    void cancelLeavesACommitAlone_data()
+    {
+        QTest::addColumn<QString>("error"); // none: the commit was kept
+        QTest::newRow("kept") << QString();
+        QTest::newRow("refused") << QStringLiteral("the commit failed");
+    }
+    // "取消" that comes while the work's commit is on its way is not heeded
+    // (the interrupt says it left the work alone): the work ends as it will
+    // and its true outcome comes back, never a cancel.
+    void cancelLeavesACommitAlone()
+    {
+        QFETCH(QString, error);
+        QWidget window;
+        window.show();
+        ModalDriver<QProgressDialog> driver(
+            [&](QProgressDialog* dialog) { dialog->findChild<QPushButton*>()->click(); });
+        QSemaphore asked;
+        const auto commit = [&](const db::Progress&) {
+            if (!asked.tryAcquire(1, GiveUpMs))
+                throw db::DbError(QStringLiteral("no cancel came"));
+            if (!error.isEmpty())
+                throw db::DbError(error);
+        };
+        StepProgress progress(&window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
+        QString thrown;
+        try {
+            progress.runBeside(commit, [&] {
+                asked.release();
+                return false;
+            });
+        } catch (const db::DbError& e) {
+            thrown = e.message();
+        }
+        QCOMPARE(thrown, error);
         QCOMPARE(driver.handled(), 1);
     }
 

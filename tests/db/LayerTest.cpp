@@ -3,6 +3,7 @@
 #include "platform/db/Engine.h"
 #include "platform/db/SessionPool.h"
 #include "platform/db/SqlScan.h"
+#include "platform/db/SqliteEngine.h"
 #include "platform/db/StatementLog.h"
 #include "platform/paths/ProgramPaths.h"
 #include "support/Failure.h"
@@ -11,11 +12,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSqlDatabase>
 #include <QTest>
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -117,6 +118,8 @@ private slots:
     void interruptEndsALongCall_data();
     void interruptEndsALongCall();
     void nullBlobWritesAnEmptyFile();
+    void connectionServesTheThreadThatOwnsIt();
+    void runnerLastsItsScope();
     void everyValueReadsBackAmongOthers_data();
     void everyValueReadsBackAmongOthers();
     void everyValueTypeBindsAlike_data();
@@ -164,15 +167,14 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QVERIFY(connection.isConnected());
         if (TestDatabase::embedded()) // the file is made on connecting
             QVERIFY(QFile::exists(folder.file(QStringLiteral("records.db"))));
-        // The embedded engine keeps its session as a Qt connection.
-        QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
+        QCOMPARE(db::SqliteEngine::openSessions(), TestDatabase::embedded() ? 1 : 0);
         connection.disconnect();
         QVERIFY(!connection.isConnected());
         // Released, the session waits for the next connection to the same
         // database, and closes with the other idle ones.
-        QCOMPARE(QSqlDatabase::connectionNames().size(), TestDatabase::embedded() ? 1 : 0);
+        QCOMPARE(db::SqliteEngine::openSessions(), TestDatabase::embedded() ? 1 : 0);
         db::SessionPool::clear();
-        QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+        QCOMPARE(db::SqliteEngine::openSessions(), 0);
         connection.disconnect(); // harmless twice
 
         // A query connects its connection on first use.
@@ -183,7 +185,7 @@ void LayerTest::connectingCreatesTheFileAndReleasingRemovesTheSession()
         QCOMPARE(query.text(QStringLiteral("one")), QStringLiteral("1"));
     }
     db::SessionPool::clear();
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+    QCOMPARE(db::SqliteEngine::openSessions(), 0);
 }
 
 void LayerTest::connectFailures_data()
@@ -240,7 +242,7 @@ void LayerTest::connectFailures()
     const QString error = failure([&] { connection.connect(); });
     QVERIFY2(error.contains(message), qPrintable(error));
     QVERIFY(!connection.isConnected());
-    QVERIFY(QSqlDatabase::connectionNames().isEmpty());
+    QCOMPARE(db::SqliteEngine::openSessions(), 0);
 
     // A query on it reports the same failure.
     Query query(connection);
@@ -641,7 +643,7 @@ void LayerTest::blobPiecesReportAndStop()
     writeFile(target, earlier);
 
     QList<std::pair<qint64, qint64>> reports;
-    query.setProgress([&](qint64 done, qint64 total) {
+    std::optional<db::RunnerScope> watched = query.setProgress([&](qint64 done, qint64 total) {
         reports.append({done, total});
         return GoesOnUnlessStoppedAt(stopAt, done, total);
     });
@@ -658,7 +660,7 @@ void LayerTest::blobPiecesReportAndStop()
     } catch (const db::Cancelled&) {
         cancelled = true;
     }
-    query.setProgress({});
+    watched.reset();
     QCOMPARE(cancelled, stopAt != u"never");
 
     const QByteArray stored = [&] {
@@ -732,25 +734,26 @@ void LayerTest::interruptEndsALongCall()
                              "where a.id>0"));
     // The runner interrupts until the work has ended, so that one interrupt
     // lands while the call runs.
-    query.setRunner([](const db::Work& work, const db::Interrupt& interrupt) {
-        std::atomic<bool> ended = false;
-        std::exception_ptr error;
-        std::thread worker([&] {
-            try {
-                work({});
-            } catch (...) {
-                error = std::current_exception();
+    std::optional<db::RunnerScope> beside =
+        query.setRunner([](const db::Work& work, const db::Interrupt& interrupt) {
+            std::atomic<bool> ended = false;
+            std::exception_ptr error;
+            std::thread worker([&] {
+                try {
+                    work({});
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                ended = true;
+            });
+            while (!ended) {
+                interrupt();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            ended = true;
+            worker.join();
+            if (error)
+                std::rethrow_exception(error);
         });
-        while (!ended) {
-            interrupt();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        worker.join();
-        if (error)
-            std::rethrow_exception(error);
-    });
     const auto longCall = [&] {
         if (step == u"open")
             query.open();
@@ -767,10 +770,98 @@ void LayerTest::interruptEndsALongCall()
                                           Qt::CaseInsensitive),
                  qPrintable(error.message()));
     }
-    query.setRunner({});
+    beside.reset();
 
     database.open(QStringLiteral("select count(*) as n from fid_main"));
     QCOMPARE(query.value(QStringLiteral("n")).toInt(), 200);
+}
+
+// A connection is used by the thread that owns it: another thread's call is
+// refused and does nothing, a work lent to another thread has it for its
+// time (and the owner has not), and a hand-over moves it for good.
+void LayerTest::connectionServesTheThreadThatOwnsIt()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    Query& query = database.query;
+    query.setSql(QStringLiteral("select count(*) as n from fid_main"));
+    const auto onAnotherThread = [](const std::function<void()>& call) {
+        QString error;
+        std::thread([&] { error = failure(call); }).join();
+        return error;
+    };
+
+    QVERIFY(onAnotherThread([&] { query.open(); }).contains("does not own"));
+    QVERIFY(onAnotherThread([&] { database.connection.disconnect(); }).contains("does not own"));
+    QVERIFY(!query.isOpen());
+
+    int counted = -1;
+    const db::Work lent =
+        database.connection.lent([&](const db::Progress&) { counted = query.countRows(); });
+    std::thread([&] { lent({}); }).join();
+    QCOMPARE(counted, 1);
+    query.open();
+    QCOMPARE(query.value(QStringLiteral("n")).toInt(), 0);
+
+    // While lent out, the owner's own calls are refused.
+    std::atomic<bool> borrowed = false;
+    std::atomic<bool> release = false;
+    const db::Work held = database.connection.lent([&](const db::Progress&) {
+        borrowed = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    std::thread borrower([&] { held({}); });
+    while (!borrowed)
+        std::this_thread::yield();
+    const QString ownerDuringLoan = failure([&] { query.open(); });
+    release = true;
+    borrower.join();
+    QVERIFY2(ownerDuringLoan.contains("does not own"), qPrintable(ownerDuringLoan));
+
+    // Handed over, the connection serves the other thread until it hands it back.
+    const std::thread::id self = std::this_thread::get_id();
+    std::thread taker;
+    {
+        std::atomic<bool> handed = false;
+        taker = std::thread([&] {
+            while (!handed)
+                std::this_thread::yield();
+            query.open();
+            database.connection.handOver(self);
+        });
+        database.connection.handOver(taker.get_id());
+        QVERIFY(failure([&] { query.open(); }).contains("does not own"));
+        handed = true;
+        taker.join();
+    }
+    query.open();
+    QCOMPARE(query.value(QStringLiteral("n")).toInt(), 0);
+}
+
+// A progress set on a query is taken off when the scope that set it ends.
+void LayerTest::runnerLastsItsScope()
+{
+    FreshDatabase database;
+    database.execute(standardFirstRun());
+    Query& query = database.query;
+    query.setSql(QStringLiteral("select count(*) as n from fid_main"));
+    int runs = 0;
+    {
+        const db::RunnerScope counted =
+            query.setRunner([&runs](const db::Work& work, const db::Interrupt&) {
+                ++runs;
+                work({});
+            });
+        query.open();
+        {
+            const db::RunnerScope silent = query.setProgress({});
+            query.open();
+        }
+        query.open();
+    }
+    query.open();
+    QCOMPARE(runs, 2);
 }
 
 void LayerTest::everyValueReadsBackAmongOthers_data()

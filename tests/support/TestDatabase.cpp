@@ -10,13 +10,11 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUuid>
+#include <QFile>
 #include <QtGlobal>
 #include <algorithm>
 #include <map>
+#include <sqlite3.h>
 
 namespace {
 
@@ -327,18 +325,17 @@ void TestDatabase::refuseUpdates(const QString& table, const QString& column,
         return;
     }
     // The program's dialect has no words for triggers: SQLite's own text on the file.
-    const QString connectionName = QUuid::createUuid().toString();
-    {
-        QSqlDatabase database =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        database.setDatabaseName(ProgramPaths::folder() + m_name + QStringLiteral(".db"));
-        QSqlQuery query(database);
-        if (!database.open() ||
-            !query.exec(QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF %2 ON %3 BEGIN SELECT "
-                                       "RAISE(ABORT, '%4'); END")
-                            .arg(trigger, column, table, QuoteDoubled(message))))
-            qFatal("cannot create the trigger %s: %s", qPrintable(trigger),
-                   qPrintable(query.lastError().text() + database.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(connectionName);
+    const QByteArray file =
+        QFile::encodeName(ProgramPaths::folder() + m_name + QStringLiteral(".db"));
+    const QByteArray create = QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF %2 ON %3 BEGIN "
+                                             "SELECT RAISE(ABORT, '%4'); END")
+                                  .arg(trigger, column, table, QuoteDoubled(message))
+                                  .toUtf8();
+    sqlite3* handle = nullptr;
+    char* error = nullptr;
+    if (sqlite3_open_v2(file.constData(), &handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_exec(handle, create.constData(), nullptr, nullptr, &error) != SQLITE_OK)
+        qFatal("cannot create the trigger %s: %s", qPrintable(trigger),
+               error ? error : sqlite3_errmsg(handle));
+    sqlite3_close(handle);
 }
