@@ -25,12 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QStringList values = text.split(QChar(u'\0'));
     while (values.size() < 4)
         values.append(QString());
-    const QString built = QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=") +
-                          db::quotedValue(values[0]) + QStringLiteral(";Data Source=") +
-                          db::quotedValue(values[1]) + QStringLiteral(";Password=") +
-                          db::quotedValue(values[2]) +
-                          QStringLiteral(";Persist Security Info=True;User ID=") +
-                          db::quotedValue(values[3]);
+    const QString built =
+        QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=") + db::quotedValue(values[0]) +
+        QStringLiteral(";Data Source=") + db::quotedValue(values[1]) +
+        QStringLiteral(";Password=") + db::quotedValue(values[2]) +
+        QStringLiteral(";Persist Security Info=True;User ID=") + db::quotedValue(values[3]);
     const db::ConnectionStringParts read = db::parseConnectionString(built);
     if (read.initialCatalog != values[0] || read.dataSource != values[1] ||
         read.password != values[2] || read.userId != values[3] ||

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
