@@ -32,11 +32,14 @@ using Attachments::RequireRowKey;
 namespace {
 
 // Runs the work beside the window, with the connection lent to the thread
-// that runs it; "取消" also interrupts what the connection waits for.
+// that runs it; "取消" also interrupts what the connection waits for, and the
+// progress shows what crossed the network.
 void RunBeside(StepProgress& progress, FreshConnection& fresh, const db::Work& work)
 {
-    progress.runBeside(fresh.connection().lent(work),
-                       [&fresh] { return fresh.connection().interrupt(); });
+    db::Connection& connection = fresh.connection();
+    progress.runBeside(
+        connection.lent(work), [&connection] { return connection.interrupt(); },
+        [&connection] { return connection.inFlight(); });
 }
 
 // Passes a double-click on a watched widget to a handler.

@@ -355,9 +355,9 @@ void RecordBrowser::run(const QString& statement)
     showColumns();
     m_grid->setReadOnly(!m_session.canWrite);
     StepProgress progress(&m_window, QStringLiteral("正在读取记录"), StepProgress::Unit::Rows);
-    const db::RunnerScope beside =
-        m_query.setRunner([&progress](const db::Work& work, const db::Interrupt& interrupt) {
-            progress.runBeside(work, interrupt);
+    const db::RunnerScope beside = m_query.setRunner(
+        [&progress](const db::Work& work, const db::Interrupt& interrupt, const db::Gauge& gauge) {
+            progress.runBeside(work, interrupt, gauge);
         });
     m_grid->reopen([this, &statement] {
         // The page shown stays until the new one is in, for a cancel.
@@ -367,18 +367,32 @@ void RecordBrowser::run(const QString& statement)
     });
 }
 
-// Counts the matching records on a connection of its own.
+// Counts the matching records on a connection of its own; the database
+// counts them, so that no id crosses the network. A count whose database has
+// not changed since, where the engine can tell, is the count again.
 int RecordBrowser::countRecords(const QString& condition)
 {
     const BusyCursor busy;
     FreshConnection work(m_session.connectionString);
-    StepProgress progress(&m_window, QStringLiteral("正在统计记录"), StepProgress::Unit::Rows);
-    work.query().setSql(QStringLiteral("select id from  fid_Main ") + condition);
-    const db::RunnerScope beside =
-        work.query().setRunner([&progress](const db::Work& step, const db::Interrupt& interrupt) {
-            progress.runBeside(step, interrupt);
+    const std::optional<db::ChangeStamp> stamp = work.connection().changeStamp();
+    if (stamp && m_knownCount && m_knownCount->condition == condition &&
+        m_knownCount->stamp == *stamp)
+        return m_knownCount->count;
+    m_knownCount.reset();
+
+    StepProgress progress(&m_window, QStringLiteral("正在统计记录"),
+                          StepProgress::Unit::Milliseconds);
+    db::Query& query = work.query();
+    query.setSql(QStringLiteral("select count(*) from  fid_Main ") + condition);
+    const db::RunnerScope beside = query.setRunner(
+        [&progress](const db::Work& step, const db::Interrupt& interrupt, const db::Gauge& gauge) {
+            progress.runBeside(step, interrupt, gauge);
         });
-    return work.query().countRows();
+    query.open();
+    const int count = query.value(0).toInt();
+    if (stamp)
+        m_knownCount = KnownCount{condition, *stamp, count};
+    return count;
 }
 
 void RecordBrowser::showPageLine()

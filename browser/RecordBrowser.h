@@ -4,6 +4,7 @@
 #include "common/Catalogue.h"
 #include "common/CurrentRecord.h"
 #include "common/Session.h"
+#include "platform/db/ChangeStamp.h"
 #include "platform/db/Query.h"
 #include "platform/grid/Column.h"
 
@@ -11,6 +12,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QComboBox;
@@ -119,6 +121,14 @@ private:
     BrowseStatement m_statement;
     QString m_text;
     int m_pageIndex = 0;
+    // The last count made, with the state of the database it counted.
+    struct KnownCount
+    {
+        QString condition;
+        db::ChangeStamp stamp;
+        int count = 0;
+    };
+    std::optional<KnownCount> m_knownCount;
     int m_recordCount = 0;
     int m_pageCount = 0;
     QString m_searchColumn;

@@ -115,6 +115,11 @@ bool StepProgress::operator()(qint64 done, qint64 total)
 {
     if (testAnswer())
         return testAnswer()(m_what, done, total);
+    return show(done, total, m_unit == Unit::Milliseconds);
+}
+
+bool StepProgress::show(qint64 done, qint64 total, bool waiting)
+{
     if (!m_dialog) {
         if (m_running.elapsed() < ShowAfterMs)
             return true;
@@ -131,22 +136,27 @@ bool StepProgress::operator()(qint64 done, qint64 total)
         return !m_dialog->wasCanceled();
     }
     m_lastShown.start();
-    // Permille, as the dialog counts in int.
-    m_dialog->setRange(0, total > 0 ? 1000 : 0);
-    if (total > 0)
+    // Permille, as the dialog counts in int; a step that only waits has a
+    // bar that moves without telling how far.
+    const bool measured = !waiting && total > 0;
+    m_dialog->setRange(0, measured ? 1000 : 0);
+    if (measured)
         m_dialog->setValue(static_cast<int>(std::min<qint64>(done, total) * 1000 / total));
     // Once every byte is through, what is left (a commit, a rename) is not
     // stopped half-way, so "取消" would not be heeded.
-    const bool finishing = m_unit == Unit::Bytes && total > 0 && done >= total;
+    const bool finishing = m_unit == Unit::Bytes && measured && done >= total;
     if (auto* cancel = m_dialog->findChild<QPushButton*>())
         cancel->setEnabled(!finishing);
-    m_dialog->setLabelText(m_what + QStringLiteral("……\n") + progressText(done, total) +
+    const QString how = waiting ? QStringLiteral("已等待 %1 秒").arg(m_running.elapsed() / 1000)
+                                : progressText(done, total);
+    m_dialog->setLabelText(m_what + QStringLiteral("……\n") + how +
                            (finishing ? QStringLiteral("\n正在完成,请稍候……") : QString()));
     QCoreApplication::processEvents();
     return !m_dialog->wasCanceled();
 }
 
-void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrupt)
+void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrupt,
+                             const db::Gauge& gauge)
 {
     // Owned by this call and by the task alike: whichever ends last frees it.
     struct Shared
@@ -164,7 +174,8 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
     // A test's answer is asked at the very report it answers, so that its
     // stop lands where it says.
     const Answer answer = testAnswer();
-    BesideThread::instance().start([shared, work, answer, what = m_what] {
+    const bool onlyWaits = m_unit == Unit::Milliseconds;
+    BesideThread::instance().start([shared, work, answer, what = m_what, onlyWaits] {
         const db::Progress reported = [&](qint64 done, qint64 total) {
             if (answer)
                 return answer(what, done, total);
@@ -174,6 +185,10 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
             return !shared->stop.load();
         };
         try {
+            // A step that can only tell the time it waits reports its start,
+            // so that a stop before its first call lands there.
+            if (onlyWaits)
+                db::reportProgress(reported, 0, -1);
             work(reported);
         } catch (...) {
             shared->error = std::current_exception();
@@ -208,7 +223,14 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
                 done = shared->done;
                 total = shared->total;
             }
-            if (!(*this)(done, total)) {
+            // What crossed the network beats what the work handed on.
+            bool waiting = onlyWaits;
+            if (const std::optional<db::InFlight> moving = gauge ? gauge() : std::nullopt) {
+                waiting = moving->done < 0;
+                done = std::max<qint64>(moving->done, 0);
+                total = moving->total;
+            }
+            if (!show(done, total, waiting)) {
                 shared->stop = true;
                 shared->interrupted = interrupt && interrupt();
             }
@@ -238,8 +260,6 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
 QString StepProgress::progressText(qint64 done, qint64 total) const
 {
     const QLocale locale(QLocale::Chinese, QLocale::China);
-    if (m_unit == Unit::Milliseconds)
-        return QStringLiteral("已等待 %1 秒").arg(done / 1000);
     if (m_unit == Unit::Rows) {
         return total > 0 ? QStringLiteral("%1 / %2 条记录")
                                .arg(locale.toString(done), locale.toString(total))

@@ -22,7 +22,7 @@ public:
     {
         Bytes,
         Rows,
-        Milliseconds // time waited, for a step whose end cannot be told
+        Milliseconds // a step whose end cannot be told: the time waited is shown
     };
 
     StepProgress(QWidget* parent, const QString& what, Unit unit);
@@ -47,7 +47,13 @@ public:
     // waits once "取消" was pressed. What the work and this call share is
     // owned by both, and this call never returns, nor throws, before the
     // work has ended.
-    void runBeside(const db::Work& work, const db::Interrupt& interrupt = {});
+    //
+    // Where the work waits in one call that moves bytes over the network, the
+    // gauge tells how far that call got: the bar shows the bytes that reached
+    // the other side, or, where they cannot be counted, moves without
+    // telling how far beside the seconds waited.
+    void runBeside(const db::Work& work, const db::Interrupt& interrupt = {},
+                   const db::Gauge& gauge = {});
 
     // Tests answer instead of the operator: the function is asked at every
     // report whether the step (named by its text) goes on, and no dialog is
@@ -56,6 +62,8 @@ public:
     static void setAnswerForTesting(Answer answer);
 
 private:
+    // false once the operator cancelled; waiting: only the time waited is known.
+    bool show(qint64 done, qint64 total, bool waiting);
     QString progressText(qint64 done, qint64 total) const;
 
     QWidget* m_parent;

@@ -287,6 +287,17 @@ bool Connection::interrupt()
     return true;
 }
 
+std::optional<InFlight> Connection::inFlight()
+{
+    const std::lock_guard lock(m_engineMutex);
+    return m_engine ? m_engine->inFlight() : std::nullopt;
+}
+
+std::optional<ChangeStamp> Connection::changeStamp()
+{
+    return engine().changeStamp();
+}
+
 bool Connection::isConnected() const
 {
     return m_engine != nullptr;

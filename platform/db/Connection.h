@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ChangeStamp.h"
 #include "Progress.h"
 
 #include <QString>
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace db {
@@ -82,6 +84,12 @@ public:
     // is then not pooled again. A commit is never interrupted: once it is on
     // its way this says false and leaves it to end as it will.
     bool interrupt();
+    // Called from another thread like interrupt(): what the call that runs
+    // there has moved over the network (see Gauge).
+    std::optional<InFlight> inFlight();
+    // Changes whenever what the connection reads may have changed (see
+    // Engine::changeStamp()); connects first when not yet connected.
+    std::optional<ChangeStamp> changeStamp();
 
     // The work, run on whichever thread, with the connection lent to that
     // thread for the time it runs: the owner, which calls this, may not use

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeStamp.h"
 #include "Progress.h"
 #include "ResultRows.h"
 
@@ -55,6 +56,15 @@ public:
     // Called from another thread while a call of this engine runs there:
     // the call ends soon with a DbError. Harmless between calls.
     virtual void interrupt() = 0;
+    // Called from another thread like interrupt(): what the call that runs
+    // there has moved over the network (see Gauge). Nothing by default: an
+    // engine without a network reports its progress from the call itself.
+    virtual std::optional<InFlight> inFlight() { return std::nullopt; }
+
+    // Changes whenever what the session reads may have changed since it last
+    // said so: a write by anyone, this session included. Nothing where the
+    // engine cannot tell, so that nothing read before may be taken as still true.
+    virtual std::optional<ChangeStamp> changeStamp() { return std::nullopt; }
 
     // Writing single rows back for a grid. The statements are built by the
     // layer from names that come from an earlier result, with a "?" for

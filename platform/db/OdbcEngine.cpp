@@ -153,6 +153,7 @@ void OdbcEngine::open()
     // Login and password go apart from the data source, so that any
     // characters in them arrive as typed.
     const auto reading = odbc::readingClientFiles();
+    const SessionSocket::Sockets socketsBefore = SessionSocket::sockets();
     const SQLRETURN result = SQLConnectW(
         handle, odbc::wide(dataSource), SQLSMALLINT(dataSource.size()), odbc::wide(m_user),
         SQLSMALLINT(m_user.size()), odbc::wide(m_password), SQLSMALLINT(m_password.size()));
@@ -162,6 +163,10 @@ void OdbcEngine::open()
         throw DbError(whyLoginFailed(m_dataSource, target, reason));
     }
     m_session = odbc::Session{handle, false};
+    {
+        const std::lock_guard lock(m_runningMutex);
+        m_socket = SessionSocket::appeared(socketsBefore, target.address.port);
+    }
     try {
         command(SessionSetup);
     } catch (...) {
@@ -175,6 +180,10 @@ void OdbcEngine::close()
     if (m_session.handle == SQL_NULL_HDBC)
         return;
     // A transaction still open ends with the session: the server rolls it back.
+    {
+        const std::lock_guard lock(m_runningMutex);
+        m_socket.reset();
+    }
     SQLDisconnect(m_session.handle);
     SQLFreeHandle(SQL_HANDLE_DBC, m_session.handle);
     m_session = odbc::Session();
@@ -392,7 +401,8 @@ int OdbcEngine::runBatch(const QString& text, const FileParameter& file, ResultR
     const auto run = [&] {
         changed = 0;
         onStatement([&](odbc::Statement& statement) {
-            statement.execute(bindFile(statement, text, file));
+            const QString sent = bindFile(statement, text, file);
+            inFlightWhile(Direction::Waiting, -1, [&] { statement.execute(sent); });
             do {
                 if (statement.columnCount() > 0) {
                     if (rows && rows->fieldNames.isEmpty())
@@ -463,7 +473,9 @@ int OdbcEngine::executeWithFile(const QString& text, QIODevice& file, const Prog
         reportProgress(progress, 0, file.size());
         const QByteArray bytes = readParameterFile(file);
         reportProgress(progress, bytes.size(), bytes.size());
-        return execute(text, bytes);
+        int changed = 0;
+        inFlightWhile(Direction::Sending, bytes.size(), [&] { changed = execute(text, bytes); });
+        return changed;
     }
     QString sent = text;
     sent.replace(positions.first(), FileParameterName.size() + 1, u'?');
@@ -472,7 +484,10 @@ int OdbcEngine::executeWithFile(const QString& text, QIODevice& file, const Prog
     int changed = 0;
     onStatement([&](odbc::Statement& statement) {
         statement.bindAtExecution(file.size());
-        statement.executeFeeding(sent, file, file.size(), progress);
+        // The driver gathers the value before it sends it: what reached the
+        // server is told by the session's socket.
+        inFlightWhile(Direction::Sending, file.size(),
+                      [&] { statement.executeFeeding(sent, file, file.size(), progress); });
         do {
             if (statement.columnCount() == 0)
                 changed += std::max(0, statement.rowsAffected());
@@ -488,6 +503,48 @@ void OdbcEngine::interrupt()
         m_running->cancelFromElsewhere();
 }
 
+std::optional<InFlight> OdbcEngine::inFlight()
+{
+    const std::lock_guard lock(m_runningMutex);
+    if (!m_transfer)
+        return std::nullopt;
+    const Transfer& transfer = *m_transfer;
+    const InFlight waiting{-1, transfer.total};
+    if (transfer.direction == Direction::Waiting || !transfer.before || !m_socket)
+        return waiting;
+    const std::optional<SessionSocket::Traffic> now = m_socket->traffic();
+    if (!now)
+        return waiting;
+    qint64 moved = transfer.direction == Direction::Sending
+                       ? now->acknowledged - transfer.before->acknowledged
+                       : now->received - transfer.before->received;
+    // The network also carries the protocol's headers and the encryption's:
+    // the last byte is not told as through before the call has ended.
+    if (transfer.total >= 0)
+        moved = std::min(moved, transfer.total - 1);
+    return InFlight{std::max<qint64>(0, moved), transfer.total};
+}
+
+void OdbcEngine::inFlightWhile(Direction direction, qint64 total, const std::function<void()>& work)
+{
+    bool marked = false;
+    {
+        const std::lock_guard lock(m_runningMutex);
+        // A call within a transfer already marked belongs to it.
+        if (!m_transfer) {
+            m_transfer = Transfer{direction, total, m_socket ? m_socket->traffic() : std::nullopt};
+            marked = true;
+        }
+    }
+    const QScopeGuard ended([this, marked] {
+        if (!marked)
+            return;
+        const std::lock_guard lock(m_runningMutex);
+        m_transfer.reset();
+    });
+    work();
+}
+
 bool OdbcEngine::readBlob(const QString& text, const BlobSink& sink, const Progress& progress)
 {
     if (sqlscan::statementCount(text) != 1)
@@ -496,14 +553,18 @@ bool OdbcEngine::readBlob(const QString& text, const BlobSink& sink, const Progr
     verifySession();
     bool found = false;
     onStatement([&](odbc::Statement& statement) {
-        statement.execute(text);
-        if (statement.columnCount() == 0)
-            throw DbError(QStringLiteral("The statement returns no rows."));
-        if (statement.fetch()) {
-            found = true;
-            reportProgress(progress, 0, -1);
-            statement.readBytesTo(1, sink, progress);
-        }
+        // The driver takes in the whole value before it hands over the first
+        // piece: what arrived is told by the session's socket.
+        inFlightWhile(Direction::Receiving, -1, [&] {
+            statement.execute(text);
+            if (statement.columnCount() == 0)
+                throw DbError(QStringLiteral("The statement returns no rows."));
+            if (statement.fetch()) {
+                found = true;
+                reportProgress(progress, 0, -1);
+                statement.readBytesTo(1, sink, progress);
+            }
+        });
         while (statement.nextResult()) {
         }
     });

@@ -3,10 +3,12 @@
 #include "ConnectionString.h"
 #include "Engine.h"
 #include "OdbcStatement.h"
+#include "SessionSocket.h"
 
 #include <QStringList>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 namespace db {
 
@@ -56,6 +58,7 @@ public:
     int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
     void interrupt() override;
+    std::optional<InFlight> inFlight() override;
 
     QString quoteName(const QString& name) const override;
     QString insertStatement(const QString& table, const QStringList& columns,
@@ -91,6 +94,14 @@ private:
     int runBatch(const QString& text, const FileParameter& file, ResultRows* rows,
                  const Progress& progress = {});
     void command(const QString& text);
+    // Runs the work with its bytes shown as in flight (see inFlight()).
+    enum class Direction
+    {
+        Sending,
+        Receiving,
+        Waiting // for the server's answer; what it moves is not counted
+    };
+    void inFlightWhile(Direction direction, qint64 total, const std::function<void()>& work);
     // Before a write on a session that came idle from the pool: a read that
     // finds a dead session replaces it, where a write would only fail.
     void verifySession();
@@ -102,9 +113,18 @@ private:
     odbc::Session m_session;
     TransactionState m_transaction = TransactionState::None;
     quint64 m_sessionsLost = 0;
-    bool m_verified = true;    // a statement has worked since the session was taken
-    std::mutex m_runningMutex; // guards m_running against interrupt() from elsewhere
+    bool m_verified = true; // a statement has worked since the session was taken
+    // Guards what interrupt() and inFlight() read from elsewhere.
+    std::mutex m_runningMutex;
     odbc::Statement* m_running = nullptr;
+    std::optional<SessionSocket> m_socket; // none when it could not be told
+    struct Transfer
+    {
+        Direction direction;
+        qint64 total;
+        std::optional<SessionSocket::Traffic> before;
+    };
+    std::optional<Transfer> m_transfer;
 };
 
 } // namespace db

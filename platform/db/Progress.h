@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 namespace db {
@@ -18,11 +19,25 @@ using Work = std::function<void(const Progress& progress)>;
 // because the work's commit is on its way: the work then ends with its true
 // outcome.
 using Interrupt = std::function<bool()>;
+// What the one call a work waits in has moved over the network so far: the
+// bytes that reached the other side (sent and acknowledged, or received) of
+// the total (-1 when not known). done is -1 while the call waits and its
+// bytes cannot be counted: then only the time waited is known.
+struct InFlight
+{
+    qint64 done = -1;
+    qint64 total = -1;
+};
+// Read from another thread while a work runs: what the call it waits in has
+// moved, or nothing when it waits in no such call. The work's own reports
+// count what passed through its hands, which the network may still carry.
+using Gauge = std::function<std::optional<InFlight>()>;
 // Runs a work, perhaps on a thread of its own while the caller's windows go
 // on painting; the work's error comes back from it. A runner that stops the
 // work may interrupt it as well; the work then ends as Cancelled when the
-// interrupt reached it.
-using Runner = std::function<void(const Work& work, const Interrupt& interrupt)>;
+// interrupt reached it. A runner that shows progress may read the gauge.
+using Runner =
+    std::function<void(const Work& work, const Interrupt& interrupt, const Gauge& gauge)>;
 
 // Thrown when the progress stopped a step. What the step had done is
 // undone: its unit of work is rolled back, a file it wrote is dropped.

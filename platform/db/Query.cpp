@@ -141,8 +141,8 @@ RunnerScope Query::setProgress(Progress progress)
 {
     if (!progress)
         return setRunner({});
-    return setRunner(
-        [progress = std::move(progress)](const Work& work, const Interrupt&) { work(progress); });
+    return setRunner([progress = std::move(progress)](const Work& work, const Interrupt&,
+                                                      const Gauge&) { work(progress); });
 }
 
 RunnerScope Query::setRunner(Runner runner)
@@ -155,7 +155,9 @@ RunnerScope Query::setRunner(Runner runner)
 void Query::runStep(const Work& work)
 {
     if (m_runner)
-        m_runner(m_connection.lent(work), [this] { return m_connection.interrupt(); });
+        m_runner(
+            m_connection.lent(work), [this] { return m_connection.interrupt(); },
+            [this] { return m_connection.inFlight(); });
     else
         work({});
 }

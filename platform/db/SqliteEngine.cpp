@@ -35,6 +35,7 @@ constexpr qsizetype KeptSchemas = 16;
 constexpr int BusyTimeoutMs = 5000;
 
 std::atomic<int> openSessionCount = 0;
+std::atomic<quint64> lastSessionNumber = 0;
 
 // gbk_length(text): the text's length in bytes of the GBK code page, which is
 // how SQL Server with a Chinese collation measures varchar(n). Files made
@@ -350,6 +351,7 @@ QString embeddedDatabasePath(const ConnectionStringParts& parts)
 }
 
 SqliteEngine::SqliteEngine(const ConnectionStringParts& parts, MissingFile missing)
+    : m_sessionNumber(++lastSessionNumber)
 {
     try {
         m_path = embeddedDatabasePath(parts);
@@ -499,6 +501,18 @@ const QSet<QString>& SqliteEngine::textColumns() const
     m_schemaVersion = schema;
     m_translations.clear();
     return m_textColumns;
+}
+
+// PRAGMA data_version looks at the file, so that a commit by another
+// connection or program counts at once; it leaves out this connection's own
+// changes, which its count of changes adds.
+std::optional<ChangeStamp> SqliteEngine::changeStamp()
+{
+    requireFile();
+    Statement version(m_handle, QStringLiteral("PRAGMA data_version"));
+    if (!version.step())
+        return std::nullopt;
+    return ChangeStamp{m_sessionNumber, version.integer(0), sqlite3_total_changes64(m_handle)};
 }
 
 QStringList SqliteEngine::translate(const QString& text) const

@@ -49,6 +49,7 @@ public:
     int executeWithFile(const QString& text, QIODevice& file, const Progress& progress) override;
     bool readBlob(const QString& text, const BlobSink& sink, const Progress& progress) override;
     void interrupt() override;
+    std::optional<ChangeStamp> changeStamp() override;
 
     QString quoteName(const QString& name) const override;
     QString insertStatement(const QString& table, const QStringList& columns,
@@ -91,6 +92,7 @@ private:
     void requireFile() const; // DbError when the file has gone since it was opened
     void mapPagesOfNewFile();
 
+    const quint64 m_sessionNumber; // unique in the process
     QString m_path;
     QByteArray m_nativePath;
     FileIdentity m_file; // the file opened

@@ -73,6 +73,9 @@ inline void InsertRecords(MainWindowFixture& fixture, const QList<Record>& recor
 
 // The statement texts the program sends, each without the line end that
 // the data layer adds.
+// How a count of the matching records begins; the condition follows.
+inline const QString CountHead = QStringLiteral("select count(*) from  fid_Main ");
+
 class SentStatements final
 {
 public:
@@ -93,8 +96,7 @@ public:
     {
         QStringList texts;
         for (const QString& text : m_texts) {
-            if (text.startsWith(QLatin1String("SELECT TOP ")) ||
-                text.startsWith(QLatin1String("select id from  fid_Main ")))
+            if (text.startsWith(QLatin1String("SELECT TOP ")) || text.startsWith(CountHead))
                 texts.append(text);
         }
         return texts;

@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
 #include <atomic>
+#include <optional>
 
 namespace {
 
@@ -34,6 +36,9 @@ protected:
 
 } // namespace
 
+Q_DECLARE_METATYPE(std::optional<db::InFlight>)
+Q_DECLARE_METATYPE(StepProgress::Unit)
+
 class StepProgressTest final : public QObject
 {
     Q_OBJECT
@@ -41,20 +46,52 @@ class StepProgressTest final : public QObject
 private slots:
     void windowsPaintWhileTheWorkWaits_data()
     {
-        QTest::addColumn<qint64>("done"); // bytes of a megabyte
-        QTest::addColumn<QString>("shown");
+        using Unit = StepProgress::Unit;
+        constexpr qint64 MB = 1024 * 1024;
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<Unit>("unit");
+        QTest::addColumn<qint64>("done"); // as the work reported, of a megabyte
+        // What the network carried meanwhile; none: the work waits in no such call.
+        QTest::addColumn<std::optional<db::InFlight>>("inFlight");
+        QTest::addColumn<QString>("shown"); // "#" for the seconds waited
+        QTest::addColumn<bool>("measured"); // the bar tells how far
         QTest::addColumn<bool>("cancellable");
-        QTest::newRow("half way") << 512 * 1024LL << "正在导入文件……\n512.0 kB / 1.0 MB" << true;
+        const QString import = QStringLiteral("正在导入文件");
+        const std::optional<db::InFlight> none;
+        QTest::newRow("half way") << import << Unit::Bytes << MB / 2 << none
+                                  << "正在导入文件……\n512.0 kB / 1.0 MB" << true << true;
         QTest::newRow("every byte through")
-            << 1024 * 1024LL << "正在导入文件……\n1.0 MB / 1.0 MB\n正在完成,请稍候……" << false;
+            << import << Unit::Bytes << MB << none
+            << "正在导入文件……\n1.0 MB / 1.0 MB\n正在完成,请稍候……" << true << false;
+        QTest::newRow("handed on, a quarter through the network")
+            << import << Unit::Bytes << MB << std::optional(db::InFlight{MB / 4, MB})
+            << "正在导入文件……\n256.0 kB / 1.0 MB" << true << true;
+        QTest::newRow("handed on, the network not counted")
+            << import << Unit::Bytes << MB << std::optional(db::InFlight{-1, MB})
+            << "正在导入文件……\n已等待 # 秒" << false << true;
+        QTest::newRow("arriving, size not known")
+            << QStringLiteral("正在导出") << Unit::Bytes << 0LL
+            << std::optional(db::InFlight{3 * MB, -1}) << "正在导出……\n3.0 MB" << false << true;
+        QTest::newRow("a page waits for the server's first row")
+            << QStringLiteral("正在读取记录") << Unit::Rows << 0LL
+            << std::optional(db::InFlight{-1, -1}) << "正在读取记录……\n已等待 # 秒" << false
+            << true;
+        QTest::newRow("a count waits")
+            << QStringLiteral("正在统计记录") << Unit::Milliseconds << 0LL << none
+            << "正在统计记录……\n已等待 # 秒" << false << true;
     }
     // A work that waits inside a single call (no report for a long while)
-    // still lets the windows paint, and its dialog tells how far it got;
-    // once every byte is through, "取消" is no longer offered.
+    // still lets the windows paint, and its dialog tells what is true: how
+    // far the work got, or what crossed the network when that is known, or
+    // else the time waited. "取消" is offered until every byte is through.
     void windowsPaintWhileTheWorkWaits()
     {
+        QFETCH(QString, what);
+        QFETCH(StepProgress::Unit, unit);
         QFETCH(qint64, done);
+        QFETCH(std::optional<db::InFlight>, inFlight);
         QFETCH(QString, shown);
+        QFETCH(bool, measured);
         QFETCH(bool, cancellable);
         PaintedWindow window;
         window.resize(200, 100);
@@ -63,21 +100,29 @@ private slots:
 
         QString label;
         bool cancelOffered = false;
+        int barMaximum = -1;
         ModalDriver<QProgressDialog> driver([&](QProgressDialog* dialog) {
             label = dialog->findChild<QLabel*>()->text();
             cancelOffered = dialog->findChild<QPushButton*>()->isEnabled();
+            barMaximum = dialog->maximum();
             window.watching = true;
             window.update();
         });
-        StepProgress progress(&window, QStringLiteral("正在导入文件"), StepProgress::Unit::Bytes);
-        progress.runBeside([&](const db::Progress& reported) {
-            db::reportProgress(reported, done, 1024 * 1024);
-            if (!window.painted.tryAcquire(1, GiveUpMs))
-                throw db::DbError(QStringLiteral("the window was not painted"));
-        });
+        StepProgress progress(&window, what, unit);
+        progress.runBeside(
+            [&](const db::Progress& reported) {
+                db::reportProgress(reported, done, 1024 * 1024);
+                if (!window.painted.tryAcquire(1, GiveUpMs))
+                    throw db::DbError(QStringLiteral("the window was not painted"));
+            },
+            {}, [&] { return inFlight; });
         progress.finish();
         QCOMPARE(driver.handled(), 1);
-        QCOMPARE(label, shown);
+        const QRegularExpression expected(
+            QRegularExpression::anchoredPattern(QRegularExpression::escape(shown).replace(
+                QStringLiteral("\\#"), QStringLiteral("\\d+"))));
+        QVERIFY2(expected.match(label).hasMatch(), qPrintable(label));
+        QCOMPARE(barMaximum, measured ? 1000 : 0);
         QCOMPARE(cancelOffered, cancellable);
         QVERIFY(!QApplication::activeModalWidget());
     }

@@ -735,7 +735,7 @@ void LayerTest::interruptEndsALongCall()
     // The runner interrupts until the work has ended, so that one interrupt
     // lands while the call runs.
     std::optional<db::RunnerScope> beside =
-        query.setRunner([](const db::Work& work, const db::Interrupt& interrupt) {
+        query.setRunner([](const db::Work& work, const db::Interrupt& interrupt, const db::Gauge&) {
             std::atomic<bool> ended = false;
             std::exception_ptr error;
             std::thread worker([&] {
@@ -849,7 +849,7 @@ void LayerTest::runnerLastsItsScope()
     int runs = 0;
     {
         const db::RunnerScope counted =
-            query.setRunner([&runs](const db::Work& work, const db::Interrupt&) {
+            query.setRunner([&runs](const db::Work& work, const db::Interrupt&, const db::Gauge&) {
                 ++runs;
                 work({});
             });

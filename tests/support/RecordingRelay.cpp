@@ -1,6 +1,7 @@
 #include "RecordingRelay.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -33,9 +34,14 @@ int connectTo(const QString& host, int port)
 
 } // namespace
 
-RecordingRelay::RecordingRelay(const QString& host, int port) : m_host(host), m_targetPort(port)
+RecordingRelay::RecordingRelay(const QString& host, int port, qint64 bytesPerSecond)
+    : m_host(host), m_targetPort(port), m_bytesPerSecond(bytesPerSecond)
 {
     m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Taken over by every accepted socket; the kernel doubles it.
+    constexpr int ShapedBuffer = 32 * 1024;
+    if (m_listener >= 0 && bytesPerSecond > 0)
+        setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &ShapedBuffer, sizeof ShapedBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -116,8 +122,13 @@ void RecordingRelay::run()
                     closed = true;
                     break;
                 }
-                const std::lock_guard lock(m_mutex);
-                (upstream ? m_fromClient : m_fromServer).append(buffer, got);
+                {
+                    const std::lock_guard lock(m_mutex);
+                    (upstream ? m_fromClient : m_fromServer).append(buffer, got);
+                }
+                if (m_bytesPerSecond > 0)
+                    std::this_thread::sleep_for(
+                        std::chrono::microseconds(got * 1000000 / m_bytesPerSecond));
             }
             if (closed) {
                 ::close(pair.client);

@@ -2,16 +2,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 #include <mutex>
 #include <thread>
 
 // A TCP relay on the loopback that passes every connection on to a server
 // and keeps a copy of every byte in both directions: what anyone on the
-// office network would read. It stops with the object.
+// office network would read. It stops with the object. Given a rate, it
+// carries no more bytes a second than that, as a slow link does, and holds
+// few bytes unread, so that a sender's count of acknowledged bytes follows
+// what the link carried.
 class RecordingRelay final
 {
 public:
-    RecordingRelay(const QString& host, int port);
+    RecordingRelay(const QString& host, int port, qint64 bytesPerSecond = 0);
     ~RecordingRelay();
 
     RecordingRelay(const RecordingRelay&) = delete;
@@ -28,6 +32,7 @@ private:
 
     QString m_host;
     int m_targetPort;
+    qint64 m_bytesPerSecond;
     int m_listener = -1;
     int m_port = 0;
     int m_stopPipe[2] = {-1, -1};
