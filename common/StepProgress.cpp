@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -248,13 +249,20 @@ void StepProgress::runBeside(const db::Work& work, const db::Interrupt& interrup
         waitForEnd([] {});
         throw;
     }
+    // Taken over here, so that the error is freed on this thread whichever
+    // side lets go of the shared state last.
+    std::exception_ptr error;
+    {
+        const std::lock_guard lock(shared->mutex);
+        error = std::exchange(shared->error, nullptr);
+    }
     // An interrupted call fails in its database's words; the operator asked
     // for the stop, which is not reported. A work that was left alone (its
     // commit on its way) reports what became of it.
-    if (shared->error && shared->interrupted)
+    if (error && shared->interrupted)
         throw db::Cancelled();
-    if (shared->error)
-        std::rethrow_exception(shared->error);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 QString StepProgress::progressText(qint64 done, qint64 total) const
