@@ -98,15 +98,8 @@ void RecordingRelay::run()
             break;
         if (watched[0].revents != 0)
             break;
-        if (watched[1].revents & POLLIN) {
-            const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-            const int server = client >= 0 ? connectTo(m_host, m_targetPort) : -1;
-            if (server >= 0)
-                pairs.push_back({client, server});
-            else if (client >= 0)
-                ::close(client);
-        }
         std::vector<Pair> open;
+        // Only the pairs that were polled; one accepted now joins after them.
         for (std::size_t k = 0; k < pairs.size(); ++k) {
             const Pair pair = pairs[k];
             bool closed = false;
@@ -136,6 +129,14 @@ void RecordingRelay::run()
             } else {
                 open.push_back(pair);
             }
+        }
+        if (watched[1].revents & POLLIN) {
+            const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            const int server = client >= 0 ? connectTo(m_host, m_targetPort) : -1;
+            if (server >= 0)
+                open.push_back({client, server});
+            else if (client >= 0)
+                ::close(client);
         }
         pairs = open;
     }
