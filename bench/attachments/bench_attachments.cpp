@@ -130,8 +130,7 @@ void BenchThumbnail()
     std::printf("  %.1f MB\n", photo.size() / 1048576.0);
 
     const auto importPath = [&] {
-        const pictures::Picture picture = pictures::decode(photo, pictures::Format::Jpeg, Thumb);
-        pictures::encodeBmp(pictures::makeThumbnail(picture, Thumb));
+        pictures::encodeBmp(pictures::makeThumbnail(photo, pictures::Format::Jpeg, Thumb));
     };
     std::vector<unsigned char> pixels;
     const auto bare = [&] {
