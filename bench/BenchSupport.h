@@ -5,7 +5,8 @@
 // program's engine opens its own, and the rows of a statement copied out
 // through the SQLite C API into one buffer, as a careful client keeps a page.
 
-#include "platform/text/Gbk.h"
+#include "platform/db/SqliteCollation.h"
+#include "platform/db/SqliteFunctions.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -21,8 +22,6 @@
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
-#include <unicode/ucol.h>
-#include <unicode/uscript.h>
 #include <vector>
 
 namespace bench {
@@ -176,97 +175,11 @@ inline void printPaired(const char* name, const Paired& paired, const char* targ
     std::fflush(stdout);
 }
 
-// gbk_length(text) as the program's engine defines it: the text's length in
-// GBK bytes.
-inline void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
-{
-    sqlite3_value* value = arguments[0];
-    if (sqlite3_value_type(value) == SQLITE_NULL) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    const int size = sqlite3_value_bytes(value);
-    for (int i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) {
-            sqlite3_result_int(context, Gbk::byteLength(QString::fromUtf8(text, size)));
-            return;
-        }
-    }
-    sqlite3_result_int(context, size);
-}
-
-// tsql_number(value) as the program's engine defines it: a text read as an
-// integer the way SQL Server compares a varchar with an int.
-inline void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
-{
-    sqlite3_value* value = arguments[0];
-    if (sqlite3_value_type(value) != SQLITE_TEXT) {
-        sqlite3_result_value(context, value);
-        return;
-    }
-    const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                           static_cast<size_t>(sqlite3_value_bytes(value)));
-    size_t i = text.find_first_not_of(' ');
-    const size_t last = text.find_last_not_of(' ');
-    const size_t end = last == std::string::npos ? 0 : last + 1;
-    if (i == std::string::npos)
-        i = end;
-    const bool negative = i < end && text[i] == '-';
-    if (i < end && (text[i] == '-' || text[i] == '+'))
-        ++i;
-    qint64 number = 0;
-    for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9' || number > 214748364LL) {
-            sqlite3_result_error(context, "Conversion failed", -1);
-            return;
-        }
-        number = number * 10 + (text[i] - '0');
-    }
-    sqlite3_result_int64(context, negative ? -number : number);
-}
-
-// The engine's tsql_chinese as a careful client of the file registers it:
-// ICU's pinyin order for zh at its second level, digits and Latin letters
-// before Chinese, trailing blanks ignored; opened once, cloned for each
-// connection.
-inline int compareChinese(void* collator, int leftSize, const void* left, int rightSize,
-                          const void* right)
-{
-    const auto trimmed = [](const void* text, int size) {
-        while (size > 0 && static_cast<const char*>(text)[size - 1] == ' ')
-            --size;
-        return size;
-    };
-    UErrorCode status = U_ZERO_ERROR;
-    return ucol_strcollUTF8(static_cast<const UCollator*>(collator), static_cast<const char*>(left),
-                            trimmed(left, leftSize), static_cast<const char*>(right),
-                            trimmed(right, rightSize), &status);
-}
-
-inline void addChineseCollation(sqlite3* handle)
-{
-    static UCollator* const prototype = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        UCollator* collator = ucol_open("zh", &status);
-        ucol_setStrength(collator, UCOL_SECONDARY);
-        const int32_t scripts[] = {UCOL_REORDER_CODE_DIGIT, USCRIPT_LATIN, USCRIPT_HAN};
-        ucol_setReorderCodes(collator, scripts, 3, &status);
-        if (U_FAILURE(status))
-            qFatal("no Chinese collation in ICU: %s", u_errorName(status));
-        return collator;
-    }();
-    UErrorCode status = U_ZERO_ERROR;
-    sqlite3_create_collation_v2(
-        handle, "tsql_chinese", SQLITE_UTF8, ucol_clone(prototype, &status), compareChinese,
-        [](void* collator) { ucol_close(static_cast<UCollator*>(collator)); });
-}
-
 // A connection to the file opened exactly as Qt's SQLite driver opens it for
 // the program's engine (read-write, private cache, no mutex, a busy timeout
-// of 5 s, extended result codes) with the engine's two functions and its
-// collation, so that both sides pay for the same locking and run the same
-// SQL.
+// of 5 s, extended result codes) with the engine's own two functions and its
+// collation (the program's code, registered as the engine registers it), so
+// that both sides pay for the same locking and run the same SQL.
 inline sqlite3* openLikeProgram(const QString& path)
 {
     sqlite3* handle = nullptr;
@@ -276,11 +189,8 @@ inline sqlite3* openLikeProgram(const QString& path)
         qFatal("cannot open %s", qPrintable(path));
     sqlite3_busy_timeout(handle, 5000);
     sqlite3_extended_result_codes(handle, 1);
-    sqlite3_create_function_v2(handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                               gbkLength, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(handle, "tsql_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                               nullptr, tsqlNumber, nullptr, nullptr, nullptr);
-    addChineseCollation(handle);
+    db::sqlite::addFunctions(handle);
+    db::sqlite::addChineseCollation(handle);
     return handle;
 }
 
