@@ -74,9 +74,29 @@ inline double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The medians of the ratios of the earlier and of the later half of the
+// pairs, in the order they ran: two measurements of the same case at
+// different moments, which agree when the machine's load did not change the
+// figure. Each half holds as many pairs of either order as the other.
+struct Halves
+{
+    double earlier = 0;
+    double later = 0;
+};
+
+inline Halves halvesOf(const std::vector<double>& ratios)
+{
+    const auto middle = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 4 * 2);
+    if (middle == ratios.begin())
+        return {median(ratios), median(ratios)};
+    return {median(std::vector<double>(ratios.begin(), middle)),
+            median(std::vector<double>(middle, ratios.end()))};
+}
+
 // Times of program and reference run side by side, and the ratios of the
 // pairs (program / reference); steady when the median of the ratios is known
-// to within 0.05 either way.
+// to within 0.05 either way and the two halves of the pairs agree on it
+// within 0.1.
 struct Paired
 {
     std::vector<double> programMs;
@@ -86,6 +106,7 @@ struct Paired
 
     double minRatio() const { return *std::min_element(ratios.begin(), ratios.end()); }
     double medianRatio() const { return median(ratios); }
+    Halves halves() const { return halvesOf(ratios); }
 };
 
 // The width of a distribution-free 95 % interval of the median of the
@@ -97,6 +118,18 @@ inline double medianSpread(std::vector<double> ratios)
     const auto low =
         static_cast<std::size_t>(std::max(0.0, std::floor(n / 2 - 0.98 * std::sqrt(n))));
     return ratios[ratios.size() - 1 - low] - ratios[low];
+}
+
+// Whether the pairs' median is steady: its distribution-free 95 % interval
+// no wider than 0.1, and the medians of the two halves of the pairs no
+// further apart than 0.1. The interval alone passes a run whose load changed
+// halfway (a figure that another run a minute later does not repeat).
+inline bool steadyMedian(const std::vector<double>& ratios)
+{
+    const double steadySpread = 0.1;
+    const Halves halves = halvesOf(ratios);
+    return medianSpread(ratios) <= steadySpread &&
+           std::abs(halves.earlier - halves.later) <= steadySpread;
 }
 
 // How many pairs a case runs: at least floor; then on until the median of
@@ -134,10 +167,11 @@ inline Paired runPaired(const Pairs& pairs, const std::function<void()>& program
         time(reference);
     }
     Paired paired;
-    const double steadySpread = 0.1;
     for (int i = 0; i < pairs.cap; ++i) {
-        if (i >= pairs.floor && (medianSpread(paired.ratios) <= steadySpread ||
-                                 static_cast<double>(spent.elapsed()) >= pairs.budgetMs))
+        // Pairs are added two at a time, one of either order, so that each
+        // half holds as many of both.
+        if (i >= pairs.floor && i % 2 == 0 &&
+            (steadyMedian(paired.ratios) || static_cast<double>(spent.elapsed()) >= pairs.budgetMs))
             break;
         double p = 0;
         double r = 0;
@@ -152,7 +186,7 @@ inline Paired runPaired(const Pairs& pairs, const std::function<void()>& program
         paired.referenceMs.push_back(r);
         paired.ratios.push_back(p / r);
     }
-    paired.steady = medianSpread(paired.ratios) <= steadySpread;
+    paired.steady = steadyMedian(paired.ratios);
     return paired;
 }
 
@@ -163,15 +197,18 @@ inline Paired runPaired(int pairs, const std::function<void()>& program,
     return runPaired(Pairs{pairs, pairs, 0}, program, reference, between, warmups);
 }
 
-// One line: the case, the pairs it ran, the median times of both sides, and
-// the minimum and median of the paired ratios, with the target when there is
-// one; "unsteady" when the cap or the budget came before a steady median.
+// One line: the case, the pairs it ran, the median times of both sides, the
+// minimum and median of the paired ratios and the medians of the two halves,
+// with the target when there is one; "unsteady" when the cap or the budget
+// came before a steady median.
 inline void printPaired(const char* name, const Paired& paired, const char* target = "")
 {
+    const Halves halves = paired.halves();
     std::printf("%-50s pairs %3zu  program %10.3f ms  reference %10.3f ms  ratio min %5.2f "
-                "median %5.2f%s%s\n",
+                "median %5.2f (halves %.2f %.2f)%s%s\n",
                 name, paired.ratios.size(), median(paired.programMs), median(paired.referenceMs),
-                paired.minRatio(), paired.medianRatio(), paired.steady ? "" : "  unsteady", target);
+                paired.minRatio(), paired.medianRatio(), halves.earlier, halves.later,
+                paired.steady ? "" : "  unsteady", target);
     std::fflush(stdout);
 }
 

@@ -3,7 +3,8 @@
 //  1. the thumbnail of a 6000 x 4000 JPEG as the picture import makes it,
 //     beside a bare libjpeg decode at 1/8 scale and beside Qt's own reader
 //     asked for the thumbnail's size (QImageReader::setScaledSize), run
-//     interleaved in pairs: minimum and median of the paired ratios;
+//     interleaved in pairs until the median is steady: minimum and median
+//     of the paired ratios;
 //  2. importing and exporting documents of 200 MB and 950 MB through the
 //     window's commands, beside a bare client on the same engine that moves
 //     them in pieces as well (the SQLite C API; unixODBC with the same
@@ -148,10 +149,12 @@ void BenchThumbnail()
     };
     std::printf(
         "Thumbnail of a 6000 x 4000 JPEG, import path (libjpeg 1/8, stretch, BMP) against\n");
-    bench::printPaired("  bare libjpeg decode at 1/8", bench::runPaired(9, importPath, bare),
+    // At least 15 pairs, on until steady, at most 400 pairs or 15 s.
+    const bench::Pairs pairs{15, 400, 15000};
+    bench::printPaired("  bare libjpeg decode at 1/8", bench::runPaired(pairs, importPath, bare),
                        "  (target <= 1.2)");
     bench::printPaired("  QImageReader::setScaledSize, BMP",
-                       bench::runPaired(9, importPath, qtScaled));
+                       bench::runPaired(pairs, importPath, qtScaled));
 }
 
 QString ConnectionString()
