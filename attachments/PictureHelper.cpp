@@ -50,11 +50,9 @@ QByteArray Answer(const QByteArrayList& arguments, const QByteArray& input)
 {
     const QByteArray mode = arguments.value(0);
     const auto format = static_cast<pictures::Format>(arguments.value(1).toInt());
-    if (mode == ThumbnailMode) {
-        const pictures::Picture picture =
-            pictures::decode(input, format, Attachments::ThumbnailSize);
-        return pictures::encodeBmp(pictures::makeThumbnail(picture, Attachments::ThumbnailSize));
-    }
+    if (mode == ThumbnailMode)
+        return pictures::encodeBmp(
+            pictures::makeThumbnail(input, format, Attachments::ThumbnailSize));
     if (mode == PreviewMode) {
         const QSize room = QSize(arguments.value(2).toInt(), arguments.value(3).toInt())
                                .boundedTo(PreviewCap)

@@ -5,7 +5,8 @@
 // program's engine opens its own, and the rows of a statement copied out
 // through the SQLite C API into one buffer, as a careful client keeps a page.
 
-#include "platform/text/Gbk.h"
+#include "platform/db/SqliteCollation.h"
+#include "platform/db/SqliteFunctions.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -21,8 +22,6 @@
 #include <sqlite3.h>
 #include <string>
 #include <string_view>
-#include <unicode/ucol.h>
-#include <unicode/uscript.h>
 #include <vector>
 
 namespace bench {
@@ -75,9 +74,29 @@ inline double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The medians of the ratios of the earlier and of the later half of the
+// pairs, in the order they ran: two measurements of the same case at
+// different moments, which agree when the machine's load did not change the
+// figure. Each half holds as many pairs of either order as the other.
+struct Halves
+{
+    double earlier = 0;
+    double later = 0;
+};
+
+inline Halves halvesOf(const std::vector<double>& ratios)
+{
+    const auto middle = ratios.begin() + static_cast<std::ptrdiff_t>(ratios.size() / 4 * 2);
+    if (middle == ratios.begin())
+        return {median(ratios), median(ratios)};
+    return {median(std::vector<double>(ratios.begin(), middle)),
+            median(std::vector<double>(middle, ratios.end()))};
+}
+
 // Times of program and reference run side by side, and the ratios of the
 // pairs (program / reference); steady when the median of the ratios is known
-// to within 0.05 either way.
+// to within 0.05 either way and the two halves of the pairs agree on it
+// within 0.1.
 struct Paired
 {
     std::vector<double> programMs;
@@ -87,6 +106,7 @@ struct Paired
 
     double minRatio() const { return *std::min_element(ratios.begin(), ratios.end()); }
     double medianRatio() const { return median(ratios); }
+    Halves halves() const { return halvesOf(ratios); }
 };
 
 // The width of a distribution-free 95 % interval of the median of the
@@ -98,6 +118,18 @@ inline double medianSpread(std::vector<double> ratios)
     const auto low =
         static_cast<std::size_t>(std::max(0.0, std::floor(n / 2 - 0.98 * std::sqrt(n))));
     return ratios[ratios.size() - 1 - low] - ratios[low];
+}
+
+// Whether the pairs' median is steady: its distribution-free 95 % interval
+// no wider than 0.1, and the medians of the two halves of the pairs no
+// further apart than 0.1. The interval alone passes a run whose load changed
+// halfway (a figure that another run a minute later does not repeat).
+inline bool steadyMedian(const std::vector<double>& ratios)
+{
+    const double steadySpread = 0.1;
+    const Halves halves = halvesOf(ratios);
+    return medianSpread(ratios) <= steadySpread &&
+           std::abs(halves.earlier - halves.later) <= steadySpread;
 }
 
 // How many pairs a case runs: at least floor; then on until the median of
@@ -135,10 +167,11 @@ inline Paired runPaired(const Pairs& pairs, const std::function<void()>& program
         time(reference);
     }
     Paired paired;
-    const double steadySpread = 0.1;
     for (int i = 0; i < pairs.cap; ++i) {
-        if (i >= pairs.floor && (medianSpread(paired.ratios) <= steadySpread ||
-                                 static_cast<double>(spent.elapsed()) >= pairs.budgetMs))
+        // Pairs are added two at a time, one of either order, so that each
+        // half holds as many of both.
+        if (i >= pairs.floor && i % 2 == 0 &&
+            (steadyMedian(paired.ratios) || static_cast<double>(spent.elapsed()) >= pairs.budgetMs))
             break;
         double p = 0;
         double r = 0;
@@ -153,7 +186,7 @@ inline Paired runPaired(const Pairs& pairs, const std::function<void()>& program
         paired.referenceMs.push_back(r);
         paired.ratios.push_back(p / r);
     }
-    paired.steady = medianSpread(paired.ratios) <= steadySpread;
+    paired.steady = steadyMedian(paired.ratios);
     return paired;
 }
 
@@ -164,109 +197,26 @@ inline Paired runPaired(int pairs, const std::function<void()>& program,
     return runPaired(Pairs{pairs, pairs, 0}, program, reference, between, warmups);
 }
 
-// One line: the case, the pairs it ran, the median times of both sides, and
-// the minimum and median of the paired ratios, with the target when there is
-// one; "unsteady" when the cap or the budget came before a steady median.
+// One line: the case, the pairs it ran, the median times of both sides, the
+// minimum and median of the paired ratios and the medians of the two halves,
+// with the target when there is one; "unsteady" when the cap or the budget
+// came before a steady median.
 inline void printPaired(const char* name, const Paired& paired, const char* target = "")
 {
+    const Halves halves = paired.halves();
     std::printf("%-50s pairs %3zu  program %10.3f ms  reference %10.3f ms  ratio min %5.2f "
-                "median %5.2f%s%s\n",
+                "median %5.2f (halves %.2f %.2f)%s%s\n",
                 name, paired.ratios.size(), median(paired.programMs), median(paired.referenceMs),
-                paired.minRatio(), paired.medianRatio(), paired.steady ? "" : "  unsteady", target);
+                paired.minRatio(), paired.medianRatio(), halves.earlier, halves.later,
+                paired.steady ? "" : "  unsteady", target);
     std::fflush(stdout);
-}
-
-// gbk_length(text) as the program's engine defines it: the text's length in
-// GBK bytes.
-inline void gbkLength(sqlite3_context* context, int, sqlite3_value** arguments)
-{
-    sqlite3_value* value = arguments[0];
-    if (sqlite3_value_type(value) == SQLITE_NULL) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    const int size = sqlite3_value_bytes(value);
-    for (int i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) {
-            sqlite3_result_int(context, Gbk::byteLength(QString::fromUtf8(text, size)));
-            return;
-        }
-    }
-    sqlite3_result_int(context, size);
-}
-
-// tsql_number(value) as the program's engine defines it: a text read as an
-// integer the way SQL Server compares a varchar with an int.
-inline void tsqlNumber(sqlite3_context* context, int, sqlite3_value** arguments)
-{
-    sqlite3_value* value = arguments[0];
-    if (sqlite3_value_type(value) != SQLITE_TEXT) {
-        sqlite3_result_value(context, value);
-        return;
-    }
-    const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                           static_cast<size_t>(sqlite3_value_bytes(value)));
-    size_t i = text.find_first_not_of(' ');
-    const size_t last = text.find_last_not_of(' ');
-    const size_t end = last == std::string::npos ? 0 : last + 1;
-    if (i == std::string::npos)
-        i = end;
-    const bool negative = i < end && text[i] == '-';
-    if (i < end && (text[i] == '-' || text[i] == '+'))
-        ++i;
-    qint64 number = 0;
-    for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9' || number > 214748364LL) {
-            sqlite3_result_error(context, "Conversion failed", -1);
-            return;
-        }
-        number = number * 10 + (text[i] - '0');
-    }
-    sqlite3_result_int64(context, negative ? -number : number);
-}
-
-// The engine's tsql_chinese as a careful client of the file registers it:
-// ICU's pinyin order for zh at its second level, digits and Latin letters
-// before Chinese, trailing blanks ignored; opened once, cloned for each
-// connection.
-inline int compareChinese(void* collator, int leftSize, const void* left, int rightSize,
-                          const void* right)
-{
-    const auto trimmed = [](const void* text, int size) {
-        while (size > 0 && static_cast<const char*>(text)[size - 1] == ' ')
-            --size;
-        return size;
-    };
-    UErrorCode status = U_ZERO_ERROR;
-    return ucol_strcollUTF8(static_cast<const UCollator*>(collator), static_cast<const char*>(left),
-                            trimmed(left, leftSize), static_cast<const char*>(right),
-                            trimmed(right, rightSize), &status);
-}
-
-inline void addChineseCollation(sqlite3* handle)
-{
-    static UCollator* const prototype = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        UCollator* collator = ucol_open("zh", &status);
-        ucol_setStrength(collator, UCOL_SECONDARY);
-        const int32_t scripts[] = {UCOL_REORDER_CODE_DIGIT, USCRIPT_LATIN, USCRIPT_HAN};
-        ucol_setReorderCodes(collator, scripts, 3, &status);
-        if (U_FAILURE(status))
-            qFatal("no Chinese collation in ICU: %s", u_errorName(status));
-        return collator;
-    }();
-    UErrorCode status = U_ZERO_ERROR;
-    sqlite3_create_collation_v2(
-        handle, "tsql_chinese", SQLITE_UTF8, ucol_clone(prototype, &status), compareChinese,
-        [](void* collator) { ucol_close(static_cast<UCollator*>(collator)); });
 }
 
 // A connection to the file opened exactly as Qt's SQLite driver opens it for
 // the program's engine (read-write, private cache, no mutex, a busy timeout
-// of 5 s, extended result codes) with the engine's two functions and its
-// collation, so that both sides pay for the same locking and run the same
-// SQL.
+// of 5 s, extended result codes) with the engine's own two functions and its
+// collation (the program's code, registered as the engine registers it), so
+// that both sides pay for the same locking and run the same SQL.
 inline sqlite3* openLikeProgram(const QString& path)
 {
     sqlite3* handle = nullptr;
@@ -276,11 +226,8 @@ inline sqlite3* openLikeProgram(const QString& path)
         qFatal("cannot open %s", qPrintable(path));
     sqlite3_busy_timeout(handle, 5000);
     sqlite3_extended_result_codes(handle, 1);
-    sqlite3_create_function_v2(handle, "gbk_length", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                               gbkLength, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(handle, "tsql_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                               nullptr, tsqlNumber, nullptr, nullptr, nullptr);
-    addChineseCollation(handle);
+    db::sqlite::addFunctions(handle);
+    db::sqlite::addChineseCollation(handle);
     return handle;
 }
 

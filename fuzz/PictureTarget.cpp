@@ -21,9 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QSize thumbnail(124, 73);
+    // Decoded whole (as the preview decodes), and reduced while it decodes
+    // (as the import's thumbnail is made).
     try {
         pictures::makeThumbnail(
             pictures::decode(bytes, pictures::Format::PICTURE_FORMAT, thumbnail), thumbnail);
+    } catch (const pictures::PictureError&) {
+    }
+    try {
+        pictures::makeThumbnail(bytes, pictures::Format::PICTURE_FORMAT, thumbnail);
     } catch (const pictures::PictureError&) {
     }
     return 0;

@@ -2,12 +2,14 @@
 
 #include "Limits.h"
 #include "PictureError.h"
+#include "RowAverage.h"
 
 #include <QTransform>
 #include <QtEndian>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jerror.h>
@@ -124,9 +126,9 @@ unsigned ScaleDenominator(JDIMENSION width, JDIMENSION height, QSize target)
 
 // Runs libjpeg over the bytes into image. libjpeg leaves this frame by
 // longjmp on a fatal error, so no object with a destructor is made here;
-// everything that outlives the jump belongs to the caller.
+// everything that outlives the jump belongs to the caller (average too).
 bool Run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& bytes, QSize target,
-         QImage& image, int& orientation)
+         JpegFit fit, std::optional<RowAverage>& average, QImage& image, int& orientation)
 {
     if (setjmp(errors.jump))
         return false;
@@ -156,17 +158,29 @@ bool Run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& b
         cmyk ? JCS_CMYK : (Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB);
     jpeg_start_decompress(&info);
 
-    image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    if (image.isNull()) {
+    const QSize decoded(int(info.output_width), int(info.output_height));
+    // Reduced as the rows come, the picture is never held at the decoded
+    // size: a photo's megabytes are neither allocated nor touched.
+    if (fit == JpegFit::Stretched && !target.isEmpty() && decoded.width() >= target.width() &&
+        decoded.height() >= target.height())
+        average.emplace(decoded, target);
+    else
+        image = QImage(decoded, QImage::Format_RGB32);
+    if (!average && image.isNull()) {
         std::snprintf(errors.message, sizeof errors.message, "Not enough memory for %ux%u pixels",
                       unsigned(info.output_width), unsigned(info.output_height));
         return false;
     }
-    JSAMPARRAY cmykRow = cmyk ? (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info),
-                                                          JPOOL_IMAGE, info.output_width * 4, 1)
-                              : nullptr;
+    const auto rows = [&info] {
+        return (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                         info.output_width * 4, 1);
+    };
+    JSAMPARRAY cmykRow = cmyk ? rows() : nullptr;
+    JSAMPARRAY averagedRow = average ? rows() : nullptr;
     while (info.output_scanline < info.output_height) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(int(info.output_scanline)));
+        auto* line = averagedRow
+                         ? reinterpret_cast<QRgb*>(averagedRow[0])
+                         : reinterpret_cast<QRgb*>(image.scanLine(int(info.output_scanline)));
         if (cmykRow) {
             jpeg_read_scanlines(&info, cmykRow, 1);
             // Adobe writes the channels inverted, so each is already 255 - ink.
@@ -177,14 +191,18 @@ bool Run(jpeg_decompress_struct& info, ErrorManager& errors, const QByteArray& b
             JSAMPROW row = reinterpret_cast<JSAMPROW>(line);
             jpeg_read_scanlines(&info, &row, 1);
         }
+        if (average)
+            average->add(line);
     }
     jpeg_finish_decompress(&info);
+    if (average)
+        image = average->result();
     return true;
 }
 
 } // namespace
 
-QImage decodeJpeg(const QByteArray& bytes, QSize target)
+QImage decodeJpeg(const QByteArray& bytes, QSize target, JpegFit fit)
 {
     jpeg_decompress_struct info{};
     ErrorManager errors{};
@@ -194,7 +212,8 @@ QImage decodeJpeg(const QByteArray& bytes, QSize target)
 
     QImage image;
     int orientation = 1;
-    const bool decoded = Run(info, errors, bytes, target, image, orientation);
+    std::optional<RowAverage> average;
+    const bool decoded = Run(info, errors, bytes, target, fit, average, image, orientation);
     jpeg_destroy_decompress(&info);
     if (!decoded)
         throw PictureError(PictureError::Reason::Corrupt, QString::fromLocal8Bit(errors.message));

@@ -1,5 +1,6 @@
 #include "Thumbnail.h"
 
+#include "Jpeg.h"
 #include "Picture.h"
 
 #include <QPainter>
@@ -23,6 +24,13 @@ QImage makeThumbnail(const Picture& picture, QSize size)
     }
     painter.end();
     return thumbnail;
+}
+
+QImage makeThumbnail(const QByteArray& bytes, Format format, QSize size)
+{
+    if (format == Format::Jpeg)
+        return makeThumbnail(Picture(format, decodeJpeg(bytes, size, JpegFit::Stretched)), size);
+    return makeThumbnail(decode(bytes, format, size), size);
 }
 
 } // namespace pictures

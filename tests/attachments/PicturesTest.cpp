@@ -6,7 +6,11 @@
 #include "platform/pictures/PictureError.h"
 #include "platform/pictures/Thumbnail.h"
 
+#include <QLinearGradient>
+#include <QPainter>
 #include <QtTest>
+#include <algorithm>
+#include <cstdlib>
 
 using namespace PictureFiles;
 using pictures::Format;
@@ -19,7 +23,51 @@ const QSize Thumb(124, 73);
 
 QImage ThumbnailOf(const QByteArray& bytes, Format format)
 {
-    return pictures::makeThumbnail(pictures::decode(bytes, format, Thumb), Thumb);
+    return pictures::makeThumbnail(bytes, format, Thumb);
+}
+
+// A photo-like picture: a gradient across, another down, and discs of many
+// colours, so that every area of the thumbnail averages different pixels.
+QImage Photo(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient across(0, 0, size.width(), 0);
+    across.setColorAt(0, QColor(40, 90, 200));
+    across.setColorAt(1, QColor(250, 200, 120));
+    painter.fillRect(image.rect(), across);
+    for (int i = 0; i < 60; ++i) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor::fromHsv(i * 37 % 360, 90 + i % 160, 60 + i * 13 % 190));
+        painter.drawEllipse(QPoint(i * 97 % size.width(), i * 61 % size.height()),
+                            size.width() / 12, size.height() / 9);
+    }
+    painter.end();
+    return image;
+}
+
+// How far apart two images of one size are: the largest and the mean
+// difference of a channel.
+struct Difference
+{
+    int largest = 0;
+    double mean = 0;
+};
+Difference Compare(const QImage& left, const QImage& right)
+{
+    Difference difference;
+    qint64 total = 0;
+    for (int y = 0; y < left.height(); ++y)
+        for (int x = 0; x < left.width(); ++x) {
+            const QRgb a = left.pixel(x, y);
+            const QRgb b = right.pixel(x, y);
+            for (const int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
+                difference.largest = std::max(difference.largest, std::abs(d));
+                total += std::abs(d);
+            }
+        }
+    difference.mean = double(total) / (3.0 * left.width() * left.height());
+    return difference;
 }
 
 // The smallest rectangle holding every pixel that is not white.
@@ -285,6 +333,48 @@ private slots:
         }
     }
 
+    // A JPEG's thumbnail is reduced while the rows decode, without the whole
+    // picture: it shows what the whole picture stretched by Qt's smooth
+    // scaling shows.
+    void jpegThumbnailMatchesTheWholePictureStretched_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("decodedSize"); // at the decoder's scale, upright
+        QTest::newRow("1/8 of 2400x1600")
+            << Encoded(Photo({2400, 1600}), "JPEG") << QSize(300, 200);
+        QTest::newRow("1/4 of a wide 1600x400")
+            << Encoded(EdgeBands({1600, 400}, Green, Red, Blue), "JPEG") << QSize(400, 100);
+        QTest::newRow("the decoder's own size only just covers")
+            << Encoded(Photo({992, 584}), "JPEG") << QSize(124, 73);
+        QTest::newRow("1/2 of an odd 251x149")
+            << Encoded(Photo({251, 149}), "JPEG") << QSize(126, 75);
+        QTest::newRow("turned clockwise (6)")
+            << WithOrientation(Encoded(Photo({1600, 2400}), "JPEG"), 6) << QSize(300, 200);
+        QTest::newRow("smaller than the thumbnail")
+            << Encoded(Photo({100, 50}), "JPEG") << QSize(100, 50);
+        QTest::newRow("Adobe CMYK") << ReadFile(OwnFixture("pil_sample_cmyk.jpg")) << QSize();
+        const QString progressive = SharedFixture("app13-multiple.jpg");
+        if (!progressive.isEmpty())
+            QTest::newRow("progressive") << ReadFile(progressive) << QSize();
+    }
+    void jpegThumbnailMatchesTheWholePictureStretched()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, decodedSize);
+        const QImage covering = pictures::decodeJpeg(bytes, Thumb);
+        if (decodedSize.isValid())
+            QCOMPARE(covering.size(), decodedSize);
+        const QImage stretched =
+            covering.scaled(Thumb, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage thumbnail = pictures::makeThumbnail(bytes, Format::Jpeg, Thumb);
+        QCOMPARE(thumbnail.size(), Thumb);
+        const Difference difference = Compare(thumbnail, stretched);
+        QVERIFY2(difference.mean < 2.0 && difference.largest <= 48,
+                 qPrintable(QStringLiteral("differ by %1 at most, %2 on average")
+                                .arg(difference.largest)
+                                .arg(difference.mean)));
+    }
+
     void portraitPhotoIsUpright()
     {
         const QString path = SharedFixture("Portrait_6.jpg");
@@ -351,6 +441,9 @@ private slots:
         QTest::newRow("jpeg cut before its scan") << jpeg.left(40) << Format::Jpeg;
         QTest::newRow("jpeg without its end") << jpeg.left(jpeg.size() - 40) << Format::Jpeg;
         QTest::newRow("empty jpeg") << QByteArray() << Format::Jpeg;
+        const QByteArray photo = Encoded(Photo({1600, 1200}), "JPEG");
+        QTest::newRow("photo cut in half, reduced while it decodes")
+            << photo.left(photo.size() / 2) << Format::Jpeg;
         QTest::newRow("png named bmp") << ReadFile(OwnFixture("hopper.png")) << Format::Bitmap;
         QTest::newRow("gif named jpg") << ReadFile(OwnFixture("hopper.gif")) << Format::Jpeg;
         QTest::newRow("text named ico") << QByteArray("not an icon") << Format::Icon;
@@ -365,12 +458,18 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(Format, format);
-        try {
-            pictures::decode(bytes, format, Thumb);
-            QFAIL("decoded");
-        } catch (const pictures::PictureError& error) {
-            QCOMPARE(error.reason(), pictures::PictureError::Reason::Corrupt);
-            QVERIFY(!error.detail().isEmpty());
+        // Decoded whole, and reduced to the thumbnail while it decodes.
+        for (const bool thumbnail : {false, true}) {
+            try {
+                if (thumbnail)
+                    pictures::makeThumbnail(bytes, format, Thumb);
+                else
+                    pictures::decode(bytes, format, Thumb);
+                QFAIL(thumbnail ? "thumbnail made" : "decoded");
+            } catch (const pictures::PictureError& error) {
+                QCOMPARE(error.reason(), pictures::PictureError::Reason::Corrupt);
+                QVERIFY(!error.detail().isEmpty());
+            }
         }
     }
 
