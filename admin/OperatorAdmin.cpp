@@ -49,16 +49,15 @@ OperatorAdmin::OperatorAdmin(const Controls& controls, const Session& session,
     connect(m_grid, &grid::DataGrid::dataChange, this, &OperatorAdmin::currentRowChanged);
 
     const Controls& c = m_controls;
-    ConnectGuarded(c.ShowAllUser, &QToolButton::clicked, this, &OperatorAdmin::ShowAllUserClick);
-    ConnectGuarded(c.SpeedButton4, &QToolButton::clicked, this, &OperatorAdmin::SpeedButton4Click);
-    ConnectGuarded(c.SpeedButton5, &QToolButton::clicked, this, &OperatorAdmin::SpeedButton5Click);
-    ConnectGuarded(c.SpeedButton11, &QToolButton::clicked, this,
-                   &OperatorAdmin::SpeedButton11Click);
-    ConnectGuarded(c.SpeedButton9, &QToolButton::clicked, this, &OperatorAdmin::SpeedButton9Click);
+    ConnectGuarded(c.ShowAllUser, &QToolButton::clicked, this, &OperatorAdmin::listOperators);
+    ConnectGuarded(c.SpeedButton4, &QToolButton::clicked, this, &OperatorAdmin::addOperator);
+    ConnectGuarded(c.SpeedButton5, &QToolButton::clicked, this, &OperatorAdmin::modifyOperator);
+    ConnectGuarded(c.SpeedButton11, &QToolButton::clicked, this, &OperatorAdmin::deleteOperator);
+    ConnectGuarded(c.SpeedButton9, &QToolButton::clicked, this, &OperatorAdmin::changeSettings);
 }
 
 // Lists every operator but root, on the window's own connection.
-void OperatorAdmin::ShowAllUserClick()
+void OperatorAdmin::listOperators()
 {
     m_grid->reopen([this] {
         m_query.setSql(QStringLiteral("select id,user_name,user_alias,user_wr from fid_user "
@@ -67,7 +66,7 @@ void OperatorAdmin::ShowAllUserClick()
     });
 }
 
-void OperatorAdmin::SpeedButton4Click()
+void OperatorAdmin::addOperator()
 {
     FreshConnection work(m_session.connectionString, FreshConnection::Mode::Prepare);
 
@@ -107,10 +106,10 @@ void OperatorAdmin::SpeedButton4Click()
     query.setSql(insertion);
     query.execute();
     MessageBox::Show(QStringLiteral("已经成功添加了一个数据库操作员"));
-    ShowAllUserClick();
+    listOperators();
 }
 
-void OperatorAdmin::SpeedButton5Click()
+void OperatorAdmin::modifyOperator()
 {
     FreshConnection work(m_session.connectionString, FreshConnection::Mode::Prepare);
 
@@ -158,10 +157,10 @@ void OperatorAdmin::SpeedButton5Click()
         return;
     }
     MessageBox::Show(QStringLiteral("已经成功更新了用户!"));
-    ShowAllUserClick();
+    listOperators();
 }
 
-void OperatorAdmin::SpeedButton11Click()
+void OperatorAdmin::deleteOperator()
 {
     // A list that is not open, or has no rows, has nothing to delete.
     if (!m_query.isOpen() || m_query.currentRow() < 0)
@@ -175,7 +174,7 @@ void OperatorAdmin::SpeedButton11Click()
 
 // The settings dialog and the writing of what it confirms: the operator's own
 // password, and for root the title and the page size, all in one command.
-void OperatorAdmin::SpeedButton9Click()
+void OperatorAdmin::changeSettings()
 {
     FreshConnection work(m_session.connectionString, FreshConnection::Mode::Prepare);
     const bool isRoot = m_session.isRoot();

@@ -47,11 +47,12 @@ public:
     grid::DataGrid& DataSourceUser() { return *m_grid; }
     const QList<grid::Column>& DBGrid2Columns() const { return m_columns; }
 
-    void ShowAllUserClick();
-    void SpeedButton4Click();  // add an operator
-    void SpeedButton5Click();  // modify the listed operator
-    void SpeedButton11Click(); // delete the listed operator
-    void SpeedButton9Click();  // settings
+    void listOperators();
+    void addOperator();
+    void modifyOperator(); // the listed one
+    void deleteOperator(); // the listed one
+    // The settings dialog, and writing what it confirms.
+    void changeSettings();
 
 signals:
     // Root confirmed the settings dialog with this page size; the session

@@ -92,16 +92,16 @@ TMainBox::TMainBox(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<U
             [this](const QPoint& pos) { ui->PopupMenu1->popup(ui->ImagePic->mapToGlobal(pos)); });
     ui->TabSheet1->installEventFilter(this);
 
-    ConnectGuarded(ui->SpeedButton7, &QToolButton::clicked, this, &TMainBox::SpeedButton7Click);
-    ConnectGuarded(ui->A2, &QAction::triggered, this, &TMainBox::SpeedButton7Click);
-    ConnectGuarded(ui->SpeedButton10, &QToolButton::clicked, this, &TMainBox::SpeedButton10Click);
-    ConnectGuarded(ui->C1, &QAction::triggered, this, &TMainBox::SpeedButton10Click);
-    ConnectGuarded(ui->SpeedButton8, &QToolButton::clicked, this, &TMainBox::SpeedButton8Click);
-    ConnectGuarded(ui->x1, &QAction::triggered, this, &TMainBox::SpeedButton8Click);
-    ConnectGuarded(ui->U1, &QAction::triggered, this, &TMainBox::U1Click);
+    ConnectGuarded(ui->SpeedButton7, &QToolButton::clicked, this, &TMainBox::showAbout);
+    ConnectGuarded(ui->A2, &QAction::triggered, this, &TMainBox::showAbout);
+    ConnectGuarded(ui->SpeedButton10, &QToolButton::clicked, this, &TMainBox::openManual);
+    ConnectGuarded(ui->C1, &QAction::triggered, this, &TMainBox::openManual);
+    ConnectGuarded(ui->SpeedButton8, &QToolButton::clicked, this, &TMainBox::closeWindow);
+    ConnectGuarded(ui->x1, &QAction::triggered, this, &TMainBox::closeWindow);
+    ConnectGuarded(ui->U1, &QAction::triggered, this, &TMainBox::showOperators);
     makeSubsystems();
 
-    Guarded([this] { FormCreate(); });
+    Guarded([this] { loadSession(); });
 }
 
 TMainBox::~TMainBox()
@@ -124,14 +124,14 @@ void TMainBox::makeSubsystems()
                                  ui->SpeedButton11, ui->SpeedButton9},
                                 m_load.session(), m_connection, *this);
 
-    connect(m_browser, &RecordBrowser::dataViewWanted, this, [this] { ViewMode(2); });
+    connect(m_browser, &RecordBrowser::dataViewWanted, this, [this] { showView(2); });
     connect(m_admin, &OperatorAdmin::pageSizeChosen, this,
             [this](int pageSize) { m_load.setPageSize(pageSize); });
     // Either grid's moves refresh the strip.
     ConnectGuarded(m_browser, &RecordBrowser::currentRowChanged, m_strip,
-                   &AttachmentStrip::DataSourceMainDataChange);
+                   &AttachmentStrip::showCurrentRecord);
     ConnectGuarded(m_admin, &OperatorAdmin::currentRowChanged, m_strip,
-                   &AttachmentStrip::DataSourceMainDataChange);
+                   &AttachmentStrip::showCurrentRecord);
 }
 
 QLabel* TMainBox::StatusPanel(int index) const
@@ -139,7 +139,7 @@ QLabel* TMainBox::StatusPanel(int index) const
     return m_statusPanels.at(static_cast<std::size_t>(index));
 }
 
-void TMainBox::ViewMode(int m)
+void TMainBox::showView(int m)
 {
     ui->U1->setVisible(m_load.session().isRoot());
 
@@ -173,7 +173,7 @@ void TMainBox::ViewMode(int m)
 // Loads what the window needs from the settings file and the database: the
 // connection, the column catalogue, the operator's rights and the options.
 // A failure ends the load at that step; the window opens all the same.
-void TMainBox::FormCreate()
+void TMainBox::loadSession()
 {
     m_load.readSettings();
     // Copies left by a run that ended without closing its window.
@@ -219,54 +219,50 @@ void TMainBox::showTitle(const QString& title)
 void TMainBox::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    // The window opens on the About view.
     if (!event->spontaneous())
-        Guarded([this] { FormShow(); });
-}
-
-void TMainBox::FormShow()
-{
-    ViewMode(1);
+        Guarded([this] { showView(1); });
 }
 
 void TMainBox::closeEvent(QCloseEvent* event)
 {
-    Guarded([this] { FormCloseQuery(); });
+    Guarded([this] { cleanTempFolder(); });
     event->accept();
 }
 
 // Empties the temp folder of attachments opened for viewing, when it is the
 // operator's own. A file that cannot be deleted stays, and so does the
 // folder then; nothing is reported.
-void TMainBox::FormCloseQuery()
+void TMainBox::cleanTempFolder()
 {
     TempFolder::Clean(m_load.session().tempFolder());
 }
 
-void TMainBox::SpeedButton7Click()
+void TMainBox::showAbout()
 {
-    ViewMode(1);
+    showView(1);
     StatusPanel(0)->clear();
 }
 
-void TMainBox::SpeedButton8Click()
+void TMainBox::closeWindow()
 {
     close();
 }
 
 // The manual beside the program; the desktop reports its own failures.
-void TMainBox::SpeedButton10Click()
+void TMainBox::openManual()
 {
     DesktopOpen::open(m_load.session().programFolder + QStringLiteral("help.doc"));
 }
 
-void TMainBox::U1Click()
+void TMainBox::showOperators()
 {
-    ViewMode(3);
-    m_admin->ShowAllUserClick();
+    showView(3);
+    m_admin->listOperators();
 }
 
 // Centres the heading across the About page, a third of the way down.
-void TMainBox::TabSheet1Resize()
+void TMainBox::centreHeading()
 {
     const QWidget* page = ui->TabSheet1;
     QLabel* heading = ui->LabelTitle;
@@ -277,7 +273,7 @@ bool TMainBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->TabSheet1) {
         if (event->type() == QEvent::Resize)
-            Guarded([this] { TabSheet1Resize(); });
+            Guarded([this] { centreHeading(); });
         else if (event->type() == QEvent::Paint)
             PaintAboutBackground(*ui->TabSheet1);
     }

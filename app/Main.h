@@ -22,8 +22,7 @@ class TMainBox;
 // and the status bar. It shows the session and the catalogue its load
 // (SessionLoad) reads, and hands the
 // record grid, the attachment strip and the operator list to the subsystems
-// that own them; each connects those controls to its own handlers, which
-// keep the form's names.
+// that own them; each connects those controls to its own handlers.
 class TMainBox final : public QMainWindow
 {
     Q_OBJECT
@@ -47,16 +46,15 @@ public:
 
     // Shows view 1 (About), 2 (Data) or 3 (Users) with the controls this
     // operator may use; every call rebuilds the whole state.
-    void ViewMode(int m);
+    void showView(int m);
 
-    void FormCreate();
-    void FormShow();
-    void FormCloseQuery();
-    void SpeedButton7Click();  // About
-    void SpeedButton8Click();  // exit
-    void SpeedButton10Click(); // manual
-    void U1Click();            // Users view
-    void TabSheet1Resize();
+    void loadSession();
+    void cleanTempFolder();
+    void showAbout();
+    void closeWindow();
+    void openManual();
+    void showOperators(); // the Users view
+    void centreHeading();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -77,19 +77,17 @@ AttachmentStrip::AttachmentStrip(const Controls& controls, const Session& sessio
 void AttachmentStrip::connectControls()
 {
     const Controls& c = m_controls;
-    ConnectGuarded(c.SpeedButton1, &QToolButton::clicked, this,
-                   &AttachmentStrip::SpeedButton1Click);
-    ConnectGuarded(c.SpeedButton2, &QToolButton::clicked, this,
-                   &AttachmentStrip::SpeedButton2Click);
-    ConnectGuarded(c.N2, &QAction::triggered, this, &AttachmentStrip::N2Click);
-    ConnectGuarded(c.E1, &QAction::triggered, this, &AttachmentStrip::E1Click);
-    ConnectGuarded(c.V1, &QAction::triggered, this, &AttachmentStrip::V1Click);
+    ConnectGuarded(c.SpeedButton1, &QToolButton::clicked, this, &AttachmentStrip::importDocument);
+    ConnectGuarded(c.SpeedButton2, &QToolButton::clicked, this, &AttachmentStrip::exportDocument);
+    ConnectGuarded(c.N2, &QAction::triggered, this, &AttachmentStrip::importPicture);
+    ConnectGuarded(c.E1, &QAction::triggered, this, &AttachmentStrip::exportPicture);
+    ConnectGuarded(c.V1, &QAction::triggered, this, &AttachmentStrip::viewPicture);
 
-    auto* openDocument = new DoubleClicks(this, [this] { Guarded([this] { ImgPDFDblClick(); }); });
+    auto* documentIcons = new DoubleClicks(this, [this] { Guarded([this] { openDocument(); }); });
     for (QLabel* icon : {c.ImgOther, c.ImgXLS, c.ImgDoc, c.ImgPDF})
-        icon->installEventFilter(openDocument);
+        icon->installEventFilter(documentIcons);
     c.ImagePic->installEventFilter(
-        new DoubleClicks(this, [this] { Guarded([this] { V1Click(); }); }));
+        new DoubleClicks(this, [this] { Guarded([this] { viewPicture(); }); }));
 }
 
 void AttachmentStrip::setGroups(bool pictures, bool documents)
@@ -98,7 +96,7 @@ void AttachmentStrip::setGroups(bool pictures, bool documents)
     m_documents = documents;
 }
 
-void AttachmentStrip::DataSourceMainDataChange()
+void AttachmentStrip::showCurrentRecord()
 {
     m_documentName = Attachments::BareName(m_record.currentText(QStringLiteral("docname")));
     m_pictureName = Attachments::BareName(m_record.currentText(QStringLiteral("picname")));
@@ -111,7 +109,7 @@ void AttachmentStrip::DataSourceMainDataChange()
         m_controls.ImagePic->clear();
 }
 
-void AttachmentStrip::SpeedButton1Click()
+void AttachmentStrip::importDocument()
 {
     const QString key = RequireRowKey(m_record);
     // Connected before the dialog: an unreachable database is reported
@@ -163,17 +161,17 @@ void AttachmentStrip::SpeedButton1Click()
     MessageBox::Show(imported);
 }
 
-void AttachmentStrip::SpeedButton2Click()
+void AttachmentStrip::exportDocument()
 {
     exportStored(QStringLiteral("doc"), m_documentName, QString(), QStringLiteral("文件成功保存!"));
 }
 
-void AttachmentStrip::ImgPDFDblClick()
+void AttachmentStrip::openDocument()
 {
     viewStored(QStringLiteral("doc"), m_documentName, QStringLiteral("没有文件数据!"));
 }
 
-void AttachmentStrip::N2Click()
+void AttachmentStrip::importPicture()
 {
     const QString key = RequireRowKey(m_record);
     FreshConnection fresh(m_session.connectionString);
@@ -236,14 +234,14 @@ void AttachmentStrip::N2Click()
     MessageBox::Show(imported);
 }
 
-void AttachmentStrip::E1Click()
+void AttachmentStrip::exportPicture()
 {
     // The stored bytes as they are, whatever extension the operator chose.
     exportStored(QStringLiteral("pic"), m_pictureName, Attachments::PictureFilter(),
                  QStringLiteral("图形文件成功保存!"));
 }
 
-void AttachmentStrip::V1Click()
+void AttachmentStrip::viewPicture()
 {
     viewStored(QStringLiteral("pic"), m_pictureName, QStringLiteral("没有图片数据!"));
 }

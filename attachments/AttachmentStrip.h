@@ -46,13 +46,13 @@ public:
 
     // Refreshes the strip from the current row; called on every move, page
     // load and field change. It throws when the thumbnail cannot be fetched.
-    void DataSourceMainDataChange();
-    void SpeedButton1Click(); // document import
-    void SpeedButton2Click(); // document export
-    void ImgPDFDblClick();    // document open
-    void N2Click();           // picture import
-    void E1Click();           // picture export
-    void V1Click();           // picture view
+    void showCurrentRecord();
+    void importDocument();
+    void exportDocument();
+    void openDocument();
+    void importPicture();
+    void exportPicture();
+    void viewPicture();
 
     // The bare names of the current row's attachments.
     const QString& CurrentDocumentName() const { return m_documentName; }

@@ -70,7 +70,7 @@ RecordBrowser::RecordBrowser(const Controls& controls, const Session& session,
     m_grid->setGuard([](const std::function<void()>& action) { Guarded(action); });
     connect(m_grid, &grid::DataGrid::dataChange, this, &RecordBrowser::currentRowChanged);
     connect(m_grid, &grid::DataGrid::titleClicked, this,
-            [this](int column) { Guarded([this, column] { DBGrid1TitleClick(column); }); });
+            [this](int column) { Guarded([this, column] { sortByColumn(column); }); });
     window.installEventFilter(new PostBeforeClose(window, *m_grid));
     connectControls();
 }
@@ -92,16 +92,17 @@ QString RecordBrowser::currentId() const
 void RecordBrowser::connectControls()
 {
     const Controls& c = m_controls;
-    ConnectGuarded(c.SpeedButton3, &QToolButton::clicked, this, &RecordBrowser::SpeedButton3Click);
-    ConnectGuarded(c.PageUp, &QToolButton::clicked, this, &RecordBrowser::PageUpClick);
-    ConnectGuarded(c.PageDown, &QToolButton::clicked, this, &RecordBrowser::PageDownClick);
-    ConnectGuarded(c.Com11, &QComboBox::currentIndexChanged, this, &RecordBrowser::Com11Change);
-    ConnectGuarded(c.SpeedButton6, &QToolButton::clicked, this, &RecordBrowser::SpeedButton6Click);
+    ConnectGuarded(c.SpeedButton3, &QToolButton::clicked, this, &RecordBrowser::browseAll);
+    ConnectGuarded(c.PageUp, &QToolButton::clicked, this, &RecordBrowser::previousPage);
+    ConnectGuarded(c.PageDown, &QToolButton::clicked, this, &RecordBrowser::nextPage);
+    ConnectGuarded(c.Com11, &QComboBox::currentIndexChanged, this,
+                   &RecordBrowser::chooseSearchColumn);
+    ConnectGuarded(c.SpeedButton6, &QToolButton::clicked, this, &RecordBrowser::search);
     connect(c.EKey, &QLineEdit::returnPressed, this,
-            [this] { Guarded([this] { EKeyKeyPress(QChar(13)); }); });
-    ConnectGuarded(c.A1, &QAction::triggered, this, &RecordBrowser::A1Click);
-    ConnectGuarded(c.N5, &QAction::triggered, this, &RecordBrowser::N5Click);
-    ConnectGuarded(c.CSV1, &QAction::triggered, this, &RecordBrowser::CSV1Click);
+            [this] { Guarded([this] { searchOnEnter(QChar(13)); }); });
+    ConnectGuarded(c.A1, &QAction::triggered, this, &RecordBrowser::appendRecord);
+    ConnectGuarded(c.N5, &QAction::triggered, this, &RecordBrowser::deleteRecord);
+    ConnectGuarded(c.CSV1, &QAction::triggered, this, &RecordBrowser::exportPage);
 }
 
 void RecordBrowser::showCatalogue(const Catalogue& catalogue)
@@ -124,7 +125,7 @@ void RecordBrowser::showCatalogue(const Catalogue& catalogue)
 }
 
 // Loads the first page of all records in id order; ends any search and sort.
-void RecordBrowser::SpeedButton3Click()
+void RecordBrowser::browseAll()
 {
     m_grid->postPending();
     emit dataViewWanted();
@@ -141,7 +142,7 @@ void RecordBrowser::SpeedButton3Click()
 }
 
 // A click at the last page reloads it and disables the button.
-void RecordBrowser::PageDownClick()
+void RecordBrowser::nextPage()
 {
     m_grid->postPending();
     cancellable([this] {
@@ -156,7 +157,7 @@ void RecordBrowser::PageDownClick()
 }
 
 // A click at the first page reloads it and disables the button.
-void RecordBrowser::PageUpClick()
+void RecordBrowser::previousPage()
 {
     m_grid->postPending();
     cancellable([this] {
@@ -170,14 +171,14 @@ void RecordBrowser::PageUpClick()
     });
 }
 
-void RecordBrowser::Com11Change()
+void RecordBrowser::chooseSearchColumn()
 {
     m_searchColumn = QStringLiteral("f_") + QString::number(m_controls.Com11->currentIndex() + 1);
 }
 
 // Filters the records by the chosen column and loads the first page of the
 // matches; a sort in force stays.
-void RecordBrowser::SpeedButton6Click()
+void RecordBrowser::search()
 {
     if (m_controls.Com11->currentText().isEmpty() || m_controls.Com12->currentText().isEmpty()) {
         MessageBox::Show(QStringLiteral("搜索信息必须输入必要的条件!"), MessageBox::Ok);
@@ -196,16 +197,16 @@ void RecordBrowser::SpeedButton6Click()
 }
 
 // Enter in the key box searches.
-void RecordBrowser::EKeyKeyPress(QChar key)
+void RecordBrowser::searchOnEnter(QChar key)
 {
     if (key == QChar(13))
-        SpeedButton6Click();
+        search();
 }
 
 // Sorts the matching records by the clicked column, the direction flipping
 // from one click to the next, and shows the first page of them. The sorted
 // column's title turns red.
-void RecordBrowser::DBGrid1TitleClick(int column)
+void RecordBrowser::sortByColumn(int column)
 {
     if (column < 0 || column >= m_columns.size())
         return;
@@ -223,14 +224,14 @@ void RecordBrowser::DBGrid1TitleClick(int column)
 
 // Appends a blank row to the grid; it is written when the operator leaves it
 // and dropped when left untouched.
-void RecordBrowser::A1Click()
+void RecordBrowser::appendRecord()
 {
     if (m_query.isOpen())
         m_grid->appendRow();
 }
 
 // Deletes the current record after the operator confirms.
-void RecordBrowser::N5Click()
+void RecordBrowser::deleteRecord()
 {
     if (!m_query.isOpen() || !m_session.canWrite || m_grid->currentRow() < 0)
         return;
@@ -242,7 +243,7 @@ void RecordBrowser::N5Click()
 
 // Writes the loaded page as a CSV table: a header of the column titles, then
 // one line per row. Columns follow the order the operator sees in the grid.
-void RecordBrowser::CSV1Click()
+void RecordBrowser::exportPage()
 {
     FileDialogs::Request request;
     request.kind = FileDialogs::Kind::Save;

@@ -31,7 +31,7 @@ class DataGrid;
 
 // The record browser: the record grid and its query, paging, search, sort,
 // adding and deleting records and the CSV export of a page. It owns the
-// browse state; the main window forwards the form's handlers to it.
+// browse state and the handlers of the controls the main window gives it.
 class RecordBrowser final : public QObject, public CurrentRecord
 {
     Q_OBJECT
@@ -69,16 +69,16 @@ public:
     // column's choices.
     void showCatalogue(const Catalogue& catalogue);
 
-    void SpeedButton3Click(); // browse all
-    void PageUpClick();
-    void PageDownClick();
-    void Com11Change();
-    void SpeedButton6Click(); // search
-    void EKeyKeyPress(QChar key);
-    void DBGrid1TitleClick(int column);
-    void A1Click();
-    void N5Click();
-    void CSV1Click();
+    void browseAll();
+    void previousPage();
+    void nextPage();
+    void chooseSearchColumn();
+    void search();
+    void searchOnEnter(QChar key); // a key typed in the key box
+    void sortByColumn(int column);
+    void appendRecord();
+    void deleteRecord();
+    void exportPage();
 
     // Loads page k of the records the last browse or search chose.
     void showPage(int pageIndex);

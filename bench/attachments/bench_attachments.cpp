@@ -291,25 +291,25 @@ void BenchLargeDocument(const QString& folder, qint64 size, int pairs, const Bar
     const QString output = folder + QStringLiteral("exported.doc");
     bench::writeRandomFile(input, size);
     TMainBox box;
-    box.browser().SpeedButton3Click();
+    box.browser().browseAll();
     const double fileMb = double(size) / 1048576.0;
     std::printf("A %.0f MB document, %d pairs\n", fileMb, pairs);
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
-    const double importPeak = PeakMb([&] { box.strip().SpeedButton1Click(); });
+    const double importPeak = PeakMb([&] { box.strip().importDocument(); });
     bench::printPaired(
         "  import, program / bare client",
         bench::runPaired(
-            pairs, [&] { box.strip().SpeedButton1Click(); }, [&] { bare.import(input); }, {}, 1),
+            pairs, [&] { box.strip().importDocument(); }, [&] { bare.import(input); }, {}, 1),
         " (target <= 1.2)");
 
     FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
-    const double exportPeak = PeakMb([&] { box.strip().SpeedButton2Click(); });
+    const double exportPeak = PeakMb([&] { box.strip().exportDocument(); });
     const bool whole = QFile(output).size() == size;
     bench::printPaired(
         "  export, program / bare client",
         bench::runPaired(
-            pairs, [&] { box.strip().SpeedButton2Click(); }, [&] { bare.exportTo(output); }, {}, 1),
+            pairs, [&] { box.strip().exportDocument(); }, [&] { bare.exportTo(output); }, {}, 1),
         " (target <= 1.2)");
     FileDialogs::setChooser({});
 

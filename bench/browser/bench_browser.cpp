@@ -272,7 +272,7 @@ struct Windows
         auto* grid = box.findChild<QTableView*>(QStringLiteral("DBGrid1"));
         const auto* thumbnail = box.findChild<QLabel*>(QStringLiteral("ImagePic"));
         PaintWatch rows(grid->viewport());
-        box.browser().SpeedButton3Click();
+        box.browser().browseAll();
         paintPending();
         check(rows.count > 0, "the grid painted");
         plain = std::make_unique<PlainClient>(
@@ -300,7 +300,7 @@ int measureBigPage(const QString& folder, int records)
         RecordBrowser& browser = windows.box.browser();
         const QString statement = browser.statementText();
         const auto program = [&browser, shown] {
-            browser.SpeedButton3Click();
+            browser.browseAll();
             check(browser.ADOQueryMain().recordCount() == shown, "big page");
         };
         const QByteArray name = "999,999-row page (" + QByteArray::number(shown) + " rows)";
@@ -345,13 +345,13 @@ int measureBigPageMemory(const QString& folder, int records)
     auto* operators = box.findChild<QComboBox*>(QStringLiteral("Com12"));
     operators->setCurrentIndex(operators->findText(QStringLiteral("=")));
     box.findChild<QLineEdit*>(QStringLiteral("EKey"))->setText(QStringLiteral("record 77"));
-    box.browser().SpeedButton6Click();
+    box.browser().search();
     QCoreApplication::processEvents();
     const int found = box.browser().recordCount();
     check(found == 1, "one record found");
     const long before = statusKb("VmRSS:");
     const auto load = [&box, before] {
-        box.browser().SpeedButton3Click();
+        box.browser().browseAll();
         QCoreApplication::processEvents();
         return (statusKb("VmRSS:") - before) / 1024.0;
     };
@@ -369,7 +369,7 @@ int measureBigPageMemory(const QString& folder, int records)
     // the page shown.
     const long shown = statusKb("VmRSS:");
     bench::resetPeakMemory();
-    box.browser().CSV1Click();
+    box.browser().exportPage();
     std::printf("  CSV export of the page: peak %.1f MB above the page shown, file %.1f MB\n",
                 (peakMemoryKb() - shown) / 1024.0,
                 QFileInfo(folder + QStringLiteral("/export.csv")).size() / 1048576.0);
@@ -474,7 +474,7 @@ int measure(const QString& folder, int records)
     const QString firstPage = statementOf(0);
 
     const auto browse = [&] {
-        browser.SpeedButton3Click();
+        browser.browseAll();
         check(browser.recordCount() == records, "count");
     };
     comparePainted(
@@ -489,7 +489,7 @@ int measure(const QString& folder, int records)
 
     const QString secondPage = statementOf(1);
     const auto stepToSecond = [&] {
-        browser.PageDownClick();
+        browser.nextPage();
         check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "first id");
     };
     const auto backToFirst = [&] {
@@ -509,7 +509,7 @@ int measure(const QString& folder, int records)
     const QString beforeLast = statementOf(lastPage - 2);
     const QByteArray lastName = "step to the last page (" + QByteArray::number(lastPage) + ")";
     const auto stepToLast = [&] {
-        browser.PageDownClick();
+        browser.nextPage();
         check(browser.ADOQueryMain().recordCount() == PageSize, "page");
     };
     const auto backBeforeLast = [&] {
@@ -533,7 +533,7 @@ int measure(const QString& folder, int records)
             columns->setCurrentIndex(column);
             operators->setCurrentIndex(operators->findText(op));
             key->setText(text);
-            browser.SpeedButton6Click();
+            browser.search();
             check(matches < 0 || browser.recordCount() == matches, "matches");
         };
         const auto countMatches = [&] {
@@ -545,7 +545,7 @@ int measure(const QString& folder, int records)
             "  (target <= 1.3)");
         compareEngine(Usual, program, [&] { raw.read(browser.statementText(), countMatches()); });
     };
-    browser.SpeedButton3Click();
+    browser.browseAll();
     search("search 包含 and count", 3, QStringLiteral("包含"), QStringLiteral("1234"));
     search("search = and count", 1, QStringLiteral("="), QStringLiteral("77"));
 
@@ -555,17 +555,17 @@ int measure(const QString& folder, int records)
     const auto sortCase = [&](const char* name, int column) {
         const auto descending = [&] {
             if (!browser.statement().order().endsWith(QStringLiteral("desc")))
-                browser.DBGrid1TitleClick(column);
+                browser.sortByColumn(column);
         };
-        browser.SpeedButton3Click();
+        browser.browseAll();
         descending();
         const QString sortedDescending = browser.statementText();
-        browser.DBGrid1TitleClick(column);
+        browser.sortByColumn(column);
         const QString sorted = browser.statementText();
         check(!sorted.endsWith(QStringLiteral("desc")), "ascending sort");
         descending();
         const auto program = [&] {
-            browser.DBGrid1TitleClick(column);
+            browser.sortByColumn(column);
             check(browser.statementText() == sorted, "same sort");
         };
         const auto reset = [&] {
@@ -581,11 +581,11 @@ int measure(const QString& folder, int records)
     // A text column sorts by the Chinese collation on both sides.
     sortCase("title click on text (f_1, Chinese collation)", 0);
 
-    browser.SpeedButton3Click();
+    browser.browseAll();
     plain.show(firstPage);
     const QString csvFile = CsvFileName(csvPath);
     const QString referenceCsv = folder + QStringLiteral("/reference.csv");
-    browser.CSV1Click();
+    browser.exportPage();
     writeCsv(plain, referenceCsv);
     QFile programBytes(csvFile);
     QFile referenceBytes(referenceCsv);
@@ -593,7 +593,7 @@ int measure(const QString& folder, int records)
               programBytes.readAll() == referenceBytes.readAll(),
           "the same CSV bytes");
     comparePainted(
-        "CSV export of a 50-row page", Usual, [&] { browser.CSV1Click(); },
+        "CSV export of a 50-row page", Usual, [&] { browser.exportPage(); },
         [&] { writeCsv(plain, referenceCsv); });
 
     // Row moves on the first page, whose rows have thumbnails: the program
@@ -602,7 +602,7 @@ int measure(const QString& folder, int records)
     // statement kept prepared and shows it. Each move is painted before the
     // next. The engine alone: the program's moves, painted once after them,
     // outside the time, against the kept statement's reading of picmin.
-    browser.SpeedButton3Click();
+    browser.browseAll();
     plain.show(firstPage);
     paintPending();
     const auto moveTo = [&browser](int row) { browser.DataSourceMain().setCurrentRow(row); };

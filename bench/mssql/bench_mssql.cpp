@@ -399,7 +399,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
     const QString countAll = QStringLiteral("SELECT COUNT(*) FROM fid_Main WHERE (1=1)");
     std::printf("SQL Server, %d records, %s\n", records, link);
 
-    browser.SpeedButton3Click();
+    browser.browseAll();
     const QString firstPage = statementOf(0);
     const auto thumbnailOf = [&bare](qint64 id) {
         return bare.firstBytes(QStringLiteral("select picmin from  fid_Main where id=") +
@@ -427,7 +427,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
     };
 
     const auto browse = [&] {
-        browser.SpeedButton3Click();
+        browser.browseAll();
         check(browser.recordCount() == records, "count");
     };
     comparePainted("browse: page 1 and count", Usual, browse,
@@ -437,7 +437,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
 
     const QString secondPage = statementOf(1);
     const auto stepToSecond = [&] {
-        browser.PageDownClick();
+        browser.nextPage();
         check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "page 2");
     };
     // Each step starts from page 1, outside the times.
@@ -460,7 +460,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
         columns->setCurrentIndex(3);
         operators->setCurrentIndex(operators->findText(QStringLiteral("包含")));
         key->setText(QStringLiteral("1234"));
-        browser.SpeedButton6Click();
+        browser.search();
         check(matches < 0 || browser.recordCount() == matches, "matches");
     };
     const auto countMatches = [&] {
@@ -476,7 +476,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
     // both sides, half a second at 1,000,000, so a walk then runs at least 5
     // pairs.
     const Pairs walks = records > 100000 ? Pairs{5, 400, 20000} : Usual;
-    browser.SpeedButton3Click();
+    browser.browseAll();
     plain.show(firstPage);
     paintPending();
     int walk = 0;
@@ -523,9 +523,9 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
             Pairs{5, 15, 60000},
             [&] {
                 FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
-                box.strip().SpeedButton1Click();
+                box.strip().importDocument();
                 FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
-                box.strip().SpeedButton2Click();
+                box.strip().exportDocument();
                 check(QFile(output).size() == DocumentSize, "exported size");
             },
             [&] {

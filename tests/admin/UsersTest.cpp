@@ -493,7 +493,7 @@ private slots:
         if (listed)
             enterUsersView();
         m_db.recordStatements();
-        m_window->admin().SpeedButton11Click();
+        m_window->admin().deleteOperator();
         QVERIFY(m_db.messages().shown().isEmpty());
         QVERIFY(m_db.sent.isEmpty());
     }

@@ -610,8 +610,8 @@ private slots:
         QCOMPARE(box.session().operatorName, signedIn);
         QCOMPARE(box.session().canWrite, canWrite);
 
-        box.ViewMode(previous);
-        box.ViewMode(view);
+        box.showView(previous);
+        box.showView(view);
 
         QStringList actual;
         for (const QString& name : ViewControls)
@@ -634,14 +634,14 @@ private slots:
         createStandardDatabase();
         TMainBox box;
         box.show();
-        box.ViewMode(2);
+        box.showView(2);
         VisibilityChanges changes;
         for (const QString& name : ViewControls)
             if (auto* widget = box.findChild<QWidget*>(name))
                 widget->installEventFilter(&changes);
-        box.ViewMode(2);
+        box.showView(2);
         QCOMPARE(changes.count, 0);
-        box.ViewMode(1);
+        box.showView(1);
         QVERIFY(changes.count > 0);
     }
 
@@ -684,7 +684,7 @@ private slots:
         TMainBox box;
         showActive(box);
         QCOMPARE(box.session().canWrite, canWrite);
-        box.ViewMode(view);
+        box.showView(view);
         QSignalSpy spy(control<QAction>(box, command), &QAction::triggered);
         QTest::keySequence(&box, keys);
         QCOMPARE(spy.size(), triggered ? 1 : 0);
@@ -817,7 +817,7 @@ private slots:
         createStandardDatabase();
         TMainBox box;
         box.show();
-        box.ViewMode(2);
+        box.showView(2);
         box.StatusPanel(0)->setText(QStringLiteral("  每页50条,共0条记录 当前1页,共0页"));
         if (fromMenu)
             control<QAction>(box, "A2")->trigger();

@@ -77,7 +77,7 @@ public:
     }
 
     // "管理/查看": the first page, the strip following its first row.
-    void loadPage() { box->browser().SpeedButton3Click(); }
+    void loadPage() { box->browser().browseAll(); }
     void moveTo(int row) { box->browser().DataSourceMain().setCurrentRow(row); }
 
     void recordStatements()

@@ -50,7 +50,7 @@ class DocumentsTest final : public QObject
     void exportFile() { w.control<QToolButton>("SpeedButton2")->click(); }
     void openDocument()
     {
-        Guarded([this] { w.box->strip().ImgPDFDblClick(); });
+        Guarded([this] { w.box->strip().openDocument(); });
     }
     QStringList updates() const { return w.sent.filter(QRegularExpression("^update ")); }
     QString inputFile(const QString& name, const QByteArray& content)

@@ -48,11 +48,11 @@ class OpeningTest final : public QObject
 
     void openDocument()
     {
-        Guarded([this] { w.box->strip().ImgPDFDblClick(); });
+        Guarded([this] { w.box->strip().openDocument(); });
     }
     void viewPicture()
     {
-        Guarded([this] { w.box->strip().V1Click(); });
+        Guarded([this] { w.box->strip().viewPicture(); });
     }
     // Stores the attachment in the first row and shows the page.
     void store(const QString& field, const QString& name, const QByteArray& bytes)

@@ -334,7 +334,7 @@ private slots:
         InsertRecords(*m_fixture, Records(12));
         SetSearch(*box, 1, QStringLiteral(">"), QStringLiteral("6"));
         Button(*box, "SpeedButton6")->click();
-        box->browser().DBGrid1TitleClick(0);
+        box->browser().sortByColumn(0);
         const QString path = m_fixture->folder().file(QStringLiteral("search.csv"));
         choose(path);
         exportPage(*box);

@@ -144,7 +144,7 @@ private slots:
             Button(box, "PageDown")->click();
         } else {
             // As a click on the title reaches it.
-            Guarded([&] { box.browser().DBGrid1TitleClick(1); });
+            Guarded([&] { box.browser().sortByColumn(1); });
         }
         StepProgress::setAnswerForTesting({});
 
@@ -303,7 +303,7 @@ private slots:
             matching = 130;
         }
         if (sort) {
-            box.browser().DBGrid1TitleClick(1);
+            box.browser().sortByColumn(1);
             before = [](const Record& a, const Record& b) { return a.f2 > b.f2; };
         }
         QVERIFY(m_fixture->messages().shown().isEmpty());
@@ -430,7 +430,7 @@ private slots:
         box.show();
         Button(box, "SpeedButton3")->click();
         SentStatements sent;
-        box.browser().DBGrid1TitleClick(1);
+        box.browser().sortByColumn(1);
         QCOMPARE(sent.browsing(),
                  QStringList({QStringLiteral("SELECT TOP 50 id,f_1,f_2,picname FROM fid_Main "
                                              "WHERE (1=1) order by f_2 desc")}));
@@ -465,7 +465,7 @@ private slots:
         box.show();
         Button(box, "SpeedButton3")->click();
         for (int i = 0; i < clicks.size(); ++i) {
-            box.browser().DBGrid1TitleClick(clicks.at(i));
+            box.browser().sortByColumn(clicks.at(i));
             QCOMPARE(box.browser().statement().order(), orders.at(i));
             QList<Record> sorted = records;
             const bool descending = orders.at(i).endsWith(QLatin1String("desc"));
@@ -491,7 +491,7 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        box.browser().DBGrid1TitleClick(0);
+        box.browser().sortByColumn(0);
         SetSearch(box, 1, QStringLiteral(">"), QStringLiteral("5"));
         Button(box, "SpeedButton6")->click();
         QCOMPARE(box.browser().statement().order(), QStringLiteral(" order by f_1 desc"));
@@ -519,7 +519,7 @@ private slots:
         TMainBox box;
         box.show();
         Button(box, "SpeedButton3")->click();
-        box.browser().DBGrid1TitleClick(1);
+        box.browser().sortByColumn(1);
         QHeaderView* header = RecordGrid(box)->horizontalHeader();
         const QImage painted = header->grab().toImage();
         const auto section = [header](int column) {
@@ -542,7 +542,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         Button(box, "PageDown")->click();
         Button(box, "PageDown")->click();
-        box.browser().DBGrid1TitleClick(1);
+        box.browser().sortByColumn(1);
         QCOMPARE(status(box), QStringLiteral("  每页50条,共151条记录 当前3页,共4页"));
         const Match all = [](const Record&) { return true; };
         const Before descending = [](const Record& a, const Record& b) { return a.f2 > b.f2; };

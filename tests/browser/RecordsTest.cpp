@@ -183,7 +183,7 @@ private slots:
         else if (action == QLatin1String("search"))
             Button(*box, "SpeedButton6")->click();
         else if (action == QLatin1String("sort"))
-            box->browser().DBGrid1TitleClick(2);
+            box->browser().sortByColumn(2);
         else
             QVERIFY(box->close());
         QVERIFY(m_fixture->messages().shown().isEmpty());
