@@ -9,11 +9,11 @@ void ConfirmDialog::setButtons(QPushButton* confirm, QPushButton* cancel)
 {
     Button1 = confirm;
     Button2 = cancel;
-    ConnectGuarded(Button1, &QPushButton::clicked, this, &ConfirmDialog::Button1Click);
-    ConnectGuarded(Button2, &QPushButton::clicked, this, &ConfirmDialog::Button2Click);
+    ConnectGuarded(Button1, &QPushButton::clicked, this, &ConfirmDialog::confirm);
+    ConnectGuarded(Button2, &QPushButton::clicked, this, &ConfirmDialog::cancel);
 }
 
-void ConfirmDialog::Button1Click()
+void ConfirmDialog::confirm()
 {
     const QString refused = refusal();
     if (!refused.isEmpty()) {
@@ -24,7 +24,7 @@ void ConfirmDialog::Button1Click()
     accept();
 }
 
-void ConfirmDialog::Button2Click()
+void ConfirmDialog::cancel()
 {
     reject();
 }

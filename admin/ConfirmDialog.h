@@ -20,9 +20,9 @@ public:
     QPushButton* Button1 = nullptr; // confirm
     QPushButton* Button2 = nullptr; // cancel
 
-    void Button1Click();
+    void confirm();
     // Escape and the close box end the dialog the same way.
-    void Button2Click();
+    void cancel();
 
 protected:
     explicit ConfirmDialog(QWidget* parent) : QDialog(parent) {}

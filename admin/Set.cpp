@@ -48,12 +48,12 @@ void TSetBox::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        Guarded([this] { FormShow(); });
+        Guarded([this] { placeRepeatedPassword(); });
 }
 
 // Without the title and page-size rows the repeated password moves down,
 // nearer the buttons.
-void TSetBox::FormShow()
+void TSetBox::placeRepeatedPassword()
 {
     if (!Edit1->isHidden())
         return;

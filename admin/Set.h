@@ -37,7 +37,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormShow();
+    void placeRepeatedPassword();
     QString refusal() const override;
 
     std::unique_ptr<Ui::TSetBox> ui;

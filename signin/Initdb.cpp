@@ -29,17 +29,16 @@ TInitdbBox::TInitdbBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
 {
     ui->setupUi(this);
     setFixedSize(671, 458);
-    FormCreate();
-    connect(ui->S00, &QSpinBox::valueChanged, this, [this] { Guarded([this] { S00Change(); }); });
-    connect(ui->Button1, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button1Click(); }); });
-    connect(ui->Button2, &QPushButton::clicked, this,
-            [this] { Guarded([this] { Button2Click(); }); });
+    findRows();
+    connect(ui->S00, &QSpinBox::valueChanged, this,
+            [this] { Guarded([this] { showColumnRows(); }); });
+    connect(ui->Button1, &QPushButton::clicked, this, [this] { Guarded([this] { confirm(); }); });
+    connect(ui->Button2, &QPushButton::clicked, this, [this] { Guarded([this] { cancel(); }); });
 }
 
 TInitdbBox::~TInitdbBox() = default;
 
-void TInitdbBox::FormCreate()
+void TInitdbBox::findRows()
 {
     InitOk = false;
     for (int n = 1; n <= MaxColumns; ++n) {
@@ -54,15 +53,10 @@ void TInitdbBox::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        showColumnRows();
 }
 
-void TInitdbBox::FormShow()
-{
-    S00Change();
-}
-
-void TInitdbBox::S00Change()
+void TInitdbBox::showColumnRows()
 {
     // The spin box keeps its value in range, but a row outside 1..24 must never
     // be addressed whatever it reports.
@@ -95,7 +89,7 @@ QString TInitdbBox::refusedTitleMessage(int columnCount) const
     return QString();
 }
 
-void TInitdbBox::Button1Click()
+void TInitdbBox::confirm()
 {
     const int k = qBound(1, ui->S00->value(), MaxColumns);
     const QString refusal = refusedTitleMessage(k);
@@ -118,7 +112,7 @@ void TInitdbBox::Button1Click()
     accept();
 }
 
-void TInitdbBox::Button2Click()
+void TInitdbBox::cancel()
 {
     InitOk = false;
     reject();

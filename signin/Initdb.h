@@ -33,16 +33,16 @@ public:
     QString MainTableSql;
     QString TitleTableSql;
 
-    void S00Change();
-    void Button1Click();
-    void Button2Click();
+    // Shows as many column rows as the column count says.
+    void showColumnRows();
+    void confirm();
+    void cancel();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormShow();
+    void findRows();
     QString refusedTitleMessage(int columnCount) const;
 
     std::unique_ptr<Ui::TInitdbBox> ui;

@@ -58,18 +58,18 @@ TLoginBox::TLoginBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
         connect(button, &QPushButton::clicked, this,
                 [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     };
-    bind(ui->Button1, &TLoginBox::Button1Click);
-    bind(ui->Button2, &TLoginBox::Button2Click);
-    bind(ui->Button3, &TLoginBox::Button3Click);
-    bind(ui->Button5, &TLoginBox::Button5Click);
-    bind(ui->Button6, &TLoginBox::Button6Click);
+    bind(ui->Button1, &TLoginBox::signIn);
+    bind(ui->Button2, &TLoginBox::quit);
+    bind(ui->Button3, &TLoginBox::testConnection);
+    bind(ui->Button5, &TLoginBox::leaveConnectionPage);
+    bind(ui->Button6, &TLoginBox::showConnectionPage);
 
-    FormCreate();
+    readSettings();
 }
 
 TLoginBox::~TLoginBox() = default;
 
-void TLoginBox::FormCreate()
+void TLoginBox::readSettings()
 {
     const ConnectionSettings settings = ReadConnectionSettings();
     ui->EUser->setText(settings.dbuser);
@@ -86,10 +86,10 @@ void TLoginBox::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        Guarded([this] { FormShow(); });
+        Guarded([this] { showFirstPage(); });
 }
 
-void TLoginBox::FormShow()
+void TLoginBox::showFirstPage()
 {
     if (m_configured)
         showSignInPage();
@@ -101,7 +101,7 @@ void TLoginBox::showSignInPage()
 {
     ui->PageControl1->setCurrentWidget(ui->TabSheet1);
     setWindowTitle(QStringLiteral("登录"));
-    TabSheet1Show();
+    ui->EPassword->setFocus();
 }
 
 void TLoginBox::showConnectionPage()
@@ -110,17 +110,7 @@ void TLoginBox::showConnectionPage()
     setWindowTitle(QStringLiteral("连接设置"));
 }
 
-void TLoginBox::TabSheet1Show()
-{
-    ui->EPassword->setFocus();
-}
-
-void TLoginBox::Button6Click()
-{
-    showConnectionPage();
-}
-
-void TLoginBox::Button3Click()
+void TLoginBox::testConnection()
 {
     const QString host = ui->Edit1->text();
     const QString user = ui->Edit4->text();
@@ -158,7 +148,7 @@ void TLoginBox::Button3Click()
     showSignInPage();
 }
 
-void TLoginBox::Button5Click()
+void TLoginBox::leaveConnectionPage()
 {
     if (m_configured)
         showSignInPage();
@@ -166,7 +156,7 @@ void TLoginBox::Button5Click()
         finish(Rejected);
 }
 
-void TLoginBox::Button1Click()
+void TLoginBox::signIn()
 {
     ++m_attempts;
     bool signedIn = false;
@@ -276,12 +266,12 @@ void TLoginBox::runFirstRun(FreshConnection& work, bool makeFile)
     ui->EPassword->setFocus();
 }
 
-void TLoginBox::Button2Click()
+void TLoginBox::quit()
 {
     finish(Rejected);
 }
 
-bool TLoginBox::EUserKeyPress(int key)
+bool TLoginBox::accountKeyPressed(int key)
 {
     if (isEnter(key)) {
         ui->EPassword->setFocus();
@@ -294,7 +284,7 @@ bool TLoginBox::EUserKeyPress(int key)
     return false;
 }
 
-bool TLoginBox::EPasswordKeyPress(int key)
+bool TLoginBox::passwordKeyPressed(int key)
 {
     if (isEnter(key)) {
         ui->Button1->setFocus();
@@ -312,9 +302,9 @@ bool TLoginBox::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (watched == ui->EUser)
-            return EUserKeyPress(key);
+            return accountKeyPressed(key);
         if (watched == ui->EPassword)
-            return EPasswordKeyPress(key);
+            return passwordKeyPressed(key);
     }
     return QDialog::eventFilter(watched, event);
 }

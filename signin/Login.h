@@ -27,11 +27,11 @@ public:
     int signInAttempts() const { return m_attempts; }
 
     // Handlers, public so that tests can drive them like a button press.
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button5Click();
-    void Button6Click();
+    void signIn();
+    void quit();
+    // Tests the connection page's settings and keeps them if they work.
+    void testConnection();
+    void leaveConnectionPage();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -40,11 +40,11 @@ protected:
     void reject() override;
 
 private:
-    void FormCreate();
-    void FormShow();
-    void TabSheet1Show();
-    bool EUserKeyPress(int key);
-    bool EPasswordKeyPress(int key);
+    void readSettings();
+    void showFirstPage();
+    // Enter and Escape in the account and password boxes; true when handled.
+    bool accountKeyPressed(int key);
+    bool passwordKeyPressed(int key);
 
     void showSignInPage();
     void showConnectionPage();
