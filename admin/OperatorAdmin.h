@@ -41,11 +41,11 @@ public:
                   QWidget& window);
 
     // The operators query; the window's own connection serves it.
-    db::Query& ADOQueryUser() { return m_query; }
-    const db::Query& ADOQueryUser() const { return m_query; }
-    // The grid over ADOQueryUser.
-    grid::DataGrid& DataSourceUser() { return *m_grid; }
-    const QList<grid::Column>& DBGrid2Columns() const { return m_columns; }
+    db::Query& operatorQuery() { return m_query; }
+    const db::Query& operatorQuery() const { return m_query; }
+    // The grid over operatorQuery.
+    grid::DataGrid& operatorGrid() { return *m_grid; }
+    const QList<grid::Column>& operatorColumns() const { return m_columns; }
 
     void listOperators();
     void addOperator();

@@ -33,7 +33,7 @@ public:
 
     // The window's own connection, which the record and operator grids use;
     // it connects on first use.
-    db::Connection& ADOConnMain() { return m_connection; }
+    db::Connection& connection() { return m_connection; }
 
     const Session& session() const { return m_load.session(); }
     const Catalogue& catalogue() const { return m_catalogue; }

@@ -66,7 +66,7 @@ RecordBrowser::RecordBrowser(const Controls& controls, const Session& session,
       m_window(window)
 {
     m_grid = new grid::DataGrid(*m_controls.DBGrid1, m_query, this);
-    m_grid->setObjectName(QStringLiteral("DataSourceMain"));
+    m_grid->setObjectName(QStringLiteral("recordGrid"));
     m_grid->setGuard([](const std::function<void()>& action) { Guarded(action); });
     connect(m_grid, &grid::DataGrid::dataChange, this, &RecordBrowser::currentRowChanged);
     connect(m_grid, &grid::DataGrid::titleClicked, this,

@@ -58,12 +58,12 @@ public:
                   QWidget& window);
 
     // The records query; the window's own connection serves it.
-    db::Query& ADOQueryMain() { return m_query; }
-    const db::Query& ADOQueryMain() const { return m_query; }
-    // The grid over ADOQueryMain.
-    grid::DataGrid& DataSourceMain() { return *m_grid; }
+    db::Query& recordQuery() { return m_query; }
+    const db::Query& recordQuery() const { return m_query; }
+    // The grid over recordQuery.
+    grid::DataGrid& recordGrid() { return *m_grid; }
     // One grid column per data column of the catalogue.
-    const QList<grid::Column>& DBGrid1Columns() const { return m_columns; }
+    const QList<grid::Column>& recordColumns() const { return m_columns; }
 
     // The catalogue's data columns become the grid's columns and the search
     // column's choices.

@@ -279,7 +279,7 @@ struct Windows
             PlainClient::Reader{[this](const QString& statement) { return raw.page(statement); },
                                 [this](const QString& statement) { return raw.count(statement); },
                                 [this](qint64 id) { return raw.thumbnail(id); }},
-            *grid, *thumbnail, box.browser().DBGrid1Columns());
+            *grid, *thumbnail, box.browser().recordColumns());
         plain->show(box.browser().statementText());
         paintPending();
     }
@@ -301,7 +301,7 @@ int measureBigPage(const QString& folder, int records)
         const QString statement = browser.statementText();
         const auto program = [&browser, shown] {
             browser.browseAll();
-            check(browser.ADOQueryMain().recordCount() == shown, "big page");
+            check(browser.recordQuery().recordCount() == shown, "big page");
         };
         const QByteArray name = "999,999-row page (" + QByteArray::number(shown) + " rows)";
         comparePainted(
@@ -490,7 +490,7 @@ int measure(const QString& folder, int records)
     const QString secondPage = statementOf(1);
     const auto stepToSecond = [&] {
         browser.nextPage();
-        check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "first id");
+        check(browser.recordQuery().rowValue(0, 0).toInt() == PageSize + 1, "first id");
     };
     const auto backToFirst = [&] {
         if (browser.pageIndex() != 0)
@@ -510,7 +510,7 @@ int measure(const QString& folder, int records)
     const QByteArray lastName = "step to the last page (" + QByteArray::number(lastPage) + ")";
     const auto stepToLast = [&] {
         browser.nextPage();
-        check(browser.ADOQueryMain().recordCount() == PageSize, "page");
+        check(browser.recordQuery().recordCount() == PageSize, "page");
     };
     const auto backBeforeLast = [&] {
         if (browser.pageIndex() != lastPage - 2)
@@ -605,7 +605,7 @@ int measure(const QString& folder, int records)
     browser.browseAll();
     plain.show(firstPage);
     paintPending();
-    const auto moveTo = [&browser](int row) { browser.DataSourceMain().setCurrentRow(row); };
+    const auto moveTo = [&browser](int row) { browser.recordGrid().setCurrentRow(row); };
     const auto compareMoves = [&](const char* name, const std::function<int(int)>& rowOfMove,
                                   int moves) {
         comparePainted(

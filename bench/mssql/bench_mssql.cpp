@@ -411,7 +411,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
             [&bare](const QString& statement) { return static_cast<int>(bare.number(statement)); },
             thumbnailOf},
         *box.findChild<QTableView*>(QStringLiteral("DBGrid1")),
-        *box.findChild<QLabel*>(QStringLiteral("ImagePic")), browser.DBGrid1Columns());
+        *box.findChild<QLabel*>(QStringLiteral("ImagePic")), browser.recordColumns());
     plain.show(firstPage);
     paintPending();
     // What a page's load reads: its rows, the first row's thumbnail when it
@@ -438,7 +438,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
     const QString secondPage = statementOf(1);
     const auto stepToSecond = [&] {
         browser.nextPage();
-        check(browser.ADOQueryMain().rowValue(0, 0).toInt() == PageSize + 1, "page 2");
+        check(browser.recordQuery().rowValue(0, 0).toInt() == PageSize + 1, "page 2");
     };
     // Each step starts from page 1, outside the times.
     const auto backToFirst = [&] {
@@ -490,7 +490,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
         "row move with thumbnail, a walk of 49 moves", walks,
         [&] {
             for (int i = 0; i < PageSize - 1; ++i) {
-                browser.DataSourceMain().setCurrentRow(walkRow(i));
+                browser.recordGrid().setCurrentRow(walkRow(i));
                 paintPending();
             }
         },
@@ -505,7 +505,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
         walks,
         [&] {
             for (int i = 0; i < PageSize - 1; ++i)
-                browser.DataSourceMain().setCurrentRow(walkRow(i));
+                browser.recordGrid().setCurrentRow(walkRow(i));
         },
         [&] {
             for (int i = 0; i < PageSize - 1; ++i)
@@ -516,7 +516,7 @@ void measure(const db::ConnectionStringParts& server, const QString& database,
     const QString input = folder + QStringLiteral("/large.doc");
     writeRandomFile(input, DocumentSize);
     const QString output = folder + QStringLiteral("/exported.doc");
-    box.browser().DataSourceMain().setCurrentRow(0);
+    box.browser().recordGrid().setCurrentRow(0);
     printPaired(
         "50 MB document import and export",
         runPaired(

@@ -423,7 +423,7 @@ private slots:
         if (answer == MessageBox::IdYes) {
             QCOMPARE(names, QStringList({"root", "clerk"}));
             QCOMPARE(listedNames(), QStringList({"clerk"}));
-            QCOMPARE(m_window->admin().ADOQueryUser().recordCount(), 1);
+            QCOMPARE(m_window->admin().operatorQuery().recordCount(), 1);
         } else {
             QVERIFY(sent.isEmpty());
             QCOMPARE(names, QStringList({"root", "clerk", "reader"}));

@@ -186,12 +186,12 @@ private slots:
         const QStringList typed = expectedRow(4, mixed, 4);
         for (int column = 0; column < typed.size(); ++column)
             QVERIFY(setCell(*box, 2, column, typed.at(column)));
-        box->browser().DataSourceMain().setCurrentRow(0);
+        box->browser().recordGrid().setCurrentRow(0);
         QCOMPARE(storedRow(4), typed);
 
         // Only the integer changes; the texts go back as they were read.
         QVERIFY(setCell(*box, 0, 3, QStringLiteral("77")));
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         QCOMPARE(storedRow(1), expectedRow(1, mixed, 77));
         QCOMPARE(storedRow(2), expectedRow(2, mixed, 2));
 

@@ -228,7 +228,7 @@ private slots:
                  Qt::Alignment(Qt::AlignCenter));
         QStringList userFields;
         QList<int> userWidths;
-        for (const grid::Column& column : box.admin().DBGrid2Columns()) {
+        for (const grid::Column& column : box.admin().operatorColumns()) {
             userFields << column.fieldName + '=' + column.title;
             userWidths << column.width;
             QCOMPARE(column.titleAlignment, Qt::Alignment(Qt::AlignCenter));
@@ -343,7 +343,7 @@ private slots:
         QStringList fields;
         QStringList titles;
         QList<int> widths;
-        for (const grid::Column& column : box.browser().DBGrid1Columns()) {
+        for (const grid::Column& column : box.browser().recordColumns()) {
             fields << column.fieldName;
             titles << column.title;
             widths << column.width;
@@ -364,8 +364,8 @@ private slots:
         QCOMPARE(box.session().connectionString, m_folder->connectionString());
         QCOMPARE(box.session().programFolder, m_folder->path());
         QCOMPARE(box.session().operatorName, QStringLiteral("root"));
-        QCOMPARE(box.ADOConnMain().connectionString(), box.session().connectionString);
-        QVERIFY(!box.ADOConnMain().isConnected());
+        QCOMPARE(box.connection().connectionString(), box.session().connectionString);
+        QVERIFY(!box.connection().isConnected());
     }
 
     void columnWidths()
@@ -378,7 +378,7 @@ private slots:
         createDatabase(design);
         TMainBox box;
         QList<int> widths;
-        for (const grid::Column& column : box.browser().DBGrid1Columns())
+        for (const grid::Column& column : box.browser().recordColumns())
             widths << column.width;
         QCOMPARE(widths, QList<int>({60, 60, 65, 175, 180, 180}));
     }
@@ -396,9 +396,9 @@ private slots:
                        "insert into fid_title(title,cLength) values ('dbfile',0);");
         TMainBox box;
         QVERIFY(m_messages->shown().isEmpty());
-        QCOMPARE(box.browser().DBGrid1Columns().size(), 2);
-        QCOMPARE(box.browser().DBGrid1Columns().at(0).width, 60);
-        QCOMPARE(box.browser().DBGrid1Columns().at(1).width, 150);
+        QCOMPARE(box.browser().recordColumns().size(), 2);
+        QCOMPARE(box.browser().recordColumns().at(0).width, 60);
+        QCOMPARE(box.browser().recordColumns().at(1).width, 150);
         QCOMPARE(box.catalogue().columnList, QStringLiteral("f_1,f_2"));
     }
 
@@ -847,13 +847,13 @@ private slots:
         QVERIFY(control<QWidget>(box, "PanelUser")->isVisible());
         QCOMPARE(sent, QStringList({"select id,user_name,user_alias,user_wr from fid_user where "
                                     "user_name<>'root' order by id"}));
-        QVERIFY(box.admin().ADOQueryUser().isOpen());
+        QVERIFY(box.admin().operatorQuery().isOpen());
         QStringList names;
-        for (box.admin().ADOQueryUser().first(); !box.admin().ADOQueryUser().eof();
-             box.admin().ADOQueryUser().next())
-            names << box.admin().ADOQueryUser().text(QStringLiteral("user_name"));
+        for (box.admin().operatorQuery().first(); !box.admin().operatorQuery().eof();
+             box.admin().operatorQuery().next())
+            names << box.admin().operatorQuery().text(QStringLiteral("user_name"));
         QCOMPARE(names, QStringList({"clerk", "reader"}));
-        QVERIFY(box.ADOConnMain().isConnected());
+        QVERIFY(box.connection().isConnected());
     }
 };
 

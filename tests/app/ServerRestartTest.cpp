@@ -100,7 +100,7 @@ private slots:
             MainWindowFixture::control<QAction>(box, QStringLiteral("A1"))->trigger();
             QAbstractItemModel* model = RecordGrid(box)->model();
             QVERIFY(model->setData(model->index(3, 0), QStringLiteral("重启后")));
-            box.browser().DataSourceMain().setCurrentRow(0);
+            box.browser().recordGrid().setCurrentRow(0);
             QCOMPARE(m_fixture->errorTexts().size(), 1);
         }
         QCOMPARE(m_fixture->rows(QStringLiteral("select f_1 from fid_main where id=4")),

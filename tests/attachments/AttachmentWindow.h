@@ -78,7 +78,7 @@ public:
 
     // "管理/查看": the first page, the strip following its first row.
     void loadPage() { box->browser().browseAll(); }
-    void moveTo(int row) { box->browser().DataSourceMain().setCurrentRow(row); }
+    void moveTo(int row) { box->browser().recordGrid().setCurrentRow(row); }
 
     void recordStatements()
     {

@@ -188,7 +188,7 @@ private slots:
         w.setUp(true, true, rows);
         w.loadPage();
         if (adding)
-            w.box->browser().DataSourceMain().appendRow();
+            w.box->browser().recordGrid().appendRow();
         w.recordStatements();
         w.answers << inputFile("a.doc", "x") << w.folder->file("out.doc");
         importFile();

@@ -88,7 +88,7 @@ class StressTest final : public QObject
     // The grid holds the rows of the statement it shows, as the database holds them.
     bool gridShowsTheDatabase(QString& why)
     {
-        db::Query& shown = w.box->browser().ADOQueryMain();
+        db::Query& shown = w.box->browser().recordQuery();
         if (!shown.isOpen()) {
             why = QStringLiteral("no page is open");
             return false;
@@ -97,7 +97,7 @@ class StressTest final : public QObject
         db::Query fresh(connection);
         fresh.setSql(shown.openedSql().chopped(2));
         fresh.open();
-        const int rows = w.box->browser().DataSourceMain().model().rowCount();
+        const int rows = w.box->browser().recordGrid().model().rowCount();
         why = QStringLiteral("the grid has %1 rows, its query %2, the database %3")
                   .arg(rows)
                   .arg(shown.recordCount())
@@ -126,7 +126,7 @@ class StressTest final : public QObject
     {
         click("SpeedButton3");
         w.moveTo(row);
-        db::Query& shown = w.box->browser().ADOQueryMain();
+        db::Query& shown = w.box->browser().recordQuery();
         return shown.rowValue(row, shown.fieldIndex(QStringLiteral("id"))).toInt();
     }
 
@@ -232,7 +232,7 @@ private slots:
         click("SpeedButton3");
         QVERIFY2(w.errors().isEmpty(), qPrintable(where(Rounds) + w.errors().join(" | ")));
         QCOMPARE(w.box->browser().recordCount(), Records);
-        QCOMPARE(w.box->browser().ADOQueryMain().recordCount(), PageSize);
+        QCOMPARE(w.box->browser().recordQuery().recordCount(), PageSize);
         QString why;
         QVERIFY2(gridShowsTheDatabase(why), qPrintable(where(Rounds) + why));
     }

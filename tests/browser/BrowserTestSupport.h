@@ -123,8 +123,8 @@ private:
 inline QList<int> PageIds(TMainBox& box)
 {
     QList<int> ids;
-    for (int row = 0; row < box.browser().ADOQueryMain().recordCount(); ++row)
-        ids.append(box.browser().ADOQueryMain().rowValue(row, 0).toInt());
+    for (int row = 0; row < box.browser().recordQuery().recordCount(); ++row)
+        ids.append(box.browser().recordQuery().rowValue(row, 0).toInt());
     return ids;
 }
 

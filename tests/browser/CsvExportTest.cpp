@@ -316,7 +316,7 @@ private slots:
         if (situation == QLatin1String("closed")) {
             m_fixture->database().renameTable(QStringLiteral("fid_main"), QStringLiteral("kept"));
             Button(*box, "SpeedButton3")->click();
-            QVERIFY(!box->browser().ADOQueryMain().isOpen());
+            QVERIFY(!box->browser().recordQuery().isOpen());
             m_fixture->messages().clear();
         }
         const QString path = m_fixture->folder().file(QStringLiteral("out"));
@@ -376,12 +376,12 @@ private slots:
         auto box = browse(ThreeColumns(), {});
         InsertRecords(*m_fixture, Records(3), 3);
         Button(*box, "SpeedButton3")->click();
-        box->browser().DataSourceMain().setCurrentRow(2);
+        box->browser().recordGrid().setCurrentRow(2);
         choose(m_fixture->folder().file(QStringLiteral("rows")));
         exportPage(*box);
         QCOMPARE(RecordGrid(*box)->currentIndex().row(), 0);
-        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 0);
-        QCOMPARE(box->browser().ADOQueryMain().text(0), QStringLiteral("1"));
+        QCOMPARE(box->browser().recordQuery().currentRow(), 0);
+        QCOMPARE(box->browser().recordQuery().text(0), QStringLiteral("1"));
     }
 
     // A row still being typed is written first and exported with the page.

@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(RecordGrid(box)->model()->headerData(1, Qt::Horizontal).toString(),
                  QStringLiteral("数量"));
         QCOMPARE(RecordGrid(box)->currentIndex().row(), 0);
-        QCOMPARE(box.browser().ADOQueryMain().currentRow(), 0);
+        QCOMPARE(box.browser().recordQuery().currentRow(), 0);
         QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(0), 100);
         QCOMPARE(RecordGrid(box)->horizontalHeader()->sectionSize(1), 60);
         QCOMPARE(RecordGrid(box)
@@ -369,7 +369,7 @@ private slots:
         const QString empty = QStringLiteral("  每页50条,共0条记录 当前1页,共0页");
         QCOMPARE(status(box), empty);
         QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
-        QCOMPARE(box.browser().ADOQueryMain().currentRow(), -1);
+        QCOMPARE(box.browser().recordQuery().currentRow(), -1);
 
         SentStatements sent;
         Button(box, "PageDown")->click();
@@ -418,7 +418,7 @@ private slots:
         m_fixture->execute({QStringLiteral("drop table fid_main;")});
         Button(box, "PageDown")->click();
         QCOMPARE(m_fixture->errorTexts().size(), 1);
-        QVERIFY(!box.browser().ADOQueryMain().isOpen());
+        QVERIFY(!box.browser().recordQuery().isOpen());
         QCOMPARE(RecordGrid(box)->model()->rowCount(), 0);
         QCOMPARE(status(box), before);
     }
@@ -502,7 +502,7 @@ private slots:
         Button(box, "SpeedButton3")->click();
         QCOMPARE(box.browser().statement().order(), QStringLiteral(" ORDER BY id "));
         QCOMPARE(TitleColour(box, 0), QColor(Qt::black));
-        QCOMPARE(box.browser().DBGrid1Columns().at(0).titleColor, QColor(Qt::black));
+        QCOMPARE(box.browser().recordColumns().at(0).titleColor, QColor(Qt::black));
         QCOMPARE(PageIds(box).constFirst(), 1);
     }
 
@@ -600,8 +600,8 @@ private slots:
         for (int i = 0; i < clicks; ++i)
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
         QStringList shown;
-        for (int row = 0; row < box.browser().ADOQueryMain().recordCount(); ++row)
-            shown.append(box.browser().ADOQueryMain().rowValue(row, 1).toString());
+        for (int row = 0; row < box.browser().recordQuery().recordCount(); ++row)
+            shown.append(box.browser().recordQuery().rowValue(row, 1).toString());
         QCOMPARE(shown, names);
         QVERIFY(m_fixture->messages().shown().isEmpty());
     }

@@ -85,20 +85,20 @@ private slots:
         action(*box, "A1")->trigger();
         QCOMPARE(RecordGrid(*box)->model()->rowCount(), 4);
         QCOMPARE(RecordGrid(*box)->currentIndex().row(), 3);
-        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 3);
+        QCOMPARE(box->browser().recordQuery().currentRow(), 3);
         QCOMPARE(rowMark(*box, 3), QStringLiteral("*"));
 
         QVERIFY(setCell(*box, 3, 0, QStringLiteral("新记录")));
         QVERIFY(setCell(*box, 3, 1, QStringLiteral("12")));
         QVERIFY(setCell(*box, 3, 2, QStringLiteral("2.5")));
         QVERIFY(sent.writes().isEmpty());
-        box->browser().DataSourceMain().setCurrentRow(0);
+        box->browser().recordGrid().setCurrentRow(0);
 
         QCOMPARE(sent.writes().size(), 1);
         QList<QStringList> expected = storedRecords(3);
         expected.append({"4", "新记录", "12", "2.5"});
         QCOMPARE(stored(), expected);
-        QCOMPARE(box->browser().ADOQueryMain().rowValue(3, 0).toInt(), 4);
+        QCOMPARE(box->browser().recordQuery().rowValue(3, 0).toInt(), 4);
         QCOMPARE(rowMark(*box, 3), QString());
         QCOMPARE(box->StatusPanel(0)->text(), status);
         QVERIFY(m_fixture->messages().shown().isEmpty());
@@ -133,22 +133,22 @@ private slots:
         auto box = browse();
         SentStatements sent;
         action(*box, "A1")->trigger();
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         QVERIFY(sent.writes().isEmpty());
         QCOMPARE(RecordGrid(*box)->model()->rowCount(), 3);
         QCOMPARE(RecordGrid(*box)->currentIndex().row(), 1);
-        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 1);
+        QCOMPARE(box->browser().recordQuery().currentRow(), 1);
         QCOMPARE(stored(), storedRecords(3));
     }
 
     void editRecord()
     {
         auto box = browse();
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         QVERIFY(setCell(*box, 1, 1, QStringLiteral("77")));
         QVERIFY(setCell(*box, 1, 0, QString()));
         QCOMPARE(rowMark(*box, 1), QStringLiteral("*"));
-        box->browser().DataSourceMain().setCurrentRow(2);
+        box->browser().recordGrid().setCurrentRow(2);
         QList<QStringList> expected = storedRecords(3);
         expected[1][1] = QString();
         expected[1][2] = QStringLiteral("77");
@@ -198,12 +198,12 @@ private slots:
     {
         auto box = browse();
         QTableView* grid = RecordGrid(*box);
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         QVERIFY(setCell(*box, 1, 1, QStringLiteral("not a number")));
-        box->browser().DataSourceMain().setCurrentRow(2);
+        box->browser().recordGrid().setCurrentRow(2);
         QCOMPARE(m_fixture->errorTexts().size(), 1);
         QCOMPARE(grid->currentIndex().row(), 1);
-        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 1);
+        QCOMPARE(box->browser().recordQuery().currentRow(), 1);
         QCOMPARE(rowMark(*box, 1), QStringLiteral("*"));
         QCOMPARE(grid->model()->index(1, 1).data().toString(), QStringLiteral("not a number"));
 
@@ -242,7 +242,7 @@ private slots:
         QTest::keyClick(grid, Qt::Key_Escape);
         QCOMPARE(grid->model()->rowCount(), 3);
         QCOMPARE(grid->currentIndex().row(), 2);
-        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 2);
+        QCOMPARE(box->browser().recordQuery().currentRow(), 2);
         QVERIFY(box->close());
         QCOMPARE(stored(), storedRecords(3));
         QVERIFY(m_fixture->messages().shown().isEmpty());
@@ -253,12 +253,12 @@ private slots:
         auto box = browse();
         action(*box, "A1")->trigger();
         QVERIFY(setCell(*box, 3, 0, QStringLiteral("a text longer than twenty characters")));
-        box->browser().DataSourceMain().setCurrentRow(0);
+        box->browser().recordGrid().setCurrentRow(0);
         QCOMPARE(m_fixture->errorTexts().size(), 1);
         QCOMPARE(RecordGrid(*box)->currentIndex().row(), 3);
         QCOMPARE(rowMark(*box, 3), QStringLiteral("*"));
         QVERIFY(setCell(*box, 3, 0, QStringLiteral("short")));
-        box->browser().DataSourceMain().setCurrentRow(0);
+        box->browser().recordGrid().setCurrentRow(0);
         QCOMPARE(m_fixture->errorTexts().size(), 1);
         QCOMPARE(stored().size(), 4);
         QCOMPARE(stored().constLast().at(1), QStringLiteral("short"));
@@ -278,7 +278,7 @@ private slots:
         QVERIFY(QFile::rename(file, moved));
 
         QVERIFY(setCell(*box, 0, 0, QStringLiteral("lost")));
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         QTest::keyClick(RecordGrid(*box), Qt::Key_Escape);
         Button(*box, "SpeedButton3")->click();
         {
@@ -418,7 +418,7 @@ private slots:
             std::this_thread::yield();
 
         QVERIFY(setCell(*box, 0, 0, QStringLiteral("mine")));
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         release = true;
         holder.join();
         const QStringList errors = m_fixture->errorTexts();
@@ -431,7 +431,7 @@ private slots:
             QCOMPARE(rowMark(*box, 0), QStringLiteral("*"));
             QCOMPARE(RecordGrid(*box)->model()->index(0, 0).data().toString(),
                      QStringLiteral("mine"));
-            box->browser().DataSourceMain().setCurrentRow(1);
+            box->browser().recordGrid().setCurrentRow(1);
             QCOMPARE(m_fixture->errorTexts(), errors);
         }
         QCOMPARE(stored().constFirst().at(1), QStringLiteral("mine"));
@@ -450,7 +450,7 @@ private slots:
         QFETCH(bool, deleted);
         auto box = browse();
         const QString status = box->StatusPanel(0)->text();
-        box->browser().DataSourceMain().setCurrentRow(1);
+        box->browser().recordGrid().setCurrentRow(1);
         m_fixture->messages().presetAnswer(answer);
         SentStatements sent;
         action(*box, "N5")->trigger();
@@ -466,11 +466,11 @@ private slots:
             QCOMPARE(sent.writes().size(), 1);
             QCOMPARE(PageIds(*box), QList<int>({1, 3}));
             QCOMPARE(RecordGrid(*box)->currentIndex().row(), 1);
-            QCOMPARE(box->browser().ADOQueryMain().text(0), QStringLiteral("3"));
+            QCOMPARE(box->browser().recordQuery().text(0), QStringLiteral("3"));
         } else {
             QVERIFY(sent.all().isEmpty());
             QCOMPARE(PageIds(*box), QList<int>({1, 2, 3}));
-            QCOMPARE(box->browser().ADOQueryMain().currentRow(), 1);
+            QCOMPARE(box->browser().recordQuery().currentRow(), 1);
         }
         QCOMPARE(stored(), expected);
         QCOMPARE(box->StatusPanel(0)->text(), status);
@@ -479,7 +479,7 @@ private slots:
     void deleteByShortcut()
     {
         auto box = browse();
-        box->browser().DataSourceMain().setCurrentRow(2);
+        box->browser().recordGrid().setCurrentRow(2);
         QTest::keySequence(box.get(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
         QCOMPARE(m_fixture->messages().texts(), QStringList({"你真的要删除该笔记录吗?"}));
         QCOMPARE(PageIds(*box), QList<int>({1, 2}));
@@ -493,7 +493,7 @@ private slots:
         const QString status = box->StatusPanel(0)->text();
         action(*box, "A1")->trigger();
         QVERIFY(setCell(*box, 3, 0, QStringLiteral("x")));
-        box->browser().DataSourceMain().setCurrentRow(0);
+        box->browser().recordGrid().setCurrentRow(0);
         action(*box, "N5")->trigger();
         action(*box, "N5")->trigger();
         QCOMPARE(stored().size(), 2);
@@ -518,7 +518,7 @@ private slots:
         QTest::keySequence(box.get(), QKeySequence(Qt::Key_Insert));
         QCOMPARE(grid->model()->rowCount(), 4);
         QVERIFY(!setCell(*box, 3, 0, QStringLiteral("new")));
-        box->browser().DataSourceMain().setCurrentRow(0);
+        box->browser().recordGrid().setCurrentRow(0);
         QCOMPARE(grid->model()->rowCount(), 3);
 
         QTest::keySequence(box.get(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
@@ -536,7 +536,7 @@ private slots:
         auto box = browse();
         m_fixture->database().renameTable(QStringLiteral("fid_main"), QStringLiteral("kept"));
         Button(*box, "SpeedButton3")->click();
-        QVERIFY(!box->browser().ADOQueryMain().isOpen());
+        QVERIFY(!box->browser().recordQuery().isOpen());
         m_fixture->messages().clear();
         action(*box, "A1")->trigger();
         action(*box, "N5")->trigger();
@@ -549,21 +549,21 @@ private slots:
     void currentRowFollowsTheGrid()
     {
         auto box = browse();
-        QSignalSpy changes(&box->browser().DataSourceMain(), &grid::DataGrid::dataChange);
-        box->browser().DataSourceMain().setCurrentRow(2);
+        QSignalSpy changes(&box->browser().recordGrid(), &grid::DataGrid::dataChange);
+        box->browser().recordGrid().setCurrentRow(2);
         QCOMPARE(changes.size(), 1);
-        QCOMPARE(box->browser().ADOQueryMain().text(0), QStringLiteral("3"));
+        QCOMPARE(box->browser().recordQuery().text(0), QStringLiteral("3"));
         QVERIFY(setCell(*box, 2, 0, QStringLiteral("x")));
         QCOMPARE(changes.size(), 2);
         QVERIFY(setCell(*box, 2, 0, QStringLiteral("x")));
         QCOMPARE(changes.size(), 2);
         Button(*box, "SpeedButton3")->click();
         QCOMPARE(changes.size(), 3);
-        QCOMPARE(box->browser().ADOQueryMain().currentRow(), 0);
-        QCOMPARE(box->browser().ADOQueryMain().text(0), QStringLiteral("1"));
+        QCOMPARE(box->browser().recordQuery().currentRow(), 0);
+        QCOMPARE(box->browser().recordQuery().text(0), QStringLiteral("1"));
         QTest::keyClick(RecordGrid(*box), Qt::Key_Down);
         QCOMPARE(changes.size(), 4);
-        QCOMPARE(box->browser().ADOQueryMain().text(0), QStringLiteral("2"));
+        QCOMPARE(box->browser().recordQuery().text(0), QStringLiteral("2"));
     }
 };
 
