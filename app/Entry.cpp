@@ -50,7 +50,7 @@ int RunProgram(int argc, char** argv)
             auto login = std::make_unique<TLoginBox>();
             LoginBox = login.get();
             login->exec();
-            signedIn = login->LoginOk;
+            signedIn = login->SignedIn;
             LoginBox = nullptr;
         }
         if (signedIn) {

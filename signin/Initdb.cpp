@@ -40,7 +40,7 @@ TInitdbBox::~TInitdbBox() = default;
 
 void TInitdbBox::findRows()
 {
-    InitOk = false;
+    Confirmed = false;
     for (int n = 1; n <= MaxColumns; ++n) {
         const QString number = QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
         TitleEdits[n - 1] = findChild<QLineEdit*>(QStringLiteral("E") + number);
@@ -108,12 +108,12 @@ void TInitdbBox::confirm()
     MainTableSql = MainTableSqlFor(design);
     TitleTableSql = TitleTableSqlFor(design);
 
-    InitOk = true;
+    Confirmed = true;
     accept();
 }
 
 void TInitdbBox::cancel()
 {
-    InitOk = false;
+    Confirmed = false;
     reject();
 }

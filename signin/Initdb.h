@@ -29,7 +29,7 @@ public:
     explicit TInitdbBox(QWidget* parent = nullptr);
     ~TInitdbBox() override;
 
-    bool InitOk = false;
+    bool Confirmed = false;
     QString MainTableSql;
     QString TitleTableSql;
 

@@ -198,7 +198,7 @@ void TLoginBox::signIn()
 
     if (signedIn) {
         WriteOperatorName(ui->EUser->text());
-        LoginOk = true;
+        SignedIn = true;
         finish(Accepted);
         return;
     }
@@ -240,7 +240,7 @@ void TLoginBox::runFirstRun(FreshConnection& work, bool makeFile)
         InitdbBox = &designer;
         designer.exec();
         InitdbBox = nullptr;
-        confirmed = designer.InitOk;
+        confirmed = designer.Confirmed;
         mainTableSql = designer.MainTableSql;
         titleTableSql = designer.TitleTableSql;
     }

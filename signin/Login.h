@@ -20,7 +20,7 @@ public:
     explicit TLoginBox(QWidget* parent = nullptr);
     ~TLoginBox() override;
 
-    bool LoginOk = false;
+    bool SignedIn = false;
 
     const QString& connectionString() const { return m_connectionString; }
     bool isConfigured() const { return m_configured; }

@@ -214,7 +214,7 @@ private slots:
         AdminFixture::control<QLineEdit>(login, "EPassword")->setText(password);
         AdminFixture::control<QPushButton>(login, "Button1")->click();
         QVERIFY2(m_db.messages().shown().isEmpty(), qPrintable(m_db.messages().texts().join('\n')));
-        QVERIFY(login.LoginOk);
+        QVERIFY(login.SignedIn);
         QCOMPARE(ReadConnectionSettings().dbuser, account);
     }
 

@@ -43,7 +43,7 @@ private slots:
         }
         QVERIFY(control<QCheckBox>(box, "CK1")->isChecked());
         QVERIFY(control<QCheckBox>(box, "CK2")->isChecked());
-        QVERIFY(!box.InitOk);
+        QVERIFY(!box.Confirmed);
     }
 
     void unchangedDesign()
@@ -51,7 +51,7 @@ private slots:
         TInitdbBox box;
         box.show();
         control<QPushButton>(box, "Button1")->click();
-        QVERIFY(box.InitOk);
+        QVERIFY(box.Confirmed);
         QString main = "create table fid_main(id int NOT NULL IDENTITY (1, 1),";
         QString titles =
             "create table fid_title(id int NOT NULL IDENTITY (1, 1),title varchar(48), "
@@ -102,7 +102,7 @@ private slots:
         control<QCheckBox>(box, "CK1")->setChecked(pictures);
         control<QCheckBox>(box, "CK2")->setChecked(documents);
         control<QPushButton>(box, "Button1")->click();
-        QVERIFY(box.InitOk);
+        QVERIFY(box.Confirmed);
         QCOMPARE(box.MainTableSql,
                  "create table fid_main(id int NOT NULL IDENTITY (1, 1)," + mainEnd);
         QCOMPARE(box.TitleTableSql,
@@ -129,7 +129,7 @@ private slots:
         control<QLineEdit>(box, "E03")->setText("单价");
         control<QComboBox>(box, "C03")->setCurrentText("实数");
         control<QPushButton>(box, "Button1")->click();
-        QVERIFY(box.InitOk);
+        QVERIFY(box.Confirmed);
         const QStringList expected{
             "CREATE TABLE fid_user(id int NOT NULL IDENTITY (1, 1),user_name varchar(16),",
             "user_password varchar(32),user_alias varchar(32),",
@@ -199,7 +199,7 @@ private slots:
         control<QCheckBox>(box, "CK1")->setChecked(false);
         control<QCheckBox>(box, "CK2")->setChecked(false);
         control<QPushButton>(box, "Button1")->click();
-        QVERIFY(box.InitOk);
+        QVERIFY(box.Confirmed);
         QCOMPARE(box.MainTableSql,
                  "create table fid_main(id int NOT NULL IDENTITY (1, 1)," + column + ");");
         QVERIFY2(box.TitleTableSql.contains("values " + insert), qPrintable(box.TitleTableSql));
@@ -233,7 +233,7 @@ private slots:
         control<QLineEdit>(box, "E" + row(rowNumber))->setText(title);
         control<QPushButton>(box, "Button1")->click();
         QCOMPARE(messages.texts(), QStringList{message});
-        QVERIFY(!box.InitOk);
+        QVERIFY(!box.Confirmed);
         QVERIFY(box.isVisible());
     }
 
@@ -248,7 +248,7 @@ private slots:
         control<QLineEdit>(box, "E03")->setText("pic"); // not part of the design
         control<QPushButton>(box, "Button1")->click();
         QVERIFY(messages.texts().isEmpty());
-        QVERIFY(box.InitOk);
+        QVERIFY(box.Confirmed);
     }
 
     void rowCountShowsAndHidesRows()
@@ -280,13 +280,13 @@ private slots:
         TInitdbBox box;
         box.show();
         control<QPushButton>(box, "Button2")->click();
-        QVERIFY(!box.InitOk);
+        QVERIFY(!box.Confirmed);
         QVERIFY(!box.isVisible());
 
         TInitdbBox closed;
         closed.show();
         closed.close();
-        QVERIFY(!closed.InitOk);
+        QVERIFY(!closed.Confirmed);
     }
 };
 

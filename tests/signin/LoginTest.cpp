@@ -145,7 +145,7 @@ private slots:
 
         control<QPushButton>(box, "Button5")->click();
         QVERIFY(!box.isVisible());
-        QVERIFY(!box.LoginOk);
+        QVERIFY(!box.SignedIn);
         QVERIFY(!QFile::exists(SettingsFilePath()));
     }
 
@@ -317,7 +317,7 @@ private slots:
         QVERIFY(!user->isEnabled());
         QCOMPARE(control<QLineEdit>(box, "EPassword")->text(), QStringLiteral("480517"));
         QCOMPARE(box.focusWidget(), control<QLineEdit>(box, "EPassword"));
-        QVERIFY(!box.LoginOk);
+        QVERIFY(!box.SignedIn);
         QCOMPARE(box.signInAttempts(), 1);
 
         {
@@ -340,7 +340,7 @@ private slots:
         }
 
         QCOMPARE(pressSignIn(box), 0);
-        QVERIFY(box.LoginOk);
+        QVERIFY(box.SignedIn);
         QVERIFY(!box.isVisible());
         QCOMPARE(ReadConnectionSettings().dbuser, QStringLiteral("root"));
         QCOMPARE(box.signInAttempts(), 2);
@@ -404,7 +404,7 @@ private slots:
         }
         QCOMPARE(m_messages->texts(), messages);
         QTRY_VERIFY(!box.isVisible());
-        QCOMPARE(box.LoginOk, signedIn);
+        QCOMPARE(box.SignedIn, signedIn);
         QCOMPARE(ReadConnectionSettings().dbuser, signedIn ? QStringLiteral("alice") : QString());
         QCOMPARE(box.signInAttempts(), passwords.size());
     }
@@ -436,7 +436,7 @@ private slots:
         typePassword(box, user, password);
         pressSignIn(box);
         QCOMPARE(m_messages->texts(), QStringList{WrongPassword});
-        QVERIFY(!box.LoginOk);
+        QVERIFY(!box.SignedIn);
         QVERIFY(box.isVisible());
     }
 
@@ -448,7 +448,7 @@ private slots:
         pressSignIn(box);
         QCOMPARE(m_messages->texts(), QStringList{ConnectFailed});
         QTRY_VERIFY(!box.isVisible());
-        QVERIFY(!box.LoginOk);
+        QVERIFY(!box.SignedIn);
         QCOMPARE(box.signInAttempts(), 1);
     }
 
@@ -481,7 +481,7 @@ private slots:
         QCOMPARE(box.focusWidget(), password);
         QTest::keyClick(password, Qt::Key_Return);
         QCOMPARE(box.focusWidget(), control<QPushButton>(box, "Button1"));
-        QVERIFY(!box.LoginOk);
+        QVERIFY(!box.SignedIn);
         QCOMPARE(box.signInAttempts(), 0);
 
         QTest::keyClick(password, Qt::Key_Escape);
@@ -504,7 +504,7 @@ private slots:
         box.show();
         control<QPushButton>(box, "Button2")->click();
         QVERIFY(!box.isVisible());
-        QVERIFY(!box.LoginOk);
+        QVERIFY(!box.SignedIn);
         QVERIFY(ReadConnectionSettings().dbuser.isEmpty());
     }
 };
