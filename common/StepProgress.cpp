@@ -19,8 +19,10 @@
 
 namespace {
 
-// The dialog waits this long, so that quick steps do not flash it.
-constexpr qint64 ShowAfterMs = 500;
+// The dialog waits this long, so that quick steps do not flash it; the
+// window handles nothing until it shows, so that it answers within half a
+// second with the first refresh.
+constexpr qint64 ShowAfterMs = 400;
 // The dialog and the windows are brought up to date this often at most.
 constexpr qint64 RefreshMs = 50;
 

@@ -11,7 +11,7 @@ class QProgressDialog;
 class QWidget;
 
 // How far a step that may take long got: a modal dialog that appears once
-// the step has run half a second, says what the step does and how far it
+// the step has run 0.4 seconds, says what the step does and how far it
 // got, and offers "取消". While it shows, the windows keep painting and take
 // no other command. It is handed to the step as its db::Progress; after
 // "取消" it answers false, which stops the step with nothing done.
