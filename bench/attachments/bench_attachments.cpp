@@ -51,6 +51,7 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -281,6 +282,25 @@ struct BareClient
     std::function<void(const QString& output)> exportTo;
 };
 
+// The longest time the window went without answering (a 10 ms timer not
+// handled) while the command ran.
+qint64 LongestUnansweredMs(const std::function<void()>& command)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer beat;
+    beat.setInterval(10);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    beat.start();
+    command();
+    return std::max(longest, clock.elapsed() - last);
+}
+
 // Import and export of a document of the size through the window (the
 // commands behind "导入..." and "导出...", progress included) on the database
 // the settings name, beside the bare client, in pairs; and the peak memory
@@ -316,6 +336,14 @@ void BenchLargeDocument(const QString& folder, qint64 size, int pairs, const Bar
     std::printf("  import peak %6.1f MB, export peak %6.1f MB (target: independent of the size), "
                 "%s\n",
                 importPeak, exportPeak, whole ? "size checked" : "SIZE DIFFERS");
+    FileDialogs::setChooser([&](const FileDialogs::Request&) { return input; });
+    const qint64 importUnanswered = LongestUnansweredMs([&] { box.strip().importDocument(); });
+    FileDialogs::setChooser([&](const FileDialogs::Request&) { return output; });
+    const qint64 exportUnanswered = LongestUnansweredMs([&] { box.strip().exportDocument(); });
+    FileDialogs::setChooser({});
+    std::printf("  the window answered within %lld ms during the import, %lld ms during the "
+                "export\n",
+                static_cast<long long>(importUnanswered), static_cast<long long>(exportUnanswered));
     QFile::remove(input);
     QFile::remove(output);
 }
