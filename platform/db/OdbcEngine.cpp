@@ -532,7 +532,10 @@ void OdbcEngine::inFlightWhile(Direction direction, qint64 total, const std::fun
         const std::lock_guard lock(m_runningMutex);
         // A call within a transfer already marked belongs to it.
         if (!m_transfer) {
-            m_transfer = Transfer{direction, total, m_socket ? m_socket->traffic() : std::nullopt};
+            // Every statement waits for the server: its bytes are not
+            // counted, so the socket is not asked.
+            const bool counted = direction != Direction::Waiting && m_socket;
+            m_transfer = Transfer{direction, total, counted ? m_socket->traffic() : std::nullopt};
             marked = true;
         }
     }
